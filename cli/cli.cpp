@@ -1,21 +1,21 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
+
+#include "cli/commands.h"
 
 namespace sitedex::cli {
 
 namespace {
-const char kUsage[] =
-    "Usage: sitedex [--help]\n"
-    "\n"
-    "Sitedex keeps a database of web locations (bookmarks) in categories.\n"
-    "Started without a command it opens its window; that needs a graphical display.\n"
-    "\n"
-    "Options:\n"
-    "  --help        show this text and exit\n";
+// Each command adds its line here.
+const Command kCommands[] = {
+    {"", "", nullptr},
+};
 
 bool haveDisplay() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -24,22 +24,70 @@ bool haveDisplay() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x && *x) || (wayland && *wayland);
 }
+
+void printUsage() {
+    std::fputs(
+        "Usage: sitedex [--help]\n"
+        "       sitedex COMMAND [--data-dir DIR] [ARGUMENTS]\n"
+        "\n"
+        "Sitedex keeps a database of web locations (bookmarks) in categories.\n"
+        "Started without a command it opens its window; that needs a graphical display.\n"
+        "Commands work without a display on the data files in DIR (default: the working directory).\n",
+        stdout);
+    bool any = false;
+    for (const Command& c : commands()) {
+        if (!any) std::fputs("\nCommands:\n", stdout);
+        any = true;
+        std::printf("  %-16.*s %.*s\n", int(c.name.size()), c.name.data(), int(c.summary.size()), c.summary.data());
+    }
+    std::fputs("\nOptions:\n  --help           show this text (or a command's own, after the command)\n", stdout);
+}
 }  // namespace
 
-int run(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
+std::span<const Command> commands() {
+    std::span<const Command> all(kCommands);
+    // The table may hold an empty terminator while no command is registered.
+    while (!all.empty() && all.back().run == nullptr) all = all.first(all.size() - 1);
+    return all;
+}
+
+bool takeDataDir(std::span<char*>& args, std::string& dir) {
+    static thread_local std::vector<char*> kept;
+    kept.assign(args.begin(), args.end());
+    dir = ".";
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (std::strcmp(kept[i], "--data-dir") == 0) {
+            if (i + 1 >= kept.size()) {
+                std::fputs("sitedex: --data-dir needs a folder\n", stderr);
+                return false;
+            }
+            dir = kept[i + 1];
+            kept.erase(kept.begin() + long(i), kept.begin() + long(i) + 2);
+            break;
         }
     }
-    if (argc > 1) {
+    args = std::span<char*>(kept);
+    return true;
+}
+
+int run(int argc, char** argv) {
+    std::span<char*> args(argv, size_t(argc));
+    if (args.size() > 1) {
+        std::string_view first = args[1];
+        if (first == "--help" || first == "-h") {
+            printUsage();
+            return 0;
+        }
+        for (const Command& c : commands())
+            if (c.name == first) return c.run(args.subspan(1));
         std::fprintf(stderr, "sitedex: unknown command or option '%s' (see sitedex --help)\n", argv[1]);
         return 2;
     }
     if (!haveDisplay()) {
-        std::fputs("sitedex: no graphical display is available (DISPLAY is not set); start Sitedex from a desktop session.\n",
-                   stderr);
+        std::fputs(
+            "sitedex: no graphical display is available (DISPLAY is not set); start Sitedex from a desktop "
+            "session, or see sitedex --help for the commands that work without one.\n",
+            stderr);
         return 1;
     }
     std::fputs("sitedex: the desktop program is not built yet.\n", stderr);

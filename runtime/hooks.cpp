@@ -8,6 +8,7 @@ namespace sitedex::runtime {
 namespace {
 MessageBoxHook g_messageBox = nullptr;
 FatalHook g_fatal = nullptr;
+HaltHook g_halt = nullptr;
 
 int firstButton(int buttons) {
     for (int b = 1; b <= kButtonHelp; b <<= 1)
@@ -28,6 +29,12 @@ FatalHook setFatalHook(FatalHook hook) {
     return old;
 }
 
+HaltHook setHaltHook(HaltHook hook) {
+    HaltHook old = g_halt;
+    g_halt = hook;
+    return old;
+}
+
 int messageBox(std::string_view text, std::string_view caption, int icon, int buttons, int defaultButton) {
     if (buttons == 0) buttons = kButtonOk;
     if (g_messageBox) return g_messageBox(text, caption, icon, buttons, defaultButton);
@@ -41,6 +48,16 @@ void fatalRuntimeError(std::string_view text) {
     std::fprintf(stderr, "Runtime error: %.*s\n", int(text.size()), text.data());
     std::fflush(stderr);
     std::_Exit(2);
+}
+
+void haltProgram(std::string_view text) {
+    if (g_halt) {
+        g_halt(text);
+    } else {
+        std::fprintf(stderr, "%.*s\n", int(text.size()), text.data());
+    }
+    std::fflush(stderr);
+    std::exit(1);
 }
 
 }  // namespace sitedex::runtime

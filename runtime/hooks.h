@@ -3,6 +3,11 @@
 // "Runtime error" box. The window layer installs real implementations at start-up; the command line
 // installs ones that write to standard error; tests install responders of their own.
 //
+// haltProgram ends the program on purpose with a closing text (a standard warning that ends the
+// program, "Disk Error"): the installed hook shows the text; if it returns, or without a hook (the
+// text then goes to standard error), the process ends with exit code 1. Tests install a hook that
+// throws, to observe the halt without ending the test program.
+//
 // Without an installed hook, messageBox writes the caption and text to standard error and answers
 // with the default button (or the first button of the set), and fatalRuntimeError writes its text
 // and ends the process with exit code 2.
@@ -38,9 +43,12 @@ using MessageBoxHook = int (*)(std::string_view text, std::string_view caption, 
                                int defaultButton);
 using FatalHook = void (*)(std::string_view text);
 
+using HaltHook = void (*)(std::string_view text);
+
 // Installs the hooks; nullptr restores the standard-error fallback. Returns the previous hook.
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook);
 FatalHook setFatalHook(FatalHook hook);
+HaltHook setHaltHook(HaltHook hook);
 
 // Shows a modal box on the current thread's window and returns the button pressed.
 int messageBox(std::string_view text, std::string_view caption = {}, int icon = kIconNone, int buttons = kButtonOk,
@@ -48,5 +56,8 @@ int messageBox(std::string_view text, std::string_view caption = {}, int icon = 
 
 // Shows the "Runtime error" box with the text and ends the program with exit code 2.
 [[noreturn]] void fatalRuntimeError(std::string_view text);
+
+// Ends the program with the text (see above).
+[[noreturn]] void haltProgram(std::string_view text);
 
 }  // namespace sitedex::runtime

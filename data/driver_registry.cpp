@@ -1,0 +1,61 @@
+#include "data/driver_registry.h"
+
+#include <vector>
+
+namespace sitedex::data {
+
+namespace {
+
+struct Registry {
+    std::vector<const DriverDescriptor*> drivers;
+    bool builtinsDone = false;
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+void put(const DriverDescriptor& d) {
+    auto& v = registry().drivers;
+    for (auto& p : v)
+        if (sameName(p->name, d.name)) {
+            p = &d;
+            return;
+        }
+    v.push_back(&d);
+}
+
+// The drivers that come with the program. A new driver adds its descriptor here.
+void registerBuiltinDrivers() {}
+
+}  // namespace
+
+void registerDriver(const DriverDescriptor& descriptor) {
+    if (!registry().builtinsDone) {
+        registry().builtinsDone = true;
+        registerBuiltinDrivers();
+    }
+    put(descriptor);
+}
+
+void unregisterDriver(std::string_view name) {
+    auto& v = registry().drivers;
+    for (auto it = v.begin(); it != v.end(); ++it)
+        if (sameName((*it)->name, name)) {
+            v.erase(it);
+            return;
+        }
+}
+
+const DriverDescriptor* findDriver(std::string_view name) {
+    if (!registry().builtinsDone) {
+        registry().builtinsDone = true;
+        registerBuiltinDrivers();
+    }
+    for (const DriverDescriptor* d : registry().drivers)
+        if (sameName(d->name, name)) return d;
+    return nullptr;
+}
+
+}  // namespace sitedex::data

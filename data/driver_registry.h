@@ -1,0 +1,23 @@
+#pragma once
+// The table of drivers by registered name ("ASCII", "VELOX"), from which a file declaration finds its
+// driver. The built-in drivers are entered on first lookup by registerBuiltinDrivers() in
+// driver_registry.cpp; a driver that lives elsewhere (or a test's driver) calls registerDriver before
+// its first file operation. A name with no driver makes every operation of its files fail with 80
+// "Unsupported File Driver Function".
+//
+// Callers: the access layer (lookup); start-up code and tests (registration).
+
+#include "data/driver.h"
+
+#include <string_view>
+
+namespace sitedex::data {
+
+// Enters or replaces the driver under descriptor.name. The descriptor must outlive its use.
+void registerDriver(const DriverDescriptor& descriptor);
+// Removes the name (tests only).
+void unregisterDriver(std::string_view name);
+// The driver registered under the name (case-insensitive), or null.
+const DriverDescriptor* findDriver(std::string_view name);
+
+}  // namespace sitedex::data

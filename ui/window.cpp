@@ -1,0 +1,493 @@
+#include "ui/window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QStatusBar>
+#include <algorithm>
+#include <array>
+#include <cassert>
+
+#include "runtime/events.h"
+#include "runtime/thread_state.h"
+#include "runtime/thread_table.h"
+#include "ui/scheduler.h"
+#include "ui/window_private.h"
+
+namespace sitedex::ui {
+
+using namespace runtime;
+
+namespace {
+std::array<std::vector<WindowPrivate*>, kThreadSlots> g_windows;
+WindowPrivate* g_frame = nullptr;
+
+int threadOrCurrent(int thread) { return thread == 0 ? currentThread() : thread; }
+
+struct Metrics {
+    int charWidth = 6;
+    int charHeight = 13;
+};
+
+Metrics metrics() {
+    QFontMetrics fm(QApplication::font());
+    Metrics m;
+    // The average width of the Latin letters, as the desktop computes its dialog base unit.
+    static const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m.charWidth = std::max(1, (fm.horizontalAdvance(letters) / 26 + 1) / 2);
+    m.charHeight = std::max(1, fm.height());
+    return m;
+}
+}  // namespace
+
+int dialogUnitsToPixelsX(int units) { return (units * metrics().charWidth + 2) / 4; }
+int dialogUnitsToPixelsY(int units) { return (units * metrics().charHeight + 4) / 8; }
+
+std::vector<WindowPrivate*>& windowsOfThread(int thread) {
+    assert(thread >= 1 && thread <= kThreadSlots);
+    return g_windows[size_t(thread - 1)];
+}
+
+void closeWindowsOfThread(int thread) {
+    auto& list = windowsOfThread(thread);
+    while (!list.empty()) list.back()->closeNow();
+}
+
+WindowPrivate* frameInternals() { return g_frame; }
+
+QWidget* dialogParentFor(int thread) {
+    auto& list = windowsOfThread(threadOrCurrent(thread));
+    for (auto it = list.rbegin(); it != list.rend(); ++it)
+        if ((*it)->open && (*it)->placed()) return (*it)->frame ? static_cast<QWidget*>((*it)->frame) : (*it)->client;
+    return g_frame ? g_frame->frame.data() : nullptr;
+}
+
+// ---- toolkit widgets ---------------------------------------------------------------------------
+
+ClientWidget::ClientWidget(WindowPrivate* owner, QSize designed) : m_owner(owner), m_designed(designed) {}
+
+void ClientWidget::closeEvent(QCloseEvent* event) {
+    // The procedure decides when its window closes: the close box only asks.
+    event->ignore();
+    if (m_owner && m_owner->open) m_owner->push({kEventCloseWindow, 0, 0, 0});
+}
+
+FrameWidget::FrameWidget(WindowPrivate* owner) : m_owner(owner), m_area(new QMdiArea(this)) {
+    m_area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_area);
+}
+
+void FrameWidget::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    if (m_owner && m_owner->open) m_owner->push({kEventCloseWindow, 0, 0, 0});
+}
+
+int keyCodeOf(int key, Qt::KeyboardModifiers modifiers) {
+    int code = 0;
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+        code = key;  // the same codes as the desktop's virtual keys
+    } else if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
+        code = kF1Key + (key - Qt::Key_F1);
+    } else {
+        switch (key) {
+            case Qt::Key_Backspace: code = kBackspaceKey; break;
+            case Qt::Key_Tab: case Qt::Key_Backtab: code = kTabKey; break;
+            case Qt::Key_Return: case Qt::Key_Enter: code = kEnterKey; break;
+            case Qt::Key_Escape: code = kEscKey; break;
+            case Qt::Key_Space: code = kSpaceKey; break;
+            case Qt::Key_PageUp: code = kPgUpKey; break;
+            case Qt::Key_PageDown: code = kPgDnKey; break;
+            case Qt::Key_End: code = kEndKey; break;
+            case Qt::Key_Home: code = kHomeKey; break;
+            case Qt::Key_Left: code = kLeftKey; break;
+            case Qt::Key_Up: code = kUpKey; break;
+            case Qt::Key_Right: code = kRightKey; break;
+            case Qt::Key_Down: code = kDownKey; break;
+            case Qt::Key_Insert: code = kInsertKey; break;
+            case Qt::Key_Delete: code = kDeleteKey; break;
+            default: return 0;
+        }
+    }
+    if (modifiers & Qt::ShiftModifier) code |= kShiftKey;
+    if (modifiers & Qt::ControlModifier) code |= kCtrlKey;
+    if (modifiers & Qt::AltModifier) code |= kAltKey;
+    return code;
+}
+
+bool AlertFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (!m_owner || !m_owner->open || m_owner->def.alertKeys.empty()) return false;
+    int code = 0;
+    int character = 0;
+    switch (event->type()) {
+        case QEvent::KeyPress: {
+            auto* k = static_cast<QKeyEvent*>(event);
+            code = keyCodeOf(k->key(), k->modifiers());
+            if (!k->text().isEmpty()) character = k->text().at(0).unicode();
+            break;
+        }
+        case QEvent::MouseButtonPress: {
+            auto* m = static_cast<QMouseEvent*>(event);
+            code = m->button() == Qt::LeftButton ? kMouseLeft : m->button() == Qt::RightButton ? kMouseRight : kMouseCenter;
+            break;
+        }
+        case QEvent::MouseButtonDblClick: {
+            auto* m = static_cast<QMouseEvent*>(event);
+            code = m->button() == Qt::RightButton ? kMouseRight2 : kMouseLeft2;
+            break;
+        }
+        default: return false;
+    }
+    const auto& keys = m_owner->def.alertKeys;
+    if (code == 0 || std::find(keys.begin(), keys.end(), code) == keys.end()) return false;
+    m_owner->push({kEventAlertKey, m_owner->controlNumberOf(watched), code, character});
+    return true;
+}
+
+// ---- WindowPrivate -----------------------------------------------------------------------------
+
+QWidget* WindowPrivate::placed() const {
+    if (frame) return frame;
+    if (sub) return sub;
+    return client;
+}
+
+bool WindowPrivate::isTopLevel() const { return frame || (client && !sub); }
+
+void WindowPrivate::push(QueuedEvent e) {
+    if (!open) return;
+    queue.push_back(e);
+    wake(thread);
+}
+
+void WindowPrivate::pushTimer() {
+    // Like the desktop's timer messages, ticks do not pile up behind a busy procedure.
+    for (const QueuedEvent& e : queue)
+        if (e.event == kEventTimer) return;
+    push({kEventTimer, 0, 0, 0});
+}
+
+void WindowPrivate::block() {
+    if (blockCount++ > 0) return;
+    if (frame) {
+        frame->menuBar()->setEnabled(false);
+    } else if (client) {
+        client->setEnabled(false);
+    }
+}
+
+void WindowPrivate::unblock() {
+    if (blockCount == 0 || --blockCount > 0) return;
+    if (frame) {
+        frame->menuBar()->setEnabled(true);
+    } else if (client) {
+        client->setEnabled(true);
+        if (client->isVisible()) {
+            if (sub && frameInternals() && frameInternals()->frame) frameInternals()->frame->area()->setActiveSubWindow(sub);
+            client->activateWindow();
+        }
+    }
+}
+
+void WindowPrivate::show() {
+    shown = true;
+    QWidget* w = placed();
+    if (!w) return;
+    if (wantMinimized)
+        w->showMinimized();
+    else if (wantMaximized)
+        w->showMaximized();
+    else
+        w->show();
+    if (isTopLevel()) {
+        w->raise();
+        w->activateWindow();
+    }
+}
+
+void WindowPrivate::closeNow() {
+    if (!open) return;
+    open = false;
+    queue.clear();
+    if (timer) timer->stop();
+    auto& list = windowsOfThread(thread);
+    auto it = std::find(list.begin(), list.end(), this);
+    bool wasCurrent = it != list.end() && it + 1 == list.end();
+    if (it != list.end()) list.erase(it);
+    if (g_frame == this) g_frame = nullptr;
+    if (frame) frame->detach();
+    if (client) client->detach();
+    delete alertFilter;
+    alertFilter = nullptr;
+    // Delete later: the toolkit may still be delivering an event to one of these widgets.
+    if (QWidget* w = placed()) {
+        w->hide();
+        w->deleteLater();
+    }
+    if (wasCurrent && !list.empty()) list.back()->unblock();
+}
+
+// ---- Window ------------------------------------------------------------------------------------
+
+Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate>()) {
+    WindowPrivate& d = *m_d;
+    d.window = this;
+    d.def = definition;
+    d.thread = currentThread();
+    d.alertFilter = new AlertFilter(&d);
+    QSize size(dialogUnitsToPixelsX(d.def.width), dialogUnitsToPixelsY(d.def.height));
+
+    auto& list = windowsOfThread(d.thread);
+    if (!list.empty()) list.back()->block();  // a procedure called on the same thread: its caller waits
+
+    if (d.def.kind == WindowKind::kFrame) {
+        d.frame = new FrameWidget(&d);
+        d.frame->setWindowTitle(QString::fromStdString(d.def.title));
+        d.frame->resize(size);
+        if (d.def.statusBar) d.frame->statusBar()->showMessage(QString());
+        if (!g_frame) g_frame = &d;
+    } else {
+        d.client = new ClientWidget(&d, size);
+        d.client->setWindowTitle(QString::fromStdString(d.def.title));
+        d.client->installEventFilter(d.alertFilter);
+        if (d.def.resizable)
+            d.client->resize(size);
+        else
+            d.client->setFixedSize(size);
+        FrameWidget* f = g_frame ? g_frame->frame.data() : nullptr;
+        if (d.def.kind == WindowKind::kMdiChild && f) {
+            d.client->setAttribute(Qt::WA_DeleteOnClose, false);
+            d.sub = f->area()->addSubWindow(d.client);
+            d.sub->setAttribute(Qt::WA_DeleteOnClose, false);
+            d.sub->setWindowTitle(QString::fromStdString(d.def.title));
+            if (!d.def.resizable) {
+                d.sub->setWindowFlags(d.sub->windowFlags() & ~Qt::WindowMaximizeButtonHint);
+                d.sub->adjustSize();
+                d.sub->setFixedSize(d.sub->size());
+            } else {
+                d.sub->adjustSize();
+            }
+            if (d.def.centered) {
+                QSize area = f->area()->viewport()->size();
+                d.sub->move(std::max(0, (area.width() - d.sub->width()) / 2), std::max(0, (area.height() - d.sub->height()) / 2));
+            } else {
+                d.sub->move(dialogUnitsToPixelsX(d.def.x), dialogUnitsToPixelsY(d.def.y));
+            }
+        } else {
+            Qt::WindowFlags flags = Qt::Window;
+            if (d.def.kind == WindowKind::kSplash) flags = Qt::SplashScreen | Qt::FramelessWindowHint;
+            else if (d.def.kind == WindowKind::kDialog) flags = Qt::Dialog;
+            d.client->setParent(f, flags);
+            QRect area = (f ? f->geometry() : QApplication::primaryScreen()->availableGeometry());
+            if (d.def.centered || d.def.kind == WindowKind::kSplash || !f) {
+                d.client->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+            } else {
+                d.client->move(area.topLeft() + QPoint(dialogUnitsToPixelsX(d.def.x), dialogUnitsToPixelsY(d.def.y)));
+            }
+        }
+    }
+    d.buildControls();
+    d.wantMaximized = d.def.maximized;
+    list.push_back(&d);
+    if (d.def.timer > 0) setTimer(d.def.timer);
+    d.queue.push_back({kEventOpenWindow, 0, 0, 0});
+}
+
+Window::~Window() { m_d->closeNow(); }
+
+bool Window::waitForEvent() {
+    WindowPrivate& d = *m_d;
+    clearCurrentEvent();
+    while (true) {
+        if (!d.open) return false;
+        if (d.endAfterCurrent) {
+            d.endAfterCurrent = false;
+            bool closeOthers = (d.frame && g_frame == &d);
+            if (!closeOthers) {
+                d.closeNow();
+                return false;
+            }
+            // The frame closes the other threads' windows first; one that refuses keeps it open.
+            std::vector<int> others;
+            for (int t = 1; t <= kThreadSlots; ++t) {
+                if (t == d.thread || windowsOfThread(t).empty()) continue;
+                others.push_back(t);
+                postEvent(kEventCloseWindow, 0, t);
+            }
+            waitUntil(
+                [&] {
+                    for (int t : others) {
+                        auto& list = windowsOfThread(t);
+                        if (list.empty()) continue;
+                        if (!list.back()->waitingForEvent || !list.back()->queue.empty()) return false;
+                    }
+                    return true;
+                },
+                50);
+            bool refused = std::any_of(others.begin(), others.end(), [](int t) { return !windowsOfThread(t).empty(); });
+            if (!refused) {
+                d.closeNow();
+                return false;
+            }
+        }
+        if (!d.shown) d.show();
+        if (d.queue.empty()) {
+            d.waitingForEvent = true;
+            waitUntil([&] { return !d.open || !d.queue.empty(); });
+            d.waitingForEvent = false;
+            continue;
+        }
+        QueuedEvent e = d.queue.front();
+        d.queue.pop_front();
+        setCurrentEvent(e.event, e.control, e.keyCode, e.keyChar);
+        if (e.event == kEventCloseWindow || e.event == kEventCloseDown) d.endAfterCurrent = true;
+        return true;
+    }
+}
+
+void Window::close() { m_d->closeNow(); }
+void Window::keepOpen() { m_d->endAfterCurrent = false; }
+bool Window::isOpen() const { return m_d->open; }
+void Window::post(int event, int control) { m_d->push({event, control, 0, 0}); }
+
+void Window::setTitle(std::string_view title) {
+    m_d->def.title = std::string(title);
+    QString t = QString::fromUtf8(title.data(), qsizetype(title.size()));
+    if (m_d->frame) m_d->frame->setWindowTitle(t);
+    if (m_d->client) m_d->client->setWindowTitle(t);
+    if (m_d->sub) m_d->sub->setWindowTitle(t);
+}
+
+void Window::setTimer(int hundredths) {
+    WindowPrivate& d = *m_d;
+    d.timerValue = std::max(0, hundredths);
+    if (d.timerValue == 0) {
+        if (d.timer) d.timer->stop();
+        return;
+    }
+    if (!d.timer) {
+        d.timer = new QTimer(d.placed());
+        d.timer->setTimerType(Qt::PreciseTimer);
+        QObject::connect(d.timer, &QTimer::timeout, d.alertFilter, [&d] { d.pushTimer(); });
+    }
+    d.timer->start(d.timerValue * 10);
+}
+
+int Window::timer() const { return m_d->timerValue; }
+
+void Window::setStatusText(std::string_view text) {
+    if (m_d->frame) m_d->frame->statusBar()->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
+}
+
+void Window::tileChildren() {
+    if (m_d->frame) m_d->frame->area()->tileSubWindows();
+}
+void Window::cascadeChildren() {
+    if (m_d->frame) m_d->frame->area()->cascadeSubWindows();
+}
+void Window::arrangeIcons() {
+    // Lines the minimised child windows up along the bottom edge of the area, left to right.
+    if (!m_d->frame) return;
+    QMdiArea* area = m_d->frame->area();
+    int x = 0;
+    int bottom = area->viewport()->height();
+    for (QMdiSubWindow* s : area->subWindowList()) {
+        if (!s->isMinimized()) continue;
+        s->move(x, bottom - s->height());
+        x += s->width();
+    }
+}
+
+void Window::setWaitCursor() {
+    if (QWidget* w = m_d->placed()) w->setCursor(Qt::WaitCursor);
+}
+void Window::restoreCursor() {
+    if (QWidget* w = m_d->placed()) w->unsetCursor();
+}
+
+const WindowDef& Window::definition() const { return m_d->def; }
+int Window::thread() const { return m_d->thread; }
+
+// ---- placement ---------------------------------------------------------------------------------
+
+bool Window::isMaximized() const {
+    QWidget* w = m_d->placed();
+    if (!m_d->shown || !w) return m_d->wantMaximized;
+    return w->isMaximized();
+}
+
+bool Window::isMinimized() const {
+    QWidget* w = m_d->placed();
+    if (!m_d->shown || !w) return m_d->wantMinimized;
+    return w->isMinimized();
+}
+
+bool Window::isResizable() const { return m_d->def.resizable || m_d->def.kind == WindowKind::kFrame; }
+
+void Window::showNormalState() {
+    WindowPrivate& d = *m_d;
+    d.wantMaximized = false;
+    QWidget* w = d.placed();
+    if (!d.shown || !w || !w->isMaximized()) return;
+    if (d.isTopLevel()) d.normalRect = w->normalGeometry();  // the window manager moves it later
+    w->setWindowState(w->windowState() & ~Qt::WindowMaximized);
+}
+
+void Window::showMaximizedState() {
+    WindowPrivate& d = *m_d;
+    d.normalRect.reset();
+    d.wantMaximized = true;
+    d.wantMinimized = false;
+    if (d.shown && d.placed()) d.placed()->showMaximized();
+}
+
+void Window::showMinimizedState() {
+    m_d->wantMinimized = true;
+    if (m_d->shown && m_d->placed()) m_d->placed()->showMinimized();
+}
+
+namespace {
+QRect placementRect(const WindowPrivate& d) {
+    if (d.normalRect && d.normalRect->isValid()) return *d.normalRect;
+    QWidget* w = d.placed();
+    if (!w) return {};
+    if (d.isTopLevel() && (w->isMaximized() || w->isMinimized()) && w->normalGeometry().isValid())
+        return w->normalGeometry();
+    return w->geometry();
+}
+}  // namespace
+
+int Window::placementX() const { return placementRect(*m_d).x(); }
+int Window::placementY() const { return placementRect(*m_d).y(); }
+int Window::placementWidth() const { return placementRect(*m_d).width(); }
+int Window::placementHeight() const { return placementRect(*m_d).height(); }
+
+void Window::setPlacement(int x, int y, int width, int height) {
+    m_d->normalRect.reset();
+    if (QWidget* w = m_d->placed()) w->setGeometry(x, y, width, height);
+}
+
+// ---- posting -----------------------------------------------------------------------------------
+
+void postEvent(int event, int control, int thread) {
+    thread = threadOrCurrent(thread);
+    if (thread < 1 || thread > kThreadSlots) return;
+    auto& list = windowsOfThread(thread);
+    if (list.empty()) return;  // no window: nothing happens
+    list.back()->push({event, control, 0, 0});
+}
+
+Window* currentWindow(int thread) {
+    thread = threadOrCurrent(thread);
+    if (thread < 1 || thread > kThreadSlots) return nullptr;
+    auto& list = windowsOfThread(thread);
+    return list.empty() ? nullptr : list.back()->window;
+}
+
+Window* frameWindow() { return g_frame ? g_frame->window : nullptr; }
+
+}  // namespace sitedex::ui

@@ -1,0 +1,115 @@
+#pragma once
+// A procedure's window: opened from a definition, run by the procedure's own event loop, closed when
+// the loop ends.
+//
+//     ui::Window w(def);                  // opens it; EVENT:OpenWindow is its first event
+//     RestoreWindowPlacement(w, "BrowseSITEDX");
+//     while (w.waitForEvent()) {
+//         switch (runtime::currentEvent()) { ... }
+//     }
+//     SaveWindowPlacement(w, "BrowseSITEDX");
+//
+// Guarantees: the window belongs to the thread that opened it; its events (control actions, the
+// close box, timers, events posted to the thread) queue up for that thread alone and are taken one
+// at a time by waitForEvent. Only the owning procedure calls its members. A window opened while the
+// thread already shows one (a procedure called from another on the same thread) disables that one
+// until it closes. The window is shown at the first waitForEvent, after the procedure has placed it.
+// After the loop has taken EVENT:CloseWindow or EVENT:CloseDown, the next waitForEvent closes the
+// window and returns false, unless the procedure called keepOpen() meanwhile. The frame closes the
+// child windows of the other threads before it closes itself, and stays open if one of them refuses.
+//
+// Callers: window procedures, on their own thread.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "runtime/window_placement.h"
+#include "ui/window_def.h"
+
+namespace sitedex::ui {
+
+struct WindowPrivate;
+
+class Window : public runtime::PlacementWindow {
+public:
+    explicit Window(const WindowDef& definition);
+    ~Window() override;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    // Waits for the next event of this window and makes it current (runtime::currentEvent() and the
+    // others); false once the window has closed.
+    bool waitForEvent();
+    // Closes the window now; the next waitForEvent returns false.
+    void close();
+    // Cancels the close that the current EVENT:CloseWindow or EVENT:CloseDown would bring.
+    void keepOpen();
+    bool isOpen() const;
+
+    // Queues an event for this window (from its own procedure; others post to the thread).
+    void post(int event, int control = 0);
+
+    // Controls by number. A number that names no control is ignored (reads give empty values).
+    void enable(int first, int last = 0);
+    void disable(int first, int last = 0);
+    bool isEnabled(int control) const;
+    void hide(int first, int last = 0);
+    void unhide(int first, int last = 0);
+    // Copies the use variables of the controls (all when first is 0) into the controls.
+    void redisplay(int first = 0, int last = 0);
+    void setText(int control, std::string_view text);
+    std::string text(int control) const;
+    void setValue(int control, int value);  // check boxes (0/1), progress bars
+    int value(int control) const;
+    void focus(int control);
+    // Presses a button, chooses a menu item or ticks a check box as the user would (tests).
+    void click(int control);
+
+    void setTitle(std::string_view title);
+    void setTimer(int hundredths);
+    int timer() const;
+    void setStatusText(std::string_view text);
+
+    // Frame only: arrange the child windows.
+    void tileChildren();
+    void cascadeChildren();
+    void arrangeIcons();
+
+    // The wait cursor over this window during long work; restoreCursor() takes it away.
+    void setWaitCursor();
+    void restoreCursor();
+
+    const WindowDef& definition() const;
+    int thread() const;
+
+    // Placement, in pixels of the window's parent (the screen, or the frame's child area).
+    bool isMaximized() const override;
+    bool isMinimized() const override;
+    bool isResizable() const override;
+    void showNormalState() override;
+    void showMaximizedState() override;
+    void showMinimizedState();
+    int placementX() const override;
+    int placementY() const override;
+    int placementWidth() const override;
+    int placementHeight() const override;
+    void setPlacement(int x, int y, int width, int height) override;
+
+    WindowPrivate* internals() const { return m_d.get(); }
+
+private:
+    std::unique_ptr<WindowPrivate> m_d;
+};
+
+// Queues an event for the current window of a thread (0 = the running thread). A thread without a
+// window, or a thread number not in use, gets nothing.
+void postEvent(int event, int control = 0, int thread = 0);
+
+// The window the thread's procedure runs now (the last one opened), or nullptr.
+Window* currentWindow(int thread = 0);
+
+// The application frame, while one is open.
+Window* frameWindow();
+
+}  // namespace sitedex::ui

@@ -1,0 +1,74 @@
+#include "ui/window_def.h"
+
+namespace sitedex::ui {
+
+namespace {
+ControlDef make(ControlKind kind, std::string text = {}, Rect at = {}) {
+    ControlDef c;
+    c.kind = kind;
+    c.text = std::move(text);
+    c.at = at;
+    return c;
+}
+}  // namespace
+
+int WindowDef::add(ControlDef control) {
+    controls.push_back(std::move(control));
+    return int(controls.size());
+}
+
+int WindowDef::addMenu(int parentMenu, std::string text, std::string status) {
+    ControlDef c = make(ControlKind::kMenu, std::move(text));
+    c.parent = parentMenu;
+    c.status = std::move(status);
+    return add(std::move(c));
+}
+
+int WindowDef::addItem(int menu, std::string text, std::string status) {
+    ControlDef c = make(ControlKind::kItem, std::move(text));
+    c.parent = menu;
+    c.status = std::move(status);
+    return add(std::move(c));
+}
+
+int WindowDef::addSeparator(int menu) {
+    ControlDef c = make(ControlKind::kSeparator);
+    c.parent = menu;
+    return add(std::move(c));
+}
+
+int WindowDef::addString(std::string text, Rect at) { return add(make(ControlKind::kString, std::move(text), at)); }
+
+int WindowDef::addButton(std::string text, Rect at, bool isDefault) {
+    ControlDef c = make(ControlKind::kButton, std::move(text), at);
+    c.isDefault = isDefault;
+    return add(std::move(c));
+}
+
+int WindowDef::addEntry(std::string* variable, Rect at) {
+    ControlDef c = make(ControlKind::kEntry, {}, at);
+    c.textVariable = variable;
+    return add(std::move(c));
+}
+
+int WindowDef::addCheck(std::string text, int* variable, Rect at) {
+    ControlDef c = make(ControlKind::kCheck, std::move(text), at);
+    c.numberVariable = variable;
+    return add(std::move(c));
+}
+
+int WindowDef::addProgress(int* variable, Rect at, int low, int high) {
+    ControlDef c = make(ControlKind::kProgress, {}, at);
+    c.numberVariable = variable;
+    c.rangeLow = low;
+    c.rangeHigh = high;
+    return add(std::move(c));
+}
+
+int WindowDef::addImage(std::string resource, Rect at) {
+    ControlDef c = make(ControlKind::kImage, {}, at);
+    c.image = std::move(resource);
+    return add(std::move(c));
+}
+
+}  // namespace sitedex::ui

@@ -1,0 +1,128 @@
+#pragma once
+// Inside the window layer: the toolkit objects behind a ui::Window, the per-thread window stacks,
+// and the pieces that the scheduler, the message box and the dialogs share. Not for other layers.
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "ui/window.h"
+
+namespace sitedex::ui {
+
+struct QueuedEvent {
+    int event = 0;
+    int control = 0;
+    int keyCode = 0;
+    int keyChar = 0;
+};
+
+// The client area of a window: holds the controls at their designed places, and turns the close box
+// into EVENT:CloseWindow for the procedure instead of closing.
+class ClientWidget : public QWidget {
+public:
+    ClientWidget(WindowPrivate* owner, QSize designed);
+    QSize sizeHint() const override { return m_designed; }
+    WindowPrivate* owner() const { return m_owner; }
+    void detach() { m_owner = nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    WindowPrivate* m_owner;
+    QSize m_designed;
+};
+
+// The application frame: menu bar, child-window area, status bar.
+class FrameWidget : public QMainWindow {
+public:
+    explicit FrameWidget(WindowPrivate* owner);
+    QMdiArea* area() const { return m_area; }
+    void detach() { m_owner = nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    WindowPrivate* m_owner;
+    QMdiArea* m_area;
+};
+
+// Watches keys and mouse clicks on a window and its controls for the window's alert keys.
+class AlertFilter : public QObject {
+public:
+    explicit AlertFilter(WindowPrivate* owner) : m_owner(owner) {}
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    WindowPrivate* m_owner;
+};
+
+struct WindowPrivate {
+    Window* window = nullptr;
+    WindowDef def;
+    int thread = 1;
+    bool open = true;
+    bool shown = false;
+    bool endAfterCurrent = false;  // the current event is a close that has not been cancelled
+    bool waitingForEvent = false;  // the procedure is parked in waitForEvent with nothing queued
+    int blockCount = 0;
+    bool wantMaximized = false;  // before the window is shown
+    bool wantMinimized = false;
+    std::optional<QRect> normalRect;  // a top-level window's normal geometry once it left the maximised state
+    std::deque<QueuedEvent> queue;
+
+    QPointer<FrameWidget> frame;       // kFrame
+    QPointer<ClientWidget> client;     // every other kind: where the controls live
+    QPointer<QMdiSubWindow> sub;       // kMdiChild inside a frame
+    QPointer<QTimer> timer;
+    int timerValue = 0;
+    AlertFilter* alertFilter = nullptr;
+    std::vector<QPointer<QObject>> controls;  // by number - 1: QAction, QMenu, or the control's widget
+    std::vector<bool> entryEdited;            // entries: changed since the last EVENT:Accepted
+
+    // The widget that is moved and sized: the frame, the subwindow, or the top-level client.
+    QWidget* placed() const;
+    bool isTopLevel() const;
+    void push(QueuedEvent e);
+    void pushTimer();
+    void block();
+    void unblock();
+    void show();
+    void closeNow();
+    void buildControls();
+    void applyVariable(int number);
+    QWidget* widgetOf(int number) const;
+    int controlNumberOf(const QObject* object) const;
+};
+
+// The windows each thread has open, the last one current.
+std::vector<WindowPrivate*>& windowsOfThread(int thread);
+void closeWindowsOfThread(int thread);
+WindowPrivate* frameInternals();
+
+// The widget a box or dialog of the thread should stand over: its current window's, else the frame.
+QWidget* dialogParentFor(int thread);
+
+// Dialog units to pixels in the application's font.
+int dialogUnitsToPixelsX(int units);
+int dialogUnitsToPixelsY(int units);
+
+// The key code of a key press: the key in the low byte, modifiers above.
+int keyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
+
+}  // namespace sitedex::ui
+
+class QPrinter;
+namespace sitedex::ui {
+// The printer the program prints on; set up by File > Print Setup.
+QPrinter& programPrinter();
+}  // namespace sitedex::ui

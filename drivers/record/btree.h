@@ -1,0 +1,57 @@
+#pragma once
+// The ordered entry tree of a VLX file: every entry (records, key entries, memo pieces, the stored
+// definition, named items) lives in one tree ordered by its key part compared as unsigned bytes.
+// Inner entries hold the first key of their child; a search takes the last child whose entry is
+// not greater than the sought key (the first child also holds anything smaller) (I3).
+//
+// REQUIRES for every call: the pager is in a mode; changes need write mode. Callers: the table
+// layer (table.h) and the check tool.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drivers/record/pager.h"
+
+namespace sitedex::record {
+
+class Tree {
+public:
+    explicit Tree(Pager& pager) : m_pager(pager) {}
+
+    // Exact lookup; `data` receives the data part when found.
+    Status find(std::string_view key, std::string* data, bool& found);
+    // Inserts the entry or replaces the data of an entry with the same key part.
+    Status put(std::string_view key, std::string_view data);
+    Status erase(std::string_view key, bool& found);
+
+    // The first entry whose key is >= key (or > key when `after`); found=false at the end.
+    Status seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found);
+    // The last entry whose key is <= key (or < key when `before`).
+    Status seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData, bool& found);
+
+    // Walks the whole tree checking order, shape, levels and page bounds; calls `visit` for every
+    // leaf entry in order. Used by the check tool and by tests.
+    struct CheckResult {
+        uint64_t entries = 0;
+        uint64_t pages = 0;
+        std::vector<std::pair<uint32_t, uint32_t>> extents;  // home, units of every page
+    };
+    Status check(CheckResult& out, const std::function<Status(std::string_view, std::string_view)>& visit = {});
+
+private:
+    struct Step {
+        Node* node;
+        size_t index;
+    };
+    Status descend(std::string_view key, std::vector<Step>& path);
+    Status splitIfNeeded(std::vector<Step>& path, size_t level);
+    Status checkNode(uint64_t id, int expectLevel, std::string_view low, std::string_view high, bool hasHigh,
+                     std::string& lastKey, CheckResult& out,
+                     const std::function<Status(std::string_view, std::string_view)>& visit);
+
+    Pager& m_pager;
+};
+
+}  // namespace sitedex::record

@@ -1,0 +1,268 @@
+#include "drivers/record/node.h"
+
+#include <algorithm>
+
+namespace sitedex::record {
+
+void Node::insert(size_t i, std::string_view k, std::string_view d) {
+    size_t at = i < off.size() ? off[i] : buf.size();
+    size_t add = k.size() + d.size();
+    buf.insert(at, k);
+    buf.insert(at + k.size(), d);
+    for (size_t j = i; j < off.size(); ++j) off[j] += uint32_t(add);
+    off.insert(off.begin() + long(i), uint32_t(at));
+    klen.insert(klen.begin() + long(i), uint16_t(k.size()));
+}
+
+void Node::erase(size_t i) {
+    size_t len = totalLen(i);
+    buf.erase(off[i], len);
+    off.erase(off.begin() + long(i));
+    klen.erase(klen.begin() + long(i));
+    for (size_t j = i; j < off.size(); ++j) off[j] -= uint32_t(len);
+    if (!children.empty()) children.erase(children.begin() + long(i));
+}
+
+void Node::replaceData(size_t i, std::string_view d) {
+    size_t start = off[i] + klen[i];
+    size_t oldLen = totalLen(i) - klen[i];
+    buf.replace(start, oldLen, d);
+    long delta = long(d.size()) - long(oldLen);
+    for (size_t j = i + 1; j < off.size(); ++j) off[j] = uint32_t(long(off[j]) + delta);
+}
+
+void Node::moveTail(size_t from, Node& dst) {
+    if (from >= off.size()) return;
+    uint32_t base = off[from];
+    uint32_t dstBase = uint32_t(dst.buf.size());
+    dst.buf.append(buf, base, std::string::npos);
+    for (size_t j = from; j < off.size(); ++j) {
+        dst.off.push_back(off[j] - base + dstBase);
+        dst.klen.push_back(klen[j]);
+    }
+    if (!children.empty()) {
+        dst.children.insert(dst.children.end(), children.begin() + long(from), children.end());
+        children.resize(from);
+    }
+    buf.resize(base);
+    off.resize(from);
+    klen.resize(from);
+}
+
+void Node::clear() {
+    buf.clear();
+    off.clear();
+    klen.clear();
+    children.clear();
+}
+
+namespace {
+
+size_t sharedPrefix(std::string_view a, std::string_view b) {
+    size_t lim = std::min<size_t>({a.size(), b.size(), 63});
+    size_t s = 0;
+    while (s < lim && a[s] == b[s]) ++s;
+    return s;
+}
+
+// The entries as the page stores them before run-length coding (I4).
+void packEntries(const Node& n, std::string& out) {
+    std::string_view prev;
+    size_t prevKlen = 0;
+    for (size_t i = 0; i < n.count(); ++i) {
+        std::string_view e = n.entry(i);
+        size_t kl = n.klen[i];
+        size_t shared = i == 0 ? 0 : sharedPrefix(prev, e);
+        uint8_t flag = uint8_t(shared);
+        bool newTotal = i == 0 || e.size() != prev.size();
+        bool newKey = i == 0 || kl != prevKlen;
+        if (newTotal) flag |= 128;
+        if (newKey) flag |= 64;
+        out.push_back(char(flag));
+        if (newTotal) append16(out, uint16_t(e.size()));
+        if (newKey) append16(out, uint16_t(kl));
+        out.append(e.substr(shared));
+        prev = e;
+        prevKlen = kl;
+    }
+}
+
+void appendCount(std::string& out, size_t v) {
+    while (v >= 128) {
+        out.push_back(char(0x80 | (v & 0x7F)));
+        v >>= 7;
+    }
+    out.push_back(char(v));
+}
+
+bool readCount(const uint8_t*& p, const uint8_t* end, size_t& v) {
+    v = 0;
+    for (int shift = 0; shift < 28; shift += 7) {
+        if (p >= end) return false;
+        uint8_t b = *p++;
+        v |= size_t(b & 0x7F) << shift;
+        if (!(b & 0x80)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+size_t unpackedSize(const Node& n) {
+    size_t size = kTreeHeader + (n.level ? 4 * n.count() : 0);
+    std::string_view prev;
+    size_t prevKlen = 0;
+    for (size_t i = 0; i < n.count(); ++i) {
+        std::string_view e = n.entry(i);
+        size_t shared = i == 0 ? 0 : sharedPrefix(prev, e);
+        size += 1 + e.size() - shared;
+        if (i == 0 || e.size() != prev.size()) size += 2;
+        if (i == 0 || n.klen[i] != prevKlen) size += 2;
+        prev = e;
+        prevKlen = n.klen[i];
+    }
+    return size;
+}
+
+void rlePack(std::string_view body, std::string& out) {
+    size_t litStart = 0, i = 0, n = body.size();
+    while (i < n) {
+        size_t j = i + 1;
+        while (j < n && body[j] == body[i]) ++j;
+        if (j - i >= 4) {
+            appendCount(out, i + 1 - litStart);
+            out.append(body.substr(litStart, i + 1 - litStart));
+            appendCount(out, j - i - 1);
+            litStart = j;
+        }
+        i = j;
+    }
+    if (litStart < n) {
+        appendCount(out, n - litStart);
+        out.append(body.substr(litStart));
+    }
+}
+
+Status rleUnpack(const uint8_t* in, size_t inLen, size_t outLen, std::string& out, uint32_t home) {
+    const uint8_t* p = in;
+    const uint8_t* end = in + inLen;
+    out.clear();
+    out.reserve(outLen);
+    while (out.size() < outLen) {
+        size_t lit;
+        if (!readCount(p, end, lit) || lit > size_t(end - p) || lit > outLen - out.size())
+            return Status::damaged(__LINE__, home, "run-length literal overruns the page");
+        out.append(reinterpret_cast<const char*>(p), lit);
+        p += lit;
+        if (out.size() == outLen) break;
+        size_t rep;
+        if (!readCount(p, end, rep) || rep > outLen - out.size() || out.empty())
+            return Status::damaged(__LINE__, home, "run-length repeat overruns the page");
+        out.append(rep, out.back());
+    }
+    return {};
+}
+
+void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& childHomes, std::string& page) {
+    std::string body;
+    body.reserve(n.buf.size() + 3 * n.count());
+    packEntries(n, body);
+    size_t prefix = kTreeHeader + (n.level ? 4 * n.count() : 0);
+    size_t unpacked = prefix + body.size();
+    std::string packed;
+    rlePack(body, packed);
+    bool usePacked = roundUnits(uint32_t(prefix + packed.size())) < roundUnits(uint32_t(unpacked));
+    const std::string& payload = usePacked ? packed : body;
+    page.assign(prefix, '\0');
+    auto* h = reinterpret_cast<uint8_t*>(page.data());
+    put32(h + 0, home);
+    put16(h + 4, uint16_t(prefix + payload.size()));
+    put16(h + 6, uint16_t(unpacked));
+    put16(h + 8, n.capacity);
+    put16(h + 10, uint16_t(n.count()));
+    h[12] = n.level;
+    for (size_t i = 0; n.level && i < n.count(); ++i) put32(h + kTreeHeader + 4 * i, childHomes[i]);
+    page.append(payload);
+}
+
+Status storedPageLength(const uint8_t* h, size_t avail, uint32_t home, uint32_t& len) {
+    if (avail < kTreeHeader) return Status::damaged(__LINE__, home, "page cut short");
+    if (get32(h) != home) return Status::damaged(__LINE__, home, "page does not carry its own offset");
+    len = get16(h + 4);
+    uint32_t unpacked = get16(h + 6);
+    if (len < kTreeHeader || len > kMaxPage || unpacked < len || unpacked > kMaxPage)
+        return Status::damaged(__LINE__, home, "page length out of range");
+    return {};
+}
+
+Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
+    uint32_t stored;
+    VLX_TRY(storedPageLength(h, avail, home, stored));
+    if (avail < stored) return Status::damaged(__LINE__, home, "page cut short");
+    uint32_t unpacked = get16(h + 6);
+    out.clear();
+    out.id = home;
+    out.capacity = get16(h + 8);
+    size_t count = get16(h + 10);
+    out.level = h[12];
+    if (out.level > 32 || out.capacity > kMaxPage || unpacked > std::max<uint32_t>(out.capacity, kMaxPage))
+        return Status::damaged(__LINE__, home, "page header out of range");
+    size_t prefix = kTreeHeader + (out.level ? 4 * count : 0);
+    if (prefix > stored) return Status::damaged(__LINE__, home, "child offsets overrun the page");
+    if (out.level && count == 0) return Status::damaged(__LINE__, home, "inner page without entries");
+    for (size_t i = 0; out.level && i < count; ++i) {
+        uint32_t c = get32(h + kTreeHeader + 4 * i);
+        if (c == 0 || c % kUnit != 0) return Status::damaged(__LINE__, home, "bad child offset");
+        out.children.push_back(c);
+    }
+    std::string unpackedBody;
+    const uint8_t* body = h + prefix;
+    size_t bodyLen = stored - prefix;
+    size_t wantBody = unpacked - prefix;
+    if (stored != unpacked) {
+        VLX_TRY(rleUnpack(body, bodyLen, wantBody, unpackedBody, home));
+        body = bytes(unpackedBody);
+        bodyLen = wantBody;
+    }
+    const uint8_t* p = body;
+    const uint8_t* end = body + bodyLen;
+    size_t total = 0, kl = 0;
+    out.off.reserve(count);
+    out.klen.reserve(count);
+    out.buf.reserve(bodyLen * 2);
+    for (size_t i = 0; i < count; ++i) {
+        if (p >= end) return Status::damaged(__LINE__, home, "entry count exceeds the page");
+        uint8_t flag = *p++;
+        size_t shared = flag & 63;
+        if (i == 0 && ((flag & 0xC0) != 0xC0 || shared != 0))
+            return Status::damaged(__LINE__, home, "first entry does not carry its lengths");
+        if (flag & 128) {
+            if (end - p < 2) return Status::damaged(__LINE__, home, "entry length cut short");
+            total = get16(p);
+            p += 2;
+        }
+        if (flag & 64) {
+            if (end - p < 2) return Status::damaged(__LINE__, home, "key length cut short");
+            kl = get16(p);
+            p += 2;
+        }
+        size_t prevStart = i ? out.off[i - 1] : 0;
+        size_t prevLen = i ? out.buf.size() - prevStart : 0;
+        if (total == 0 || total >= kMaxEntry || kl == 0 || kl > total || shared > prevLen || shared > total)
+            return Status::damaged(__LINE__, home, "entry lengths out of range");
+        size_t rest = total - shared;
+        if (size_t(end - p) < rest) return Status::damaged(__LINE__, home, "entry overruns the page");
+        uint32_t start = uint32_t(out.buf.size());
+        out.buf.append(out.buf, prevStart, shared);
+        out.buf.append(reinterpret_cast<const char*>(p), rest);
+        p += rest;
+        out.off.push_back(start);
+        out.klen.push_back(uint16_t(kl));
+        if (i > 0 && out.key(i - 1).compare(out.key(i)) >= 0)
+            return Status::damaged(__LINE__, home, "entries out of order");
+    }
+    if (p != end) return Status::damaged(__LINE__, home, "unpacked length does not match the entries");
+    return {};
+}
+
+}  // namespace sitedex::record

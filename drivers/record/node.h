@@ -1,0 +1,62 @@
+#pragma once
+// One node of the entry tree in memory, and its packing to and from the page format (tree page
+// header, child offsets, prefix-shared entries, run-length coded body; invariants I3 and I4).
+//
+// Entries are held back to back in one buffer so that a node costs little more than its bytes.
+// decodeNode never trusts the page: every count and length is checked against the page and a
+// damaged page is reported with the page's offset. Callers: the pager and the tree.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "drivers/record/format.h"
+
+namespace sitedex::record {
+
+struct Node {
+    uint64_t id = 0;                // home offset, or a temporary id for a page not yet placed
+    uint8_t level = 0;              // 0 = leaf
+    uint16_t capacity = kNodeCapacity;
+    std::vector<uint64_t> children; // inner nodes: one child per entry
+    std::string buf;                // entries back to back
+    std::vector<uint32_t> off;      // start of each entry in buf
+    std::vector<uint16_t> klen;     // key part length of each entry
+
+    size_t count() const { return off.size(); }
+    size_t totalLen(size_t i) const { return (i + 1 < off.size() ? off[i + 1] : buf.size()) - off[i]; }
+    std::string_view entry(size_t i) const { return std::string_view(buf).substr(off[i], totalLen(i)); }
+    std::string_view key(size_t i) const { return std::string_view(buf).substr(off[i], klen[i]); }
+    std::string_view data(size_t i) const {
+        return std::string_view(buf).substr(off[i] + klen[i], totalLen(i) - klen[i]);
+    }
+    void insert(size_t i, std::string_view key, std::string_view data);
+    void erase(size_t i);
+    void replaceData(size_t i, std::string_view data);
+    // Moves entries [from, count) (and their children) to the end of `dst`.
+    void moveTail(size_t from, Node& dst);
+    void clear();
+    size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + children.capacity() * 8; }
+};
+
+// Length of the node when written unpacked (header, child offsets and packed entries).
+size_t unpackedSize(const Node& n);
+
+// Writes the page image of the node; `childHomes` are the on-disk offsets of the children (inner
+// nodes). The image is run-length coded when that saves at least one 256-byte unit. REQUIRES: the
+// node's home is known (n.id < 2^32) and unpackedSize(n) <= kMaxPage.
+void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& childHomes, std::string& page);
+
+// Parses a page read from `home`; `page` holds at least the stored length. Children are returned as
+// home offsets. A damaged page gives kDamaged with the page's offset.
+Status decodeNode(const uint8_t* page, size_t avail, uint32_t home, Node& out);
+
+// Stored length of a tree page from its header, checked; kDamaged when implausible.
+Status storedPageLength(const uint8_t* hdr, size_t avail, uint32_t home, uint32_t& len);
+
+// The run-length code of the page body (exposed for tests).
+void rlePack(std::string_view body, std::string& out);
+Status rleUnpack(const uint8_t* in, size_t inLen, size_t outLen, std::string& out, uint32_t home);
+
+}  // namespace sitedex::record

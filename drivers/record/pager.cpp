@@ -1,0 +1,675 @@
+#include "drivers/record/pager.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace sitedex::record {
+
+namespace {
+constexpr uint64_t kTempBase = uint64_t(1) << 40;
+constexpr uint32_t kFirstPage = kFreeMapHome + kFreeMapUnits * kUnit;
+constexpr size_t kMaxFreeExtents = (kFreeMapUnits * kUnit - kFreeMapHeader) / 8;
+
+using Clock = std::chrono::steady_clock;
+}  // namespace
+
+uint32_t crc32(const uint8_t* data, size_t n) {
+    static uint32_t table[256];
+    static bool ready = [] {
+        for (uint32_t i = 0; i < 256; ++i) {
+            uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[i] = c;
+        }
+        return true;
+    }();
+    (void)ready;
+    uint32_t c = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) c = table[(c ^ data[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+std::string Status::toString() const {
+    switch (code) {
+        case kOk:
+            return "ok";
+        case kDamaged:
+            return "damaged page at offset " + std::to_string(offset) + " (check " + std::to_string(check) +
+                   (detail.empty() ? "" : ": " + detail) + ")";
+        case kSystem:
+            return "system error " + std::to_string(sysErrno) + (detail.empty() ? "" : " (" + detail + ")");
+        default:
+            return "error " + std::to_string(code) + (detail.empty() ? "" : " (" + detail + ")");
+    }
+}
+
+Pager::~Pager() {
+    while (m_mode != Mode::kNone) leave();
+}
+
+Status Pager::open(const std::string& path, const PagerOptions& opts, std::unique_ptr<Pager>& out) {
+    std::unique_ptr<Pager> p(new Pager());
+    p->m_path = path;
+    p->m_opts = opts;
+    VLX_TRY(openFile(path, opts.writable, opts.create, p->m_io));
+    // A writable open settles a pending log and makes an empty file a record file (I6).
+    Status s = opts.writable ? p->enterWrite() : p->enterRead();
+    if (!s.ok()) return s;
+    p->leave();
+    out = std::move(p);
+    return {};
+}
+
+Status Pager::waitLock(uint64_t off, uint64_t len, int waitMs) {
+    auto deadline = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
+    int pause = 1;
+    for (;;) {
+        Status s = m_io->lock(off, len, true);
+        if (s.code != kLocked) return s;
+        if (Clock::now() >= deadline) return s;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        pause = std::min(pause * 2, 8);
+    }
+}
+
+Status Pager::enterRead() {
+    if (m_mode != Mode::kNone) return Status::error(kAccessDenied, "mode already entered");
+    auto deadline = Clock::now() + std::chrono::milliseconds(m_opts.lockWaitMs);
+    int pause = 1;
+    // (I8) a reader takes the slot after the one it used last and moves on while slots are taken.
+    for (;;) {
+        for (uint32_t i = 1; i <= kReaderSlots; ++i) {
+            uint32_t slot = (m_slot + i) % kReaderSlots;
+            Status s = m_io->lock(kLockBase + slot, 1, true);
+            if (s.ok()) {
+                m_slot = slot;
+                m_mode = Mode::kRead;
+                Status h = readHeader(false);
+                if (!h.ok()) leave();
+                return h;
+            }
+            if (s.code != kLocked) return s;
+        }
+        if (Clock::now() >= deadline) return Status::error(kLocked, "all reader slots are taken");
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+        pause = std::min(pause * 2, 8);
+    }
+}
+
+Status Pager::enterWrite(int waitMs) {
+    if (m_mode != Mode::kNone) return Status::error(kAccessDenied, "mode already entered");
+    if (!m_io->writable()) return Status::error(kAccessDenied, "file opened for reading");
+    VLX_TRY(waitLock(kLockBase, kReaderSlots, waitMs < 0 ? m_opts.lockWaitMs : waitMs));
+    m_mode = Mode::kWrite;
+    Status s = readHeader(false);
+    if (s.ok() && !m_logMap.empty()) s = rollForward();
+    if (s.ok()) s = loadFreeMap();
+    if (!s.ok()) {
+        leave();
+        return s;
+    }
+    m_committedAllocEnd = m_allocEnd;
+    m_committedRoot = m_root;
+    m_committedNextTable = m_nextTable;
+    m_committedFree = m_free;
+    m_freeDirty = false;
+    m_changed = false;
+    m_headerDirty = false;
+    return {};
+}
+
+void Pager::leave() {
+    if (m_mode == Mode::kNone) return;
+    if (m_mode == Mode::kWrite) {
+        if (m_changed || m_headerDirty) rollback();
+        (void)m_io->unlock(kLockBase, kReaderSlots);
+    } else {
+        (void)m_io->unlock(kLockBase + m_slot, 1);
+    }
+    m_mode = Mode::kNone;
+    trim();
+}
+
+// ---- header and log -----------------------------------------------------------------------------
+
+std::string Pager::headerImage(uint32_t logStart, uint32_t logEnd) const {
+    std::string h(kHeaderSize, '\0');
+    auto* p = reinterpret_cast<uint8_t*>(h.data());
+    put32(p + kHdrHome, 0);
+    put16(p + kHdrLength, uint16_t(kHeaderSize));
+    put32(p + kHdrLogStart, logStart);
+    put32(p + kHdrLogEnd, logEnd);
+    std::memcpy(p + kHdrMagic, kMagic, 4);
+    put16(p + kHdrVersion, kFormatVersion);
+    put32(p + kHdrAllocEnd, m_allocEnd);
+    put32(p + kHdrCounter, uint32_t(m_counter));
+    put32(p + kHdrRoot, uint32_t(m_root));
+    put32(p + kHdrFreeMap, kFreeMapHome);
+    put32(p + kHdrNextTable, m_nextTable);
+    put32(p + kHdrChecksum, crc32(p, kHdrChecksum));
+    return h;
+}
+
+Status Pager::initNewFile() {
+    m_allocEnd = kFirstPage;
+    m_counter = 0;
+    m_root = 0;
+    m_nextTable = 1;
+    m_free.clear();
+    std::string fm = freeMapImage();
+    fm.resize(kFreeMapUnits * kUnit, '\0');
+    VLX_TRY(m_io->write(kFreeMapHome, fm.data(), fm.size()));
+    VLX_TRY(syncIfDurable());
+    std::string h = headerImage(m_allocEnd, m_allocEnd);
+    VLX_TRY(m_io->write(0, h.data(), h.size()));
+    return syncIfDurable();
+}
+
+Status Pager::readHeader(bool) {
+    uint8_t h[kHeaderSize];
+    size_t got = 0;
+    VLX_TRY(m_io->read(0, h, kHeaderSize, got));
+    if (got == 0 && m_mode == Mode::kWrite) {
+        uint64_t size = 0;
+        VLX_TRY(m_io->size(size));
+        if (size == 0) {
+            // (I1) an empty file is a new record file.
+            VLX_TRY(initNewFile());
+            VLX_TRY(m_io->read(0, h, kHeaderSize, got));
+        }
+    }
+    if (got < kHeaderSize || std::memcmp(h + kHdrMagic, kMagic, 4) != 0)
+        return Status::error(kInvalidDataFile, "not a record file");
+    if (get16(h + kHdrVersion) != kFormatVersion) return Status::error(kInvalidDataFile, "unknown format version");
+    if (get32(h + kHdrChecksum) != crc32(h, kHdrChecksum)) return Status::damaged(__LINE__, 0, "header checksum");
+    uint32_t allocEnd = get32(h + kHdrAllocEnd);
+    uint32_t root = get32(h + kHdrRoot);
+    uint32_t logStart = get32(h + kHdrLogStart), logEnd = get32(h + kHdrLogEnd);
+    if (get32(h + kHdrHome) != 0 || get16(h + kHdrLength) != kHeaderSize || allocEnd < kFirstPage ||
+        allocEnd % kUnit || get32(h + kHdrFreeMap) != kFreeMapHome || root % kUnit ||
+        (root && (root < kFirstPage || root >= allocEnd)))
+        return Status::damaged(__LINE__, 0, "header fields out of range");
+    int32_t counter = int32_t(get32(h + kHdrCounter));
+    bool changed = !m_haveHeader || counter != m_counter;
+    if (changed) {
+        // (I9) another program committed: nothing cached may be used any more.
+        dropClean();
+        ++m_version;
+    }
+    m_haveHeader = true;
+    m_counter = counter;
+    m_allocEnd = allocEnd;
+    m_root = root;
+    m_nextTable = get32(h + kHdrNextTable);
+    if (logStart != logEnd) {
+        if (changed || m_logMap.empty()) VLX_TRY(loadLog(logStart, logEnd));
+    } else {
+        m_logMap.clear();
+    }
+    return {};
+}
+
+Status Pager::loadLog(uint32_t start, uint32_t end) {
+    m_logMap.clear();
+    uint64_t size = 0;
+    VLX_TRY(m_io->size(size));
+    if (start % kUnit || start < m_allocEnd || end < start || end > size)
+        return Status::damaged(__LINE__, 0, "page log bounds out of range");
+    bool haveHeader = false;
+    uint32_t pos = start;
+    while (pos < end) {
+        uint8_t ph[6];
+        size_t got = 0;
+        VLX_TRY(m_io->read(pos, ph, 6, got));
+        if (got < 6) return Status::damaged(__LINE__, pos, "page log cut short");
+        uint32_t home = get32(ph), len = get16(ph + 4);
+        if (len < 6 || len > kMaxPage || home % kUnit || home >= start || (home == 0) != (len == kHeaderSize))
+            return Status::damaged(__LINE__, pos, "bad page in the page log");
+        uint32_t step = roundUnits(len) * kUnit;
+        if (end - pos < step) return Status::damaged(__LINE__, pos, "page log entry overruns the log");
+        m_logMap[home] = pos;
+        haveHeader = haveHeader || home == 0;
+        pos += step;
+    }
+    if (!haveHeader) return Status::damaged(__LINE__, start, "page log without header copy");
+    return {};
+}
+
+Status Pager::rollForward() {
+    // (I7) copy every logged page home, flush, then the logged header (which announces no log).
+    std::string buf;
+    for (auto [home, pos] : m_logMap) {
+        if (home == 0) continue;
+        size_t got = 0;
+        buf.resize(kMaxPage);
+        VLX_TRY(m_io->read(pos, buf.data(), 6, got));
+        uint32_t len = get16(bytes(buf) + 4);
+        VLX_TRY(m_io->read(pos, buf.data(), len, got));
+        if (got < len) return Status::damaged(__LINE__, pos, "page log cut short");
+        VLX_TRY(m_io->write(home, buf.data(), len));
+    }
+    VLX_TRY(syncIfDurable());
+    uint8_t h[kHeaderSize];
+    size_t got = 0;
+    VLX_TRY(m_io->read(m_logMap[0], h, kHeaderSize, got));
+    if (got < kHeaderSize || get32(h + kHdrChecksum) != crc32(h, kHdrChecksum))
+        return Status::damaged(__LINE__, m_logMap[0], "logged header copy");
+    VLX_TRY(m_io->write(0, h, kHeaderSize));
+    VLX_TRY(syncIfDurable());
+    m_logMap.clear();
+    m_haveHeader = false;
+    VLX_TRY(readHeader(false));
+    return m_io->truncate(m_allocEnd);
+}
+
+Status Pager::readAt(uint64_t home, std::string& buf, size_t n, size_t& got) {
+    uint64_t pos = home;
+    if (!m_logMap.empty()) {
+        auto it = m_logMap.find(uint32_t(home));
+        if (it != m_logMap.end()) pos = it->second;
+    }
+    buf.resize(n);
+    return m_io->read(pos, buf.data(), n, got);
+}
+
+// ---- free space (I14) -----------------------------------------------------------------------------
+
+std::string Pager::freeMapImage() const {
+    std::string img(kFreeMapHeader, '\0');
+    auto* p = reinterpret_cast<uint8_t*>(img.data());
+    put32(p, kFreeMapHome);
+    put16(p + 4, uint16_t(kFreeMapHeader + 8 * m_free.size()));
+    put16(p + 6, uint16_t(m_free.size()));
+    for (auto [home, units] : m_free) {
+        append32(img, home);
+        append32(img, units);
+    }
+    return img;
+}
+
+Status Pager::loadFreeMap() {
+    std::string buf;
+    size_t got = 0;
+    VLX_TRY(readAt(kFreeMapHome, buf, kFreeMapUnits * kUnit, got));
+    const auto* p = bytes(buf);
+    if (got < kFreeMapHeader || get32(p) != kFreeMapHome) return Status::damaged(__LINE__, kFreeMapHome, "free map");
+    uint32_t len = get16(p + 4), count = get16(p + 6);
+    if (len != kFreeMapHeader + 8 * count || len > got) return Status::damaged(__LINE__, kFreeMapHome, "free map length");
+    m_free.clear();
+    uint64_t lastEnd = kFirstPage;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t home = get32(p + kFreeMapHeader + 8 * i), units = get32(p + kFreeMapHeader + 8 * i + 4);
+        if (home % kUnit || home < lastEnd || units == 0 || uint64_t(home) + uint64_t(units) * kUnit > m_allocEnd)
+            return Status::damaged(__LINE__, kFreeMapHome, "free map extent out of range");
+        m_free[home] = units;
+        lastEnd = uint64_t(home) + uint64_t(units) * kUnit;
+    }
+    return {};
+}
+
+uint32_t Pager::allocate(uint32_t units) {
+    auto best = m_free.end();
+    for (auto it = m_free.begin(); it != m_free.end(); ++it)
+        if (it->second >= units && (best == m_free.end() || it->second < best->second)) best = it;
+    if (best != m_free.end()) {
+        uint32_t home = best->first, left = best->second - units;
+        m_free.erase(best);
+        if (left) m_free[home + units * kUnit] = left;
+        m_freeDirty = true;
+        return home;
+    }
+    uint32_t home = m_allocEnd;
+    m_allocEnd += units * kUnit;
+    return home;
+}
+
+void Pager::release(uint32_t home, uint32_t units) {
+    if (!units) return;
+    m_freeDirty = true;
+    uint32_t end = home + units * kUnit;
+    auto next = m_free.lower_bound(home);
+    if (next != m_free.end() && next->first == end) {
+        units += next->second;
+        end = home + units * kUnit;
+        next = m_free.erase(next);
+    }
+    if (next != m_free.begin()) {
+        auto prev = std::prev(next);
+        if (prev->first + prev->second * kUnit == home) {
+            home = prev->first;
+            units += prev->second;
+            m_free.erase(prev);
+        }
+    }
+    if (end == m_allocEnd) {
+        m_allocEnd = home;
+        return;
+    }
+    m_free[home] = units;
+    // The map has room for a fixed number of extents; the smallest are given up (left unused
+    // until the table is packed) rather than growing the map.
+    while (m_free.size() > kMaxFreeExtents) {
+        auto smallest = m_free.begin();
+        for (auto it = m_free.begin(); it != m_free.end(); ++it)
+            if (it->second < smallest->second) smallest = it;
+        m_free.erase(smallest);
+    }
+}
+
+Status Pager::place(Slot& s, uint32_t units, uint32_t& home) {
+    if (s.diskUnits == 0) {
+        home = allocate(units);
+        return {};
+    }
+    uint32_t old = uint32_t(s.node->id);
+    if (units <= s.diskUnits) {
+        release(old + units * kUnit, s.diskUnits - units);
+        home = old;
+        return {};
+    }
+    uint32_t tail = old + s.diskUnits * kUnit;
+    uint32_t more = units - s.diskUnits;
+    auto it = m_free.find(tail);
+    if (it != m_free.end() && it->second >= more) {
+        uint32_t left = it->second - more;
+        m_free.erase(it);
+        if (left) m_free[tail + more * kUnit] = left;
+        m_freeDirty = true;
+        home = old;
+        return {};
+    }
+    if (tail == m_allocEnd) {
+        m_allocEnd += more * kUnit;
+        home = old;
+        return {};
+    }
+    release(old, s.diskUnits);
+    home = allocate(units);
+    return {};
+}
+
+// ---- nodes ---------------------------------------------------------------------------------------
+
+Status Pager::pageUnits(uint32_t home, uint32_t& units) {
+    std::string buf;
+    size_t got = 0;
+    VLX_TRY(readAt(home, buf, kTreeHeader, got));
+    uint32_t len;
+    VLX_TRY(storedPageLength(bytes(buf), got, home, len));
+    units = roundUnits(len);
+    return {};
+}
+
+Status Pager::node(uint64_t id, Node*& out) {
+    auto it = m_cache.find(id);
+    if (it != m_cache.end()) {
+        Slot& s = it->second;
+        if (s.inLru) m_lru.splice(m_lru.begin(), m_lru, s.lru);
+        out = s.node.get();
+        return {};
+    }
+    if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
+        return Status::damaged(__LINE__, id, "page offset outside the file's pages");
+    std::string buf;
+    size_t got = 0;
+    VLX_TRY(readAt(id, buf, 4096, got));
+    uint32_t stored;
+    VLX_TRY(storedPageLength(bytes(buf), got, uint32_t(id), stored));
+    if (stored > got) VLX_TRY(readAt(id, buf, stored, got));
+    if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
+    if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
+        return Status::damaged(__LINE__, id, "page reaches past the allocated space");
+    auto n = std::make_unique<Node>();
+    VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), *n));
+    Slot& s = m_cache[id];
+    s.diskUnits = roundUnits(stored);
+    s.bytes = n->memoryBytes() + 128;
+    s.node = std::move(n);
+    m_lru.push_front(id);
+    s.lru = m_lru.begin();
+    s.inLru = true;
+    m_cleanBytes += s.bytes;
+    out = s.node.get();
+    return {};
+}
+
+Node* Pager::newNode(uint8_t level) {
+    uint64_t id = m_nextTemp++;
+    Slot& s = m_cache[id];
+    s.node = std::make_unique<Node>();
+    s.node->id = id;
+    s.node->level = level;
+    s.dirty = true;
+    m_changed = true;
+    return s.node.get();
+}
+
+void Pager::markDirty(Node* n) {
+    Slot& s = m_cache[n->id];
+    if (s.inLru) {
+        m_lru.erase(s.lru);
+        s.inLru = false;
+        m_cleanBytes -= s.bytes;
+    }
+    s.dirty = true;
+    m_changed = true;
+    ++m_version;
+}
+
+void Pager::markTouched(uint64_t id) {
+    auto it = m_cache.find(id);
+    if (it == m_cache.end()) return;
+    Slot& s = it->second;
+    if (s.inLru) {
+        m_lru.erase(s.lru);
+        s.inLru = false;
+        m_cleanBytes -= s.bytes;
+    }
+    s.touched = true;
+}
+
+void Pager::freeNode(uint64_t id) {
+    auto it = m_cache.find(id);
+    if (it == m_cache.end()) return;
+    Slot& s = it->second;
+    if (s.inLru) {
+        m_lru.erase(s.lru);
+        m_cleanBytes -= s.bytes;
+    }
+    if (s.diskUnits) release(uint32_t(id), s.diskUnits);
+    m_cache.erase(it);
+    m_changed = true;
+    ++m_version;
+}
+
+void Pager::dropClean() {
+    for (uint64_t id : m_lru) m_cache.erase(id);
+    m_lru.clear();
+    m_cleanBytes = 0;
+}
+
+void Pager::trim() {
+    while (m_cleanBytes > m_opts.cacheBytes && !m_lru.empty()) {
+        uint64_t id = m_lru.back();
+        m_lru.pop_back();
+        auto it = m_cache.find(id);
+        m_cleanBytes -= it->second.bytes;
+        m_cache.erase(it);
+    }
+}
+
+void Pager::discardChanges() {
+    for (auto it = m_cache.begin(); it != m_cache.end();) {
+        Slot& s = it->second;
+        if (s.dirty) {
+            if (s.inLru) m_lru.erase(s.lru), m_cleanBytes -= s.bytes;
+            it = m_cache.erase(it);
+            continue;
+        }
+        if (s.touched) {
+            s.touched = false;
+            m_lru.push_front(it->first);
+            s.lru = m_lru.begin();
+            s.inLru = true;
+            m_cleanBytes += s.bytes;
+        }
+        ++it;
+    }
+}
+
+void Pager::rollback() {
+    discardChanges();
+    m_renames.clear();
+    m_allocEnd = m_committedAllocEnd;
+    m_root = m_committedRoot;
+    m_nextTable = m_committedNextTable;
+    m_free = m_committedFree;
+    m_freeDirty = false;
+    m_changed = false;
+    m_headerDirty = false;
+    ++m_version;
+}
+
+Status Pager::syncIfDurable() {
+    if (m_opts.durability == Durability::kPowerCut) return m_io->sync();
+    return {};
+}
+
+// ---- commit --------------------------------------------------------------------------------------
+
+Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint32_t, std::string>>& pages) {
+    auto it = m_cache.find(id);
+    if (it == m_cache.end() || (!it->second.dirty && !it->second.touched)) {
+        home = uint32_t(id);
+        return {};
+    }
+    Slot& s = it->second;
+    Node& n = *s.node;
+    if (n.level) {
+        for (auto& child : n.children) {
+            auto c = m_cache.find(child);
+            if (c == m_cache.end() || (!c->second.dirty && !c->second.touched)) continue;
+            uint32_t h;
+            VLX_TRY(flushNode(child, h, pages));
+            if (h != child) {
+                child = h;
+                s.dirty = true;
+            }
+        }
+    }
+    s.touched = false;
+    if (!s.dirty) {
+        home = uint32_t(n.id);
+        return {};
+    }
+    std::vector<uint32_t> childHomes(n.children.begin(), n.children.end());
+    std::string page;
+    size_t size = unpackedSize(n);
+    if (size > kMaxPage) return Status::damaged(__LINE__, n.id < kTempBase ? n.id : 0, "page too large to store");
+    encodeNode(n, 0, childHomes, page);
+    uint32_t units = roundUnits(uint32_t(page.size()));
+    VLX_TRY(place(s, units, home));
+    put32(reinterpret_cast<uint8_t*>(page.data()), home);
+    s.diskUnits = units;
+    m_renames.emplace_back(n.id, home);
+    pages.emplace_back(home, std::move(page));
+    return {};
+}
+
+Status Pager::commit() {
+    if (m_mode != Mode::kWrite) return Status::error(kAccessDenied, "commit outside write mode");
+    if (!m_changed && !m_headerDirty) return {};
+    std::vector<std::pair<uint32_t, std::string>> pages;
+    if (m_root) {
+        uint32_t h;
+        Status s = flushNode(m_root, h, pages);
+        if (!s.ok()) {
+            rollback();
+            return s;
+        }
+        m_root = h;
+    }
+    ++m_counter;
+    // (I6) pages inside the space of the last commit go through the log; pages beyond it are not
+    // reachable from the committed state and are written in place.
+    uint32_t logStart = std::max(m_committedAllocEnd, m_allocEnd);
+    std::string logImage;
+    std::vector<std::pair<uint32_t, const std::string*>> logged;
+    std::string fm;
+    if (m_freeDirty) {
+        fm = freeMapImage();
+        logged.emplace_back(kFreeMapHome, &fm);
+    }
+    for (auto& [home, page] : pages) {
+        if (home >= m_committedAllocEnd) {
+            Status s = m_io->write(home, page.data(), page.size());
+            if (!s.ok()) return rollback(), s;
+        } else {
+            logged.emplace_back(home, &page);
+        }
+    }
+    std::string headerCopy = headerImage(m_allocEnd, m_allocEnd);
+    logged.emplace_back(0, &headerCopy);
+    for (auto& [home, page] : logged) {
+        logImage.append(*page);
+        logImage.resize(roundUnits(uint32_t(logImage.size())) * kUnit, '\0');
+    }
+    uint32_t logEnd = logStart + uint32_t(logImage.size());
+    Status s = m_io->write(logStart, logImage.data(), logImage.size());
+    if (s.ok()) s = syncIfDurable();
+    std::string announce = headerImage(logStart, logEnd);
+    if (s.ok()) s = m_io->write(0, announce.data(), announce.size());  // commit point
+    if (s.ok()) s = syncIfDurable();
+    if (!s.ok()) {
+        // The log may or may not be announced; reread what the disk says before going on.
+        --m_counter;
+        rollback();
+        m_haveHeader = false;
+        return s;
+    }
+    for (auto& [home, page] : logged)
+        if (home != 0) {
+            s = m_io->write(home, page->data(), page->size());
+            if (!s.ok()) break;
+        }
+    if (s.ok()) s = syncIfDurable();
+    if (s.ok()) s = m_io->write(0, headerCopy.data(), headerCopy.size());
+    if (s.ok()) s = syncIfDurable();
+    if (s.ok()) s = m_io->truncate(m_allocEnd);
+    // The change is committed from here on even when rolling forward failed: the header on disk
+    // still announces the log, and the next writer rolls it forward again (I7).
+    if (!s.ok()) m_haveHeader = false;
+    std::vector<decltype(m_cache)::node_type> handles;
+    for (auto [oldId, home] : m_renames)
+        if (oldId != home) handles.push_back(m_cache.extract(oldId));
+    for (auto& nh : handles) {
+        uint32_t home = 0;
+        for (auto [oldId, h] : m_renames)
+            if (oldId == nh.key()) home = h;
+        nh.key() = home;
+        nh.mapped().node->id = home;
+        m_cache.insert(std::move(nh));
+    }
+    m_renames.clear();
+    for (auto& [id, slot] : m_cache) {
+        if (!slot.dirty && !slot.touched) continue;
+        slot.dirty = slot.touched = false;
+        slot.bytes = slot.node->memoryBytes() + 128;
+        m_lru.push_front(id);
+        slot.lru = m_lru.begin();
+        slot.inLru = true;
+        m_cleanBytes += slot.bytes;
+    }
+    m_committedAllocEnd = m_allocEnd;
+    m_committedRoot = m_root;
+    m_committedNextTable = m_nextTable;
+    m_committedFree = m_free;
+    m_freeDirty = false;
+    m_changed = false;
+    m_headerDirty = false;
+    ++m_version;
+    return {};
+}
+
+}  // namespace sitedex::record

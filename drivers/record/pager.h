@@ -1,0 +1,161 @@
+#pragma once
+// The pager: one open VLX file with its header, page log, lock protocol, free space and node
+// cache. The tree (btree.h) asks it for nodes by id and tells it which nodes it changed; the pager
+// writes them at commit through the page log, so that a committed change survives a crash at any
+// instant and an interrupted one leaves the file as it was.
+//
+// Every operation runs inside a mode: read mode holds one reader slot, write mode holds the writer
+// region (all reader slots). Entering a mode re-reads the header; a changed change counter drops
+// every cached page. Nodes handed out stay valid until the mode is left (the cache is trimmed only
+// then). The invariants cited "(I<n>)" are those of docs/record-file-format.md.
+//
+// One Pager belongs to one thread of control at a time; several Pagers (in one or several
+// processes) may share a file.
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "drivers/record/file_io.h"
+#include "drivers/record/node.h"
+
+namespace sitedex::record {
+
+enum class Durability {
+    kProcessCrash,  // commits survive a killed process (no flush to the device)
+    kPowerCut,      // commits are flushed to the device before they are acknowledged
+};
+
+struct PagerOptions {
+    bool writable = true;
+    bool create = false;                    // make a missing or empty file
+    Durability durability = Durability::kPowerCut;
+    size_t cacheBytes = 32u << 20;          // clean decoded pages kept between operations
+    int lockWaitMs = 30000;                 // how long an operation waits for its lock
+};
+
+class Pager {
+public:
+    ~Pager();
+    static Status open(const std::string& path, const PagerOptions& opts, std::unique_ptr<Pager>& out);
+
+    // ---- modes -------------------------------------------------------------------------------
+    Status enterRead();
+    // waitMs < 0: the default wait of the options.
+    Status enterWrite(int waitMs = -1);
+    // Leaves the mode entered last; a write mode with uncommitted changes is rolled back.
+    void leave();
+    bool inWrite() const { return m_mode == Mode::kWrite; }
+    bool inMode() const { return m_mode != Mode::kNone; }
+
+    // Writes every changed node and the header through the page log (I6, I7). REQUIRES inWrite().
+    Status commit();
+    // Drops every change since write mode was entered.
+    void rollback();
+
+    // ---- nodes (REQUIRES inMode()) -----------------------------------------------------------
+    uint64_t root() const { return m_root; }
+    void setRoot(uint64_t id) {
+        m_root = id;
+        m_headerDirty = true;
+    }
+    Status node(uint64_t id, Node*& out);
+    Node* newNode(uint8_t level);
+    void markDirty(Node* n);         // content changed
+    void markTouched(uint64_t id);   // on the path to a changed node
+    void freeNode(uint64_t id);      // node no longer part of the tree
+    // Ends one operation inside a long write: clean pages beyond the cache size are let go.
+    void trimCache() { trim(); }
+    // Raised whenever cached nodes may have changed (own writes or another program's commit).
+    uint64_t version() const { return m_version; }
+
+    // ---- header fields kept for the layers above ---------------------------------------------
+    uint32_t nextTableNumber() const { return m_nextTable; }
+    void setNextTableNumber(uint32_t v) {
+        m_nextTable = v;
+        m_headerDirty = true;
+    }
+    int32_t changeCounter() const { return m_counter; }
+    uint32_t allocEnd() const { return m_allocEnd; }
+    bool writable() const { return m_io->writable(); }
+
+    // ---- record locks (I8) -------------------------------------------------------------------
+    Status lockRecord(uint32_t recno, int waitMs);
+    void unlockRecord(uint32_t recno);
+
+    // ---- inspection (check tool) -------------------------------------------------------------
+    const std::map<uint32_t, uint32_t>& freeExtents() const { return m_free; }
+    // Stored length of the page at home (header checked), for the check tool.
+    Status pageUnits(uint32_t home, uint32_t& units);
+    FileIo& io() { return *m_io; }
+
+private:
+    enum class Mode { kNone, kRead, kWrite };
+    struct Slot {
+        std::unique_ptr<Node> node;
+        bool dirty = false;
+        bool touched = false;
+        uint32_t diskUnits = 0;  // units the page occupies at its home; 0 for a new node
+        std::list<uint64_t>::iterator lru;
+        bool inLru = false;
+        size_t bytes = 0;
+    };
+
+    Pager() = default;
+    Status readHeader(bool initial);
+    Status loadLog(uint32_t start, uint32_t end);
+    Status rollForward();
+    Status readAt(uint64_t home, std::string& buf, size_t n, size_t& got);
+    Status loadFreeMap();
+    std::string freeMapImage() const;
+    std::string headerImage(uint32_t logStart, uint32_t logEnd) const;
+    Status initNewFile();
+    Status flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint32_t, std::string>>& pages);
+    uint32_t allocate(uint32_t units);
+    void release(uint32_t home, uint32_t units);
+    Status place(Slot& s, uint32_t units, uint32_t& home);
+    void dropClean();
+    void trim();
+    void discardChanges();
+    Status syncIfDurable();
+    Status waitLock(uint64_t off, uint64_t len, int waitMs);
+
+    std::unique_ptr<FileIo> m_io;
+    std::string m_path;
+    PagerOptions m_opts;
+    Mode m_mode = Mode::kNone;
+    uint32_t m_slot = kReaderSlots - 1;
+
+    // header copy
+    int32_t m_counter = 0;
+    uint32_t m_allocEnd = 0;
+    uint64_t m_root = 0;
+    uint32_t m_nextTable = 1;
+    bool m_headerDirty = false;
+    bool m_haveHeader = false;
+    // values of the last commit, restored by rollback
+    uint32_t m_committedAllocEnd = 0;
+    uint64_t m_committedRoot = 0;
+    uint32_t m_committedNextTable = 1;
+
+    std::map<uint32_t, uint32_t> m_free;           // home -> units
+    std::map<uint32_t, uint32_t> m_committedFree;
+    bool m_freeDirty = false;
+    std::vector<std::pair<uint32_t, uint32_t>> m_freed;  // pages released in this transaction
+
+    std::unordered_map<uint32_t, uint32_t> m_logMap;  // home -> log position (pending log, I6)
+
+    std::unordered_map<uint64_t, Slot> m_cache;
+    std::list<uint64_t> m_lru;
+    size_t m_cleanBytes = 0;
+    uint64_t m_nextTemp = uint64_t(1) << 40;
+    uint64_t m_version = 1;
+    bool m_changed = false;
+    std::vector<std::pair<uint64_t, uint32_t>> m_renames;  // node id -> home placed at commit
+};
+
+}  // namespace sitedex::record

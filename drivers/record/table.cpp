@@ -1,0 +1,756 @@
+#include "drivers/record/table.h"
+
+#include <algorithm>
+
+namespace sitedex::record {
+
+namespace {
+
+constexpr std::string_view kTablePrefix = "TABLE:";
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return s;
+}
+
+std::string namedKey(std::string_view name) {
+    std::string k(1, char(kSelNamed));
+    k.append(name);
+    return k;
+}
+
+std::string tableKey(uint32_t table, uint8_t sel) {
+    std::string k;
+    append32be(k, table);
+    k.push_back(char(sel));
+    return k;
+}
+
+std::string dataKey(uint32_t table, uint32_t recno) {
+    std::string k = tableKey(table, kSelData);
+    append32be(k, recno);
+    return k;
+}
+
+std::string memoPrefix(uint32_t table, uint32_t recno, size_t memo) {
+    std::string k = tableKey(table, kSelMemo);
+    append32be(k, recno);
+    k.push_back(char(memo));
+    return k;
+}
+
+bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+
+std::string recnoData(uint32_t recno) {
+    std::string d;
+    append32(d, recno);
+    return d;
+}
+
+Status readDefinition(Tree& tree, uint32_t table, std::string& stream) {
+    std::string prefix = tableKey(table, kSelDefinition);
+    std::vector<std::pair<uint16_t, std::string>> blocks;
+    std::string key = prefix, k, d;
+    bool found, strict = false;
+    for (;;) {
+        VLX_TRY(tree.seekForward(key, strict, k, &d, found));
+        if (!found || !startsWith(k, prefix)) break;
+        if (k.size() != prefix.size() + 2) return Status::damaged(__LINE__, 0, "definition block key");
+        blocks.emplace_back(get16(bytes(k) + prefix.size()), d);
+        key = k;
+        strict = true;
+    }
+    std::sort(blocks.begin(), blocks.end());
+    stream.clear();
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (blocks[i].first != i) return Status::error(kBadDeclaration, "stored definition has a gap");
+        stream += blocks[i].second;
+    }
+    if (blocks.empty()) return Status::error(kBadDeclaration, "no stored definition");
+    return {};
+}
+
+Status findTable(Tree& tree, std::string_view name, uint32_t& table, bool& found) {
+    std::string data;
+    VLX_TRY(tree.find(namedKey(std::string(kTablePrefix) + upper(std::string(name))), &data, found));
+    if (found) {
+        if (data.size() != 4) return Status::damaged(__LINE__, 0, "table directory entry");
+        table = get32(bytes(data));
+        if (table == 0 || table >= (1u << 24)) return Status::damaged(__LINE__, 0, "table number out of range");
+    }
+    return {};
+}
+
+}  // namespace
+
+void splitTableName(const std::string& declared, std::string& path, std::string& table) {
+    size_t bang = declared.find("\\!");
+    path = declared.substr(0, bang);
+    table = bang == std::string::npos ? "UNNAMED" : declared.substr(bang + 2);
+    if (table.empty()) table = "UNNAMED";
+    while (!path.empty() && path.back() == ' ') path.pop_back();
+    size_t slash = path.find_last_of('/');
+    size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) path += ".VLX";
+}
+
+RecordFile::~RecordFile() {
+    if (m_hold != Hold::kNone) {
+        m_pager->rollback();
+        m_pager->leave();
+    }
+}
+
+std::string RecordFile::infoKey() const { return tableKey(m_table, kSelInfo); }
+
+std::string RecordFile::rangePrefix(int key) const {
+    return tableKey(m_table, key < 0 ? kSelData : uint8_t(key + 1));
+}
+
+std::string RecordFile::keyEntry(size_t key, std::string_view record, uint32_t recno) const {
+    std::string k = tableKey(m_table, uint8_t(key + 1));
+    k += encodeKeyValue(m_schema, key, bytes(record));
+    if (m_schema.keys[key].duplicates()) append32be(k, recno);
+    return k;
+}
+
+Status RecordFile::create(const std::string& path, const std::string& table, const Schema& schema,
+                          const PagerOptions& optsIn) {
+    VLX_TRY(validateSchema(schema));
+    PagerOptions opts = optsIn;
+    opts.writable = true;
+    opts.create = true;
+    std::unique_ptr<Pager> pager;
+    Status s = Pager::open(path, opts, pager);
+    if (s.code == kInvalidDataFile) {
+        // Create replaces a file that is not a record file at all.
+        std::unique_ptr<FileIo> io;
+        VLX_TRY(openFile(path, true, true, io));
+        VLX_TRY(io->truncate(0));
+        io.reset();
+        s = Pager::open(path, opts, pager);
+    }
+    VLX_TRY(s);
+    VLX_TRY(pager->enterWrite());
+    Tree tree(*pager);
+    auto fail = [&](Status st) {
+        pager->leave();
+        return st;
+    };
+    uint32_t number = 0;
+    bool found;
+    s = findTable(tree, table, number, found);
+    if (!s.ok()) return fail(s);
+    if (found) {
+        RecordFile tmp;
+        tmp.m_table = number;
+        // drop everything the table held
+        std::string prefix;
+        append32be(prefix, number);
+        std::string k;
+        for (;;) {
+            bool f;
+            s = tree.seekForward(prefix, false, k, nullptr, f);
+            if (!s.ok()) return fail(s);
+            if (!f || !startsWith(k, prefix)) break;
+            s = tree.erase(k, f);
+            if (!s.ok()) return fail(s);
+        }
+    } else {
+        number = pager->nextTableNumber();
+        if (number >= (1u << 24)) return fail(Status::error(kAccessDenied, "too many tables"));
+        pager->setNextTableNumber(number + 1);
+        std::string d;
+        append32(d, number);
+        s = tree.put(namedKey(std::string(kTablePrefix) + upper(table)), d);
+        if (!s.ok()) return fail(s);
+    }
+    std::string def = definitionStream(schema);
+    for (size_t off = 0, block = 0; off < def.size(); off += 512, ++block) {
+        std::string k = tableKey(number, kSelDefinition);
+        append16(k, uint16_t(block));
+        s = tree.put(k, std::string_view(def).substr(off, 512));
+        if (!s.ok()) return fail(s);
+    }
+    std::string info;
+    append32(info, 1);
+    append32(info, 0);
+    append16(info, uint16_t(schema.keys.size()));
+    for (size_t i = 0; i < schema.keys.size(); ++i) append32(info, 0);
+    s = tree.put(tableKey(number, kSelInfo), info);
+    if (s.ok()) s = pager->commit();
+    return fail(s);
+}
+
+Status RecordFile::open(const std::string& path, const std::string& table, const Schema* declared,
+                        const PagerOptions& opts, std::unique_ptr<RecordFile>& out) {
+    if (declared) VLX_TRY(validateSchema(*declared));
+    std::unique_ptr<RecordFile> f(new RecordFile());
+    PagerOptions o = opts;
+    o.create = false;
+    VLX_TRY(Pager::open(path, o, f->m_pager));
+    f->m_tree = std::make_unique<Tree>(*f->m_pager);
+    Status s = f->reading([&]() -> Status {
+        bool found;
+        VLX_TRY(findTable(*f->m_tree, table, f->m_table, found));
+        if (!found) return Status::error(kNotFound, "no table " + table);
+        std::string def;
+        VLX_TRY(readDefinition(*f->m_tree, f->m_table, def));
+        Schema stored;
+        VLX_TRY(parseDefinition(def, stored));
+        if (declared) {
+            if (!sameDefinition(*declared, stored))
+                return Status::error(kBadDeclaration, "the declaration differs from the stored definition");
+            f->m_schema = *declared;
+        } else {
+            f->m_schema = std::move(stored);
+        }
+        return {};
+    });
+    VLX_TRY(s);
+    out = std::move(f);
+    return {};
+}
+
+Status RecordFile::listTables(const std::string& path, std::vector<std::string>& names) {
+    std::unique_ptr<Pager> pager;
+    PagerOptions o;
+    o.writable = false;
+    VLX_TRY(Pager::open(path, o, pager));
+    VLX_TRY(pager->enterRead());
+    Tree tree(*pager);
+    std::string prefix = namedKey(kTablePrefix), key = prefix, k;
+    bool found, strict = false;
+    Status s;
+    names.clear();
+    for (;;) {
+        s = tree.seekForward(key, strict, k, nullptr, found);
+        if (!s.ok() || !found || !startsWith(k, prefix)) break;
+        names.push_back(k.substr(prefix.size()));
+        key = k;
+        strict = true;
+    }
+    pager->leave();
+    return s;
+}
+
+// ---- holding the writer region ---------------------------------------------------------------------
+
+Status RecordFile::begin(int waitMs) {
+    if (m_hold == Hold::kTransaction) return Status::error(kAccessDenied, "transaction already active");
+    if (m_hold == Hold::kNone) VLX_TRY(m_pager->enterWrite(waitMs));
+    m_hold = Hold::kTransaction;
+    m_failed = false;
+    return {};
+}
+
+Status RecordFile::commit() {
+    if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
+    Status s;
+    if (m_failed)
+        m_pager->rollback(), s = Status::error(kAccessDenied, "the transaction lost a change and was undone");
+    else
+        s = m_pager->commit();
+    m_pager->leave();
+    m_hold = Hold::kNone;
+    return s;
+}
+
+void RecordFile::rollback() {
+    if (m_hold != Hold::kTransaction) return;
+    m_pager->rollback();
+    m_pager->leave();
+    m_hold = Hold::kNone;
+}
+
+Status RecordFile::lockFile(int waitMs) {
+    if (m_hold != Hold::kNone) return {};
+    VLX_TRY(m_pager->enterWrite(waitMs));
+    m_hold = Hold::kLock;
+    return {};
+}
+
+void RecordFile::unlockFile() {
+    if (m_hold != Hold::kLock) return;
+    m_pager->leave();
+    m_hold = Hold::kNone;
+}
+
+template <class F>
+Status RecordFile::writing(F&& fn) {
+    if (!m_pager->writable()) return Status::error(kAccessDenied, "file opened for reading");
+    if (m_hold == Hold::kTransaction) {
+        if (m_failed) return Status::error(kAccessDenied, "the transaction already failed");
+        Status s = fn();
+        if (s.code == kDamaged || s.code == kSystem) m_failed = true;
+        m_pager->trimCache();
+        return s;
+    }
+    if (m_hold == Hold::kNone) VLX_TRY(m_pager->enterWrite());
+    Status s = fn();
+    if (s.ok())
+        s = m_pager->commit();
+    else
+        m_pager->rollback();
+    if (m_hold == Hold::kNone) m_pager->leave();
+    return s;
+}
+
+// ---- counters ------------------------------------------------------------------------------------
+
+Status RecordFile::loadInfo(Info& info) {
+    std::string d;
+    bool found;
+    VLX_TRY(m_tree->find(infoKey(), &d, found));
+    if (!found || d.size() < 10) return Status::damaged(__LINE__, 0, "table counters missing");
+    const uint8_t* p = bytes(d);
+    info.nextRecord = get32(p);
+    info.records = get32(p + 4);
+    size_t n = get16(p + 8);
+    if (n != m_schema.keys.size() || d.size() != 10 + 4 * n) return Status::damaged(__LINE__, 0, "table counters");
+    info.keyCounts.resize(n);
+    for (size_t i = 0; i < n; ++i) info.keyCounts[i] = get32(p + 10 + 4 * i);
+    return {};
+}
+
+Status RecordFile::saveInfo(const Info& info) {
+    std::string d;
+    append32(d, info.nextRecord);
+    append32(d, info.records);
+    append16(d, uint16_t(info.keyCounts.size()));
+    for (uint32_t c : info.keyCounts) append32(d, c);
+    return m_tree->put(infoKey(), d);
+}
+
+Status RecordFile::recordCount(uint32_t& n) {
+    return reading([&]() -> Status {
+        Info info;
+        VLX_TRY(loadInfo(info));
+        n = info.records;
+        return {};
+    });
+}
+
+Status RecordFile::keyCount(size_t key, uint32_t& n) {
+    return reading([&]() -> Status {
+        Info info;
+        VLX_TRY(loadInfo(info));
+        n = key < info.keyCounts.size() ? info.keyCounts[key] : 0;
+        return {};
+    });
+}
+
+Status RecordFile::namedItem(std::string_view name, std::string& value, bool& found) {
+    return reading([&]() { return m_tree->find(namedKey(name), &value, found); });
+}
+
+// ---- records -------------------------------------------------------------------------------------
+
+Status RecordFile::checkUnique(std::string_view record, uint32_t recno) {
+    for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+        const Key& key = m_schema.keys[k];
+        if (key.duplicates()) continue;
+        if ((key.attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(record))) continue;
+        std::string d;
+        bool found;
+        VLX_TRY(m_tree->find(keyEntry(k, record, recno), &d, found));
+        if (found && (d.size() != 4 || get32(bytes(d)) != recno))
+            return Status::error(kDuplicate, key.name);
+    }
+    return {};
+}
+
+Status RecordFile::add(std::string_view record, const std::vector<std::string>* memos, uint32_t& recno) {
+    if (record.size() != m_schema.recordSize) return Status::error(kBadDeclaration, "record size");
+    return writing([&]() -> Status {
+        Info info;
+        VLX_TRY(loadInfo(info));
+        uint32_t number = info.nextRecord;
+        if (number == 0 || number >= 0x7FFFFFFFu - 1025) return Status::error(kAccessDenied, "record numbers used up");
+        // (I12) every check comes before the first change, so a refused add leaves the file as it was.
+        VLX_TRY(checkUnique(record, 0));
+        VLX_TRY(m_tree->put(dataKey(m_table, number), record));
+        for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+            if ((m_schema.keys[k].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(record)))
+                continue;
+            VLX_TRY(m_tree->put(keyEntry(k, record, number), recnoData(number)));
+            ++info.keyCounts[k];
+        }
+        if (memos) VLX_TRY(writeMemos(number, *memos));
+        info.nextRecord = number + 1;
+        ++info.records;
+        VLX_TRY(saveInfo(info));
+        recno = number;
+        return {};
+    });
+}
+
+Status RecordFile::put(uint32_t recno, std::string_view record, const std::vector<std::string>* memos) {
+    if (record.size() != m_schema.recordSize) return Status::error(kBadDeclaration, "record size");
+    return writing([&]() -> Status {
+        std::string old;
+        bool found;
+        VLX_TRY(m_tree->find(dataKey(m_table, recno), &old, found));
+        if (!found) return Status::error(kNoRecord);
+        if (old.size() != m_schema.recordSize) return Status::damaged(__LINE__, 0, "record of the wrong size");
+        VLX_TRY(checkUnique(record, recno));
+        Info info;
+        VLX_TRY(loadInfo(info));
+        for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+            bool excl = m_schema.keys[k].attributes & kKeyExcludeBlank;
+            bool oldIn = !(excl && isBlankKeyValue(m_schema, k, bytes(old)));
+            bool newIn = !(excl && isBlankKeyValue(m_schema, k, bytes(record)));
+            std::string oldKey = keyEntry(k, old, recno), newKey = keyEntry(k, record, recno);
+            if (oldIn == newIn && oldKey == newKey) continue;
+            if (oldIn) {
+                VLX_TRY(m_tree->erase(oldKey, found));
+                if (!found) return Status::damaged(__LINE__, 0, "key entry missing for a stored record");
+                --info.keyCounts[k];
+            }
+            if (newIn) {
+                VLX_TRY(m_tree->put(newKey, recnoData(recno)));
+                ++info.keyCounts[k];
+            }
+        }
+        VLX_TRY(m_tree->put(dataKey(m_table, recno), record));
+        if (memos) {
+            VLX_TRY(eraseMemos(recno));
+            VLX_TRY(writeMemos(recno, *memos));
+        }
+        return saveInfo(info);
+    });
+}
+
+Status RecordFile::remove(uint32_t recno) {
+    return writing([&]() -> Status {
+        std::string old;
+        bool found;
+        VLX_TRY(m_tree->find(dataKey(m_table, recno), &old, found));
+        if (!found) return Status::error(kNoRecord);
+        if (old.size() != m_schema.recordSize) return Status::damaged(__LINE__, 0, "record of the wrong size");
+        Info info;
+        VLX_TRY(loadInfo(info));
+        for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+            if ((m_schema.keys[k].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(old)))
+                continue;
+            VLX_TRY(m_tree->erase(keyEntry(k, old, recno), found));
+            if (!found) return Status::damaged(__LINE__, 0, "key entry missing for a stored record");
+            --info.keyCounts[k];
+        }
+        VLX_TRY(m_tree->erase(dataKey(m_table, recno), found));
+        VLX_TRY(eraseMemos(recno));
+        --info.records;
+        return saveInfo(info);
+    });
+}
+
+Status RecordFile::get(uint32_t recno, std::string& record, std::vector<std::string>* memos) {
+    return reading([&]() -> Status {
+        bool found;
+        VLX_TRY(m_tree->find(dataKey(m_table, recno), &record, found));
+        if (!found) return Status::error(kRecordNotFound);
+        if (record.size() != m_schema.recordSize) return Status::damaged(__LINE__, 0, "record of the wrong size");
+        if (memos) VLX_TRY(readMemos(recno, *memos));
+        return {};
+    });
+}
+
+// ---- memos (I13) -----------------------------------------------------------------------------------
+
+Status RecordFile::writeMemos(uint32_t recno, const std::vector<std::string>& memos) {
+    for (size_t m = 0; m < m_schema.memos.size() && m < memos.size(); ++m) {
+        const Memo& decl = m_schema.memos[m];
+        std::string text = memos[m];
+        if (decl.maxSize && text.size() > decl.maxSize) text.resize(decl.maxSize);
+        std::string prefix = memoPrefix(m_table, recno, m);
+        if (!decl.binary()) {
+            while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+            for (size_t off = 0, piece = 0; off < text.size(); off += 256, ++piece) {
+                std::string k = prefix;
+                k.push_back(char(piece >> 8));
+                k.push_back(char(piece & 0xFF));
+                VLX_TRY(m_tree->put(k, std::string_view(text).substr(off, 256)));
+            }
+        } else {
+            for (size_t off = 0, piece = 0; piece == 0 || off < text.size(); off += 256, ++piece) {
+                std::string k = prefix;
+                k.push_back(char(piece >> 8));
+                k.push_back(char(piece & 0xFF));
+                std::string d;
+                if (piece == 0) append32(d, uint32_t(text.size()));
+                d.append(std::string_view(text).substr(std::min(off, text.size()), 256));
+                VLX_TRY(m_tree->put(k, d));
+            }
+        }
+    }
+    return {};
+}
+
+Status RecordFile::eraseRange(const std::string& prefix, uint64_t* erased) {
+    std::string k;
+    for (;;) {
+        bool found;
+        VLX_TRY(m_tree->seekForward(prefix, false, k, nullptr, found));
+        if (!found || !startsWith(k, prefix)) return {};
+        VLX_TRY(m_tree->erase(k, found));
+        if (erased) ++*erased;
+    }
+}
+
+Status RecordFile::eraseMemos(uint32_t recno) {
+    std::string prefix = tableKey(m_table, kSelMemo);
+    append32be(prefix, recno);
+    return eraseRange(prefix, nullptr);
+}
+
+Status RecordFile::readMemos(uint32_t recno, std::vector<std::string>& memos) {
+    memos.assign(m_schema.memos.size(), {});
+    for (size_t m = 0; m < m_schema.memos.size(); ++m) {
+        std::string prefix = memoPrefix(m_table, recno, m);
+        std::string key = prefix, k, d, all;
+        bool found, strict = false;
+        size_t piece = 0;
+        for (;; ++piece) {
+            VLX_TRY(m_tree->seekForward(key, strict, k, &d, found));
+            if (!found || !startsWith(k, prefix)) break;
+            if (k.size() != prefix.size() + 2 || size_t((uint8_t(k[prefix.size()]) << 8) | uint8_t(k[prefix.size() + 1])) != piece)
+                return Status::damaged(__LINE__, 0, "memo pieces out of sequence");
+            all += d;
+            key = k;
+            strict = true;
+        }
+        if (m_schema.memos[m].binary() && piece > 0) {
+            if (all.size() < 4) return Status::damaged(__LINE__, 0, "memo length missing");
+            uint32_t len = get32(bytes(all));
+            if (len != all.size() - 4) return Status::damaged(__LINE__, 0, "memo shorter than its length");
+            all.erase(0, 4);
+        }
+        memos[m] = std::move(all);
+    }
+    return {};
+}
+
+// ---- whole-table operations --------------------------------------------------------------------------
+
+Status RecordFile::empty() {
+    return writing([&]() -> Status {
+        Info info;
+        VLX_TRY(loadInfo(info));
+        VLX_TRY(eraseRange(tableKey(m_table, kSelData), nullptr));
+        VLX_TRY(eraseRange(tableKey(m_table, kSelMemo), nullptr));
+        for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+            VLX_TRY(eraseRange(tableKey(m_table, uint8_t(k + 1)), nullptr));
+            info.keyCounts[k] = 0;
+        }
+        info.records = 0;
+        return saveInfo(info);
+    });
+}
+
+Status RecordFile::buildKeys(int only) {
+    return writing([&]() -> Status {
+        Info info;
+        VLX_TRY(loadInfo(info));
+        for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+            if (only >= 0 && size_t(only) != k) continue;
+            VLX_TRY(eraseRange(tableKey(m_table, uint8_t(k + 1)), nullptr));
+            info.keyCounts[k] = 0;
+        }
+        std::string prefix = tableKey(m_table, kSelData), key = prefix, k, rec;
+        bool found, strict = false;
+        uint32_t records = 0;
+        for (;;) {
+            VLX_TRY(m_tree->seekForward(key, strict, k, &rec, found));
+            if (!found || !startsWith(k, prefix)) break;
+            if (k.size() != prefix.size() + 4 || rec.size() != m_schema.recordSize)
+                return Status::damaged(__LINE__, 0, "record entry of the wrong size");
+            uint32_t recno = get32be(bytes(k) + prefix.size());
+            for (size_t i = 0; i < m_schema.keys.size(); ++i) {
+                if (only >= 0 && size_t(only) != i) continue;
+                if ((m_schema.keys[i].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, i, bytes(rec)))
+                    continue;
+                std::string entry = keyEntry(i, rec, recno);
+                if (!m_schema.keys[i].duplicates()) {
+                    bool dup;
+                    VLX_TRY(m_tree->find(entry, nullptr, dup));
+                    if (dup) return Status::error(kDuplicate, m_schema.keys[i].name);
+                }
+                VLX_TRY(m_tree->put(entry, recnoData(recno)));
+                ++info.keyCounts[i];
+            }
+            ++records;
+            key = k;
+            strict = true;
+            m_pager->trimCache();
+        }
+        info.records = records;
+        return saveInfo(info);
+    });
+}
+
+// ---- check -------------------------------------------------------------------------------------------
+
+Status RecordFile::check(CheckReport& report) {
+    return reading([&]() -> Status {
+        Info info;
+        VLX_TRY(loadInfo(info));
+        std::string tprefix;
+        append32be(tprefix, m_table);
+        std::vector<uint32_t> recnos;
+        std::vector<uint64_t> keyEntries(m_schema.keys.size(), 0);
+        uint32_t memoRec = 0, memoNo = 0, memoPiece = 0;
+        bool memoOpen = false;
+        uint32_t highest = 0;
+        auto visit = [&](std::string_view k, std::string_view d) -> Status {
+            if (!startsWith(k, tprefix)) return {};
+            if (k.size() < 5) return Status::damaged(__LINE__, 0, "entry key too short");
+            uint8_t sel = uint8_t(k[4]);
+            if (sel >= 1 && sel <= m_schema.keys.size()) {
+                size_t key = sel - 1;
+                size_t want = 5 + m_schema.keyValueLength(key) + (m_schema.keys[key].duplicates() ? 4 : 0);
+                if (k.size() != want || d.size() != 4) return Status::damaged(__LINE__, 0, "key entry of the wrong length");
+                if (m_schema.keys[key].duplicates() && get32be(bytes(k) + want - 4) != get32(bytes(d)))
+                    return Status::damaged(__LINE__, 0, "key entry names two records");
+                ++keyEntries[key];
+            } else if (sel == kSelData) {
+                if (k.size() != 9 || d.size() != m_schema.recordSize)
+                    return Status::damaged(__LINE__, 0, "record entry of the wrong length");
+                uint32_t r = get32be(bytes(k) + 5);
+                recnos.push_back(r);
+                highest = std::max(highest, r);
+            } else if (sel == kSelMemo) {
+                if (k.size() != 12 || d.empty()) return Status::damaged(__LINE__, 0, "memo entry of the wrong length");
+                uint32_t r = get32be(bytes(k) + 5);
+                uint32_t m = uint8_t(k[9]);
+                uint32_t piece = (uint8_t(k[10]) << 8) | uint8_t(k[11]);
+                if (m >= m_schema.memos.size() || !std::binary_search(recnos.begin(), recnos.end(), r))
+                    return Status::damaged(__LINE__, 0, "memo piece without its record");
+                bool same = memoOpen && r == memoRec && m == memoNo;
+                if (piece != (same ? memoPiece + 1 : 0)) return Status::damaged(__LINE__, 0, "memo pieces incomplete");
+                if (piece == 0 && m_schema.memos[m].binary() && d.size() < 4)
+                    return Status::damaged(__LINE__, 0, "memo length missing");
+                memoOpen = true;
+                memoRec = r;
+                memoNo = m;
+                memoPiece = piece;
+            } else if (sel != kSelInfo && sel != kSelDefinition) {
+                return Status::damaged(__LINE__, 0, "entry with an unknown selector");
+            }
+            return {};
+        };
+        Tree::CheckResult tr;
+        VLX_TRY(m_tree->check(tr, visit));
+        report.pages = tr.pages;
+        report.records = recnos.size();
+        // Pages, the free map and the header must not overlap and must lie inside the file's space.
+        auto extents = tr.extents;
+        extents.emplace_back(0, 2);
+        extents.emplace_back(kFreeMapHome, kFreeMapUnits);
+        for (auto [home, units] : m_pager->freeExtents()) extents.emplace_back(home, units);
+        std::sort(extents.begin(), extents.end());
+        for (size_t i = 0; i < extents.size(); ++i) {
+            uint64_t end = uint64_t(extents[i].first) + uint64_t(extents[i].second) * kUnit;
+            if (end > m_pager->allocEnd()) return Status::damaged(__LINE__, extents[i].first, "page past the allocated space");
+            if (i + 1 < extents.size() && end > extents[i + 1].first)
+                return Status::damaged(__LINE__, extents[i + 1].first, "two pages overlap");
+        }
+        if (info.records != recnos.size()) return Status::damaged(__LINE__, 0, "record count does not match the records");
+        if (highest >= info.nextRecord) return Status::damaged(__LINE__, 0, "record number beyond the next one");
+        // Every record must have exactly its entries in every key.
+        std::vector<uint64_t> expected(m_schema.keys.size(), 0);
+        std::string rec;
+        for (uint32_t r : recnos) {
+            bool found;
+            VLX_TRY(m_tree->find(dataKey(m_table, r), &rec, found));
+            if (!found) return Status::damaged(__LINE__, 0, "record vanished during the check");
+            for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+                if ((m_schema.keys[k].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(rec)))
+                    continue;
+                std::string d;
+                VLX_TRY(m_tree->find(keyEntry(k, rec, r), &d, found));
+                if (!found || d.size() != 4 || get32(bytes(d)) != r)
+                    return Status::damaged(__LINE__, 0,
+                                           "record " + std::to_string(r) + " is missing from key " + m_schema.keys[k].name);
+                ++expected[k];
+            }
+            m_pager->trimCache();
+        }
+        for (size_t k = 0; k < m_schema.keys.size(); ++k) {
+            if (expected[k] != keyEntries[k])
+                return Status::damaged(__LINE__, 0, "key " + m_schema.keys[k].name + " holds entries of no record");
+            if (info.keyCounts[k] != keyEntries[k])
+                return Status::damaged(__LINE__, 0, "key " + m_schema.keys[k].name + " count does not match");
+        }
+        return {};
+    });
+}
+
+// ---- cursor ------------------------------------------------------------------------------------------
+
+Status Cursor::move(std::string_view key, bool forward, bool strict) {
+    std::string k, d;
+    bool found = false;
+    Tree tree(m_file.pager());
+    m_status = m_file.reading([&]() -> Status {
+        if (forward)
+            VLX_TRY(tree.seekForward(key, strict, k, &d, found));
+        else
+            VLX_TRY(tree.seekBackward(key, strict, k, &d, found));
+        if (!found || !startsWith(k, m_prefix)) {
+            found = false;
+            return {};
+        }
+        if (m_key < 0) {
+            if (k.size() != 9) return Status::damaged(__LINE__, 0, "record entry key");
+            m_recno = get32be(bytes(k) + 5);
+            if (m_fetch) m_record = std::move(d);
+        } else {
+            if (d.size() != 4) return Status::damaged(__LINE__, 0, "key entry data");
+            m_recno = get32(bytes(d));
+            if (m_fetch) {
+                std::string dk = m_prefix.substr(0, 4);
+                dk.push_back(char(kSelData));
+                append32be(dk, m_recno);
+                bool have;
+                VLX_TRY(tree.find(dk, &m_record, have));
+                if (!have) return Status::damaged(__LINE__, 0, "key entry of a missing record");
+            }
+        }
+        m_entryKey = std::move(k);
+        return {};
+    });
+    if (!m_status.ok()) {
+        m_valid = false;
+        return m_status;
+    }
+    if (!found) {
+        m_valid = false;
+        m_status = Status::error(kNoRecord);
+        return m_status;
+    }
+    m_valid = true;
+    return m_status;
+}
+
+Status Cursor::seekFirst() { return move(m_prefix, true, false); }
+
+Status Cursor::seekLast() {
+    std::string end = m_prefix;
+    end.back() = char(uint8_t(end.back()) + 1);
+    return move(end, false, true);
+}
+
+Status Cursor::seek(std::string_view key, bool forward) { return move(key, forward, false); }
+
+Status Cursor::next() {
+    if (!m_valid) return m_status = Status::error(kNoRecord);
+    return move(m_entryKey, true, true);
+}
+
+Status Cursor::previous() {
+    if (!m_valid) return m_status = Status::error(kNoRecord);
+    return move(m_entryKey, false, true);
+}
+
+}  // namespace sitedex::record

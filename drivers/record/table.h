@@ -1,0 +1,159 @@
+#pragma once
+// A table inside a VLX file: fixed-size records by record number, their keys and memos, with
+// the engine's own C++ API (the access-layer driver, the views and the tools sit on top of it).
+//
+// Every call brackets itself with the file's lock protocol: reads take a reader slot, changes the
+// writer region, and a change is committed before the call returns. Between begin() and
+// commit()/rollback() (and between lockFile() and unlockFile()) the writer region stays held and
+// calls run inside it; a transaction's changes become durable together at commit.
+//
+// Errors use the access layer's codes (40 duplicate, 33/35 missing, 47 declaration, ...); a broken
+// page or tree gives kDamaged with the page offset. One RecordFile is used by one thread at a time.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drivers/record/btree.h"
+#include "drivers/record/pager.h"
+#include "drivers/record/schema.h"
+
+namespace sitedex::record {
+
+// "path\!table" -> path with ".VLX" added when it has no extension, and the table name
+// ("UNNAMED" when none is given).
+void splitTableName(const std::string& declared, std::string& path, std::string& table);
+
+class RecordFile {
+public:
+    ~RecordFile();
+
+    // Makes the file (replacing a file that is not a record file) and the table in it; an existing
+    // table of that name is emptied and takes the new definition.
+    static Status create(const std::string& path, const std::string& table, const Schema& schema,
+                         const PagerOptions& opts = {});
+    // Opens a table. With `declared` the stored definition must match it (47); without it the
+    // stored definition is used (tools). A missing file or table gives kNotFound.
+    static Status open(const std::string& path, const std::string& table, const Schema* declared,
+                       const PagerOptions& opts, std::unique_ptr<RecordFile>& out);
+    // The names of the tables stored in a file.
+    static Status listTables(const std::string& path, std::vector<std::string>& names);
+
+    const Schema& schema() const { return m_schema; }
+    Pager& pager() { return *m_pager; }
+    uint32_t tableNumber() const { return m_table; }
+
+    // ---- holding the writer region ------------------------------------------------------------
+    Status begin(int waitMs = -1);
+    Status commit();
+    void rollback();
+    bool inTransaction() const { return m_hold == Hold::kTransaction; }
+    Status lockFile(int waitMs);
+    void unlockFile();
+    bool fileLocked() const { return m_hold == Hold::kLock; }
+
+    // ---- records ------------------------------------------------------------------------------
+    // `memos` (one text per declared memo) may be null: add stores no memos, put keeps them.
+    Status add(std::string_view record, const std::vector<std::string>* memos, uint32_t& recno);
+    Status put(uint32_t recno, std::string_view record, const std::vector<std::string>* memos);
+    Status remove(uint32_t recno);
+    // 35 when the record does not exist. `memos` may be null (memos not read).
+    Status get(uint32_t recno, std::string& record, std::vector<std::string>* memos);
+    Status recordCount(uint32_t& n);
+    Status keyCount(size_t key, uint32_t& n);
+    Status empty();
+    // Recreates the entries of one key (index into schema().keys), or of all keys when key < 0.
+    Status buildKeys(int key);
+    // Looks up a named item (254 + name); found=false when absent.
+    Status namedItem(std::string_view name, std::string& value, bool& found);
+
+    // ---- keys ---------------------------------------------------------------------------------
+    // The key part of key `key`'s entry for a record image (I5): table, key number, value, and the
+    // record number for a key with duplicates.
+    std::string keyEntry(size_t key, std::string_view record, uint32_t recno) const;
+    // The start of every entry of the record order (key < 0) or of key `key`.
+    std::string rangePrefix(int key) const;
+
+    // Checks the whole file: tree shape, page bounds, free space, counters, every key entry against
+    // its record and every memo. Read-only.
+    struct CheckReport {
+        uint64_t records = 0;
+        uint64_t pages = 0;
+    };
+    Status check(CheckReport& report);
+
+    // Runs fn inside read mode (or inside the held writer region).
+    template <class F>
+    Status reading(F&& fn) {
+        if (m_hold != Hold::kNone) return fn();
+        VLX_TRY(m_pager->enterRead());
+        Status s = fn();
+        m_pager->leave();
+        return s;
+    }
+
+private:
+    enum class Hold { kNone, kLock, kTransaction };
+    struct Info {
+        uint32_t nextRecord = 1;
+        uint32_t records = 0;
+        std::vector<uint32_t> keyCounts;
+    };
+    RecordFile() = default;
+    template <class F>
+    Status writing(F&& fn);
+    Status loadInfo(Info& info);
+    Status saveInfo(const Info& info);
+    Status writeMemos(uint32_t recno, const std::vector<std::string>& memos);
+    Status eraseMemos(uint32_t recno);
+    Status readMemos(uint32_t recno, std::vector<std::string>& memos);
+    Status eraseRange(const std::string& prefix, uint64_t* erased);
+    Status checkUnique(std::string_view record, uint32_t recno);
+    std::string infoKey() const;
+
+    std::unique_ptr<Pager> m_pager;
+    std::unique_ptr<Tree> m_tree;
+    Schema m_schema;
+    uint32_t m_table = 0;
+    Hold m_hold = Hold::kNone;
+    bool m_failed = false;  // a transaction lost a change half-way; commit refuses it
+};
+
+// A position in the record order or in one key's order. Each move takes the file's read lock for
+// itself, so a cursor stays usable across other programs' commits: it remembers the entry it
+// stands on and finds its neighbour afresh.
+class Cursor {
+public:
+    // key < 0: record-number order; else the index of the key in the schema.
+    Cursor(RecordFile& file, int key) : m_file(file), m_key(key), m_prefix(file.rangePrefix(key)) {}
+
+    Status seekFirst();
+    Status seekLast();
+    // The first entry >= key (forward) or the last entry <= key (backward); key is a full key part.
+    Status seek(std::string_view key, bool forward);
+    Status next();
+    Status previous();
+
+    bool valid() const { return m_valid; }
+    uint32_t recno() const { return m_recno; }
+    const std::string& key() const { return m_entryKey; }
+    // The record the cursor stands on, read with the move (when fetchRecords is on).
+    const std::string& record() const { return m_record; }
+    const Status& status() const { return m_status; }
+    void setFetchRecords(bool on) { m_fetch = on; }
+
+private:
+    Status move(std::string_view key, bool forward, bool strict);
+
+    RecordFile& m_file;
+    int m_key;
+    std::string m_prefix;
+    bool m_valid = false;
+    bool m_fetch = true;
+    uint32_t m_recno = 0;
+    std::string m_entryKey;
+    std::string m_record;
+    Status m_status;
+};
+
+}  // namespace sitedex::record

@@ -1,0 +1,287 @@
+// The record engine on real files: records, memos, counters, reopening, many random changes
+// checked against a plain model, several tables in one file and the stored definition.
+
+#include <map>
+#include <random>
+
+#include "tests/drivers/record_fixture.h"
+
+namespace sitedex::record {
+namespace {
+
+using namespace testing;
+
+class RecordEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = dir.file("URL_L.VLX");
+        ASSERT_TRUE(RecordFile::create(path, "UNNAMED", schema, fastOptions()).ok());
+        reopen();
+    }
+    void reopen() {
+        file.reset();
+        Status s = RecordFile::open(path, "UNNAMED", &schema, fastOptions(), file);
+        ASSERT_TRUE(s.ok()) << s.toString();
+    }
+    void expectCheckOk() {
+        RecordFile::CheckReport rep;
+        Status s = file->check(rep);
+        EXPECT_TRUE(s.ok()) << s.toString();
+    }
+    TempDir dir;
+    std::string path;
+    Schema schema = locationsSchema();
+    std::unique_ptr<RecordFile> file;
+};
+
+TEST_F(RecordEngine, AddGetPutRemoveWithMemosSurviveReopen) {
+    uint32_t a, b;
+    std::vector<std::string> memo{std::string(700, 'x') + "tail   "};
+    ASSERT_TRUE(file->add(location("http://a.example/", "Alpha", "News", 7, "http"), &memo, a).ok());
+    ASSERT_TRUE(file->add(location("http://b.example/", "Beta", "News", 3, "http"), nullptr, b).ok());
+    EXPECT_EQ(a, 1u);
+    EXPECT_EQ(b, 2u);
+    reopen();
+    std::string rec;
+    std::vector<std::string> memos;
+    ASSERT_TRUE(file->get(a, rec, &memos).ok());
+    EXPECT_EQ(trimmed(rec.substr(255, 100)), "Alpha");
+    ASSERT_EQ(memos.size(), 1u);
+    EXPECT_EQ(memos[0], std::string(700, 'x') + "tail");  // trailing blanks are not stored
+
+    std::vector<std::string> blank{"      "};
+    ASSERT_TRUE(file->put(a, location("http://a.example/", "Alpha 2", "Tech", 9, "http"), &blank).ok());
+    ASSERT_TRUE(file->get(a, rec, &memos).ok());
+    EXPECT_EQ(trimmed(rec.substr(255, 100)), "Alpha 2");
+    EXPECT_EQ(memos[0], "");
+
+    ASSERT_TRUE(file->remove(b).ok());
+    EXPECT_EQ(file->get(b, rec, nullptr).code, kRecordNotFound);
+    EXPECT_EQ(file->remove(b).code, kNoRecord);
+    EXPECT_EQ(file->put(b, location("x"), nullptr).code, kNoRecord);
+    uint32_t n = 0;
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, 1u);
+    // record numbers keep ascending after a delete
+    uint32_t c;
+    ASSERT_TRUE(file->add(location("http://c.example/"), nullptr, c).ok());
+    EXPECT_EQ(c, 3u);
+    expectCheckOk();
+}
+
+TEST_F(RecordEngine, BinaryMemoKeepsItsLengthAndBlanks) {
+    Schema s;
+    s.recordSize = 4;
+    s.fields.push_back(stringField("B:ID", 0, 4));
+    Memo m;
+    m.name = "B:DATA";
+    m.maxSize = 5000;
+    m.flags = kMemoBinary;
+    s.memos.push_back(m);
+    std::string p = dir.file("BIN.VLX");
+    ASSERT_TRUE(RecordFile::create(p, "UNNAMED", s, fastOptions()).ok());
+    std::unique_ptr<RecordFile> f;
+    ASSERT_TRUE(RecordFile::open(p, "UNNAMED", &s, fastOptions(), f).ok());
+    std::string data(1000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7);
+    data += "   ";
+    std::vector<std::string> memos{data};
+    uint32_t r;
+    ASSERT_TRUE(f->add("abcd", &memos, r).ok());
+    std::string rec;
+    std::vector<std::string> back;
+    ASSERT_TRUE(f->get(r, rec, &back).ok());
+    EXPECT_EQ(back[0], data);
+}
+
+TEST_F(RecordEngine, RandomChangesMatchAModelAndTheCheckPasses) {
+    std::mt19937 rng(42);
+    std::map<uint32_t, std::string> model;
+    std::map<std::string, uint32_t> byLocation;  // upper-cased location -> record
+    auto upperLoc = [](std::string r) {
+        std::string l = trimmed(r.substr(0, 255));
+        for (char& ch : l) ch = char(toupper(ch));
+        return l;
+    };
+    const char* cats[] = {"News", "tech", "Tech", "Sport", "", "Music"};
+    ASSERT_TRUE(file->begin().ok());
+    for (int i = 0; i < 3000; ++i) {
+        int op = int(rng() % 10);
+        std::string url = "http://site" + std::to_string(rng() % 2000) + ".example/" + std::string(rng() % 60, 'p');
+        std::string rec = location(url, "Desc " + std::to_string(rng() % 50), cats[rng() % 6], int(rng() % 100),
+                                   rng() % 2 ? "http" : "");
+        if (op < 6 || model.empty()) {
+            uint32_t r;
+            Status s = file->add(rec, nullptr, r);
+            if (byLocation.count(upperLoc(rec))) {
+                EXPECT_EQ(s.code, kDuplicate);
+            } else {
+                ASSERT_TRUE(s.ok()) << s.toString();
+                model[r] = rec;
+                byLocation[upperLoc(rec)] = r;
+            }
+        } else if (op < 8) {
+            auto it = std::next(model.begin(), long(rng() % model.size()));
+            Status s = file->put(it->first, rec, nullptr);
+            auto owner = byLocation.find(upperLoc(rec));
+            if (owner != byLocation.end() && owner->second != it->first) {
+                EXPECT_EQ(s.code, kDuplicate);
+            } else {
+                ASSERT_TRUE(s.ok()) << s.toString();
+                byLocation.erase(upperLoc(it->second));
+                byLocation[upperLoc(rec)] = it->first;
+                it->second = rec;
+            }
+        } else {
+            auto it = std::next(model.begin(), long(rng() % model.size()));
+            ASSERT_TRUE(file->remove(it->first).ok());
+            byLocation.erase(upperLoc(it->second));
+            model.erase(it);
+        }
+        if (i == 1500) {
+            ASSERT_TRUE(file->commit().ok());
+            ASSERT_TRUE(file->begin().ok());
+        }
+    }
+    ASSERT_TRUE(file->commit().ok());
+    reopen();
+    expectCheckOk();
+    uint32_t n;
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, model.size());
+    // record order holds exactly the model
+    Cursor c(*file, -1);
+    auto it = model.begin();
+    for (Status s = c.seekFirst(); c.valid(); s = c.next(), ++it) {
+        ASSERT_NE(it, model.end());
+        EXPECT_EQ(c.recno(), it->first);
+        EXPECT_EQ(c.record(), it->second);
+    }
+    EXPECT_EQ(it, model.end());
+    // the location key lists the non-blank locations in case-insensitive order
+    Cursor k(*file, 0);
+    auto bl = byLocation.begin();
+    if (bl != byLocation.end() && bl->first.empty()) ++bl;  // blank locations are left out
+    for (k.seekFirst(); k.valid(); k.next(), ++bl) {
+        ASSERT_NE(bl, byLocation.end());
+        EXPECT_EQ(k.recno(), bl->second);
+    }
+    EXPECT_EQ(bl, byLocation.end());
+}
+
+TEST_F(RecordEngine, RollbackLeavesTheFileAsItWas) {
+    uint32_t r;
+    ASSERT_TRUE(file->add(location("http://keep/"), nullptr, r).ok());
+    ASSERT_TRUE(file->begin().ok());
+    for (int i = 0; i < 500; ++i) ASSERT_TRUE(file->add(location("http://gone/" + std::to_string(i)), nullptr, r).ok());
+    file->rollback();
+    uint32_t n;
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, 1u);
+    reopen();
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, 1u);
+    expectCheckOk();
+}
+
+TEST(RecordTables, SeveralTablesShareOneFileAndNamesResolve) {
+    std::string p, t;
+    splitTableName("DATA\\!PEOPLE", p, t);
+    EXPECT_EQ(p, "DATA.VLX");
+    EXPECT_EQ(t, "PEOPLE");
+    splitTableName("/x/DATA", p, t);
+    EXPECT_EQ(p, "/x/DATA.VLX");
+    EXPECT_EQ(t, "UNNAMED");
+    splitTableName("/x.d/URL_L.VLX", p, t);
+    EXPECT_EQ(p, "/x.d/URL_L.VLX");
+
+    TempDir dir;
+    std::string path = dir.file("DATA.VLX");
+    Schema s = locationsSchema();
+    Schema small;
+    small.recordSize = 10;
+    small.fields.push_back(stringField("P:NAME", 0, 10));
+    Key k;
+    k.name = "P:K_NAME";
+    k.attributes = kKeyNoCase;
+    k.parts = {{0, false}};
+    small.keys.push_back(k);
+    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s, fastOptions()).ok());
+    ASSERT_TRUE(RecordFile::create(path, "PEOPLE", small, fastOptions()).ok());
+    std::unique_ptr<RecordFile> a, b;
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), a).ok());
+    ASSERT_TRUE(RecordFile::open(path, "people", &small, fastOptions(), b).ok());
+    uint32_t r;
+    ASSERT_TRUE(a->add(location("http://x/"), nullptr, r).ok());
+    ASSERT_TRUE(b->add("Ann       ", nullptr, r).ok());
+    ASSERT_TRUE(b->add("Bob       ", nullptr, r).ok());
+    uint32_t na, nb;
+    ASSERT_TRUE(a->recordCount(na).ok());
+    ASSERT_TRUE(b->recordCount(nb).ok());
+    EXPECT_EQ(na, 1u);
+    EXPECT_EQ(nb, 2u);
+    std::vector<std::string> names;
+    ASSERT_TRUE(RecordFile::listTables(path, names).ok());
+    EXPECT_EQ(names, (std::vector<std::string>{"PEOPLE", "UNNAMED"}));
+    std::unique_ptr<RecordFile> missing;
+    EXPECT_EQ(RecordFile::open(path, "OTHER", nullptr, fastOptions(), missing).code, kNotFound);
+    EXPECT_EQ(RecordFile::open(dir.file("NONE.VLX"), "UNNAMED", nullptr, fastOptions(), missing).code, kNotFound);
+}
+
+TEST(RecordDefinition, OpenComparesTheStoredDefinition) {
+    TempDir dir;
+    std::string path = dir.file("URL_H.VLX");
+    Schema s;
+    s.recordSize = 60;
+    s.fields.push_back(stringField("HTM:CATEGORY", 0, 30));
+    s.fields.push_back(stringField("HTM:TYPEOFHTML", 30, 30));
+    Memo m;
+    m.name = "HTM:HTMLTOADD";
+    m.maxSize = 1000;
+    s.memos.push_back(m);
+    Key k;
+    k.name = "HTM:KEYCATEGORYHTML";
+    k.attributes = 22;
+    k.parts = {{0, false}, {1, false}};
+    s.keys.push_back(k);
+    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s, fastOptions()).ok());
+    std::unique_ptr<RecordFile> f;
+
+    Schema noFlag16 = s;  // bit 16 is left out of the comparison
+    noFlag16.keys[0].attributes = 6;
+    EXPECT_TRUE(RecordFile::open(path, "UNNAMED", &noFlag16, fastOptions(), f).ok());
+    Schema otherMemoFlags = s;  // only the binary flag of a memo counts
+    otherMemoFlags.memos[0].flags = 4;
+    EXPECT_TRUE(RecordFile::open(path, "UNNAMED", &otherMemoFlags, fastOptions(), f).ok());
+
+    struct Case {
+        const char* what;
+        std::function<void(Schema&)> change;
+    } cases[] = {
+        {"key becomes case-sensitive", [](Schema& x) { x.keys[0].attributes = 18; }},
+        {"field longer", [](Schema& x) { x.fields[1].size = 31, x.recordSize = 61; }},
+        {"component descending", [](Schema& x) { x.keys[0].parts[1].descending = true; }},
+        {"memo binary", [](Schema& x) { x.memos[0].flags = kMemoBinary; }},
+        {"field renamed", [](Schema& x) { x.fields[0].name = "HTM:CAT"; }},
+    };
+    for (auto& c : cases) {
+        Schema changed = s;
+        c.change(changed);
+        EXPECT_EQ(RecordFile::open(path, "UNNAMED", &changed, fastOptions(), f).code, kBadDeclaration) << c.what;
+    }
+    // the stored definition reads back as it was declared
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", nullptr, fastOptions(), f).ok());
+    EXPECT_TRUE(sameDefinition(f->schema(), s));
+    EXPECT_EQ(f->schema().keys[0].attributes, 22);
+
+    Schema array = s;
+    array.fields[0].elements = 2;
+    array.fields[0].size = 15;
+    EXPECT_EQ(validateSchema(array).code, kBadFieldType);
+    Schema badType = s;
+    badType.fields[0].type = 5;
+    EXPECT_EQ(validateSchema(badType).code, kUnsupportedType);
+}
+
+}  // namespace
+}  // namespace sitedex::record

@@ -1,5 +1,6 @@
 #include "data/declarations.h"
 
+#include "data/access.h"
 #include "data/driver.h"
 #include "runtime/thread_state.h"
 
@@ -50,6 +51,7 @@ FileDecl::FileDecl(FileSpec spec) : m_spec(std::move(spec)) {
 }
 
 FileDecl::~FileDecl() {
+    forgetFile(*this);
     auto& r = registry();
     for (auto it = r.begin(); it != r.end(); ++it)
         if (*it == this) {

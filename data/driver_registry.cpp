@@ -1,5 +1,7 @@
 #include "data/driver_registry.h"
 
+#include "drivers/text/text_driver.h"
+
 #include <vector>
 
 namespace sitedex::data {
@@ -27,7 +29,9 @@ void put(const DriverDescriptor& d) {
 }
 
 // The drivers that come with the program. A new driver adds its descriptor here.
-void registerBuiltinDrivers() {}
+void registerBuiltinDrivers() {
+    put(text::descriptor());
+}
 
 }  // namespace
 

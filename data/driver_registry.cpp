@@ -1,5 +1,6 @@
 #include "data/driver_registry.h"
 
+#include "drivers/record/velox_driver.h"
 #include "drivers/text/text_driver.h"
 
 #include <vector>
@@ -31,6 +32,7 @@ void put(const DriverDescriptor& d) {
 // The drivers that come with the program. A new driver adds its descriptor here.
 void registerBuiltinDrivers() {
     put(text::descriptor());
+    put(record::veloxDriverDescriptor());
 }
 
 }  // namespace

@@ -673,3 +673,15 @@ Status Pager::commit() {
 }
 
 }  // namespace sitedex::record
+
+namespace sitedex::record {
+
+Status Pager::lockRecord(uint32_t recno, int waitMs) {
+    Status s = waitLock(recordLockOffset(recno), 1, waitMs);
+    if (s.code == kLocked) return Status::error(kHeld);
+    return s;
+}
+
+void Pager::unlockRecord(uint32_t recno) { (void)m_io->unlock(recordLockOffset(recno), 1); }
+
+}  // namespace sitedex::record

@@ -64,6 +64,9 @@ public:
     Status empty();
     // Recreates the entries of one key (index into schema().keys), or of all keys when key < 0.
     Status buildKeys(int key);
+    // Record locks between programs (I8): kHeld when another open file holds the record.
+    Status lockRecord(uint32_t recno, int waitMs) { return m_pager->lockRecord(recno, waitMs); }
+    void unlockRecord(uint32_t recno) { m_pager->unlockRecord(recno); }
     // Looks up a named item (254 + name); found=false when absent.
     Status namedItem(std::string_view name, std::string& value, bool& found);
 

@@ -114,11 +114,11 @@ void releaseHeld(VeloxInstance& v) {
 // Takes the record lock a pending hold asks for; 43 when another program holds the record.
 int32_t takeHold(VeloxInstance& v, uint32_t recno) {
     if (!v.holdPending) return 0;
+    v.holdPending = false;  // a hold marks the next read only, whether it succeeds or not
     int waitMs = v.holdWait < 0 ? 0 : v.holdWait * 1000;
     Status s = v.file->lockRecord(recno, waitMs);
     if (!s.ok()) return s.code == kHeld ? kHeld : code(s);
     v.held = recno;
-    v.holdPending = false;
     return 0;
 }
 

@@ -8,12 +8,16 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/record_commands.h"
 
 namespace sitedex::cli {
 
 namespace {
 // Each command adds its line here.
 const Command kCommands[] = {
+    {"check", "check every record file of the data directory", runCheck},
+    {"dump", "print a record file's definition and records", runDump},
+    {"rebuild", "rebuild the keys of a record file", runRebuild},
     {"", "", nullptr},
 };
 

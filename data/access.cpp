@@ -84,10 +84,8 @@ Table makeTable() {
     return t;
 }
 
-const Table& table() {
-    static const Table t = makeTable();
-    return t;
-}
+const Table g_table = makeTable();
+const Table& table() { return g_table; }
 
 bool isPositionTextOp(int op) { return op == kOpReset || op == kOpResetByKey || op == kOpReget || op == kOpRegetByKey; }
 
@@ -97,10 +95,8 @@ struct Frame {
     bool hookAdded = false;
 };
 
-Frame& frame() {
-    static Frame f;
-    return f;
-}
+Frame g_frame;
+Frame& frame() { return g_frame; }
 
 int ownerThread(const FileDecl& file) { return file.perThread() ? runtime::currentThread() : 0; }
 
@@ -188,81 +184,97 @@ const PreconditionRow* preconditionRow(int op) {
     return &table()[size_t(op)];
 }
 
+namespace {
+
+// Step 4: the driver makes the instance; the access layer fills the common part.
+[[gnu::noinline]] int32_t makeInstance(FileDecl& file, FileSlot& slot, const DriverDescriptor* d) {
+    if (!d || !d->entry || !d->newInstance) return kErrUnsupported;
+    int32_t err = 0;
+    std::unique_ptr<DriverInstance> made = d->newInstance(file, &err);
+    if (!made) return err ? err : kErrUnsupported;
+    made->fileName = file.name();
+    made->owner = std::string(file.owner());
+    made->options = std::string(file.options());
+    made->optionFlags = uint8_t(file.attributes() & (kAttrBit2 | kAttrCreate | kAttrBit8 | kAttrOemConvert));
+    made->recordBuffer = slot.record.data();
+    made->recordSize = file.recordSize();
+    made->declaration = &file;
+    slot.instance = std::move(made);
+    return 0;
+}
+
+// Success of open, share or close: access mode, state from the mode, the registry.
+[[gnu::noinline]] void afterOpenOrClose(int op, FileDecl& file, DriverInstance& in, const DriverDescriptor& d,
+                                        const CallArgs& args) {
+    if (op == kOpClose) {
+        unregisterFile(file);
+        return;
+    }
+    uint32_t mode = uint32_t(args.number[0]);
+    in.accessMode = mode;
+    in.state = (mode % 4) ? (in.state | W) : (in.state & ~W);
+    in.state = (mode & (kShareDenyAll | kShareDenyWrite)) ? (in.state | Ex) : (in.state & ~Ex);
+    frame().registry.push_back({false, &file, ownerThread(file), d.caps});
+}
+
+}  // namespace
+
 int32_t callFile(int op, FileDecl& file, CallArgs& args) {
     if (op == kOpNoOperation) return 0;
     ensureThreadHook();
     FileSlot& slot = file.slot();
-    const DriverDescriptor* d = findDriver(file.driverName());
-    if (!d || !d->entry || !d->newInstance) {
-        postFor(file, kErrUnsupported);
-        return kErrUnsupported;
-    }
-    if (!slot.instance) {
-        int32_t err = 0;
-        std::unique_ptr<DriverInstance> made = d->newInstance(file, &err);
-        if (!made) {
-            if (err == 0) err = kErrUnsupported;
+    const DriverDescriptor* d = file.driver();
+    if (!slot.instance || !d) [[unlikely]] {
+        if (int32_t err = makeInstance(file, slot, d)) {
             postFor(file, err);
             return err;
         }
-        made->fileName = file.name();
-        made->owner = std::string(file.owner());
-        made->options = std::string(file.options());
-        made->optionFlags = uint8_t(file.attributes() & (kAttrBit2 | kAttrCreate | kAttrBit8 | kAttrOemConvert));
-        made->recordBuffer = slot.record.data();
-        made->recordSize = file.recordSize();
-        made->declaration = &file;
-        slot.instance = std::move(made);
     }
     DriverInstance& in = *slot.instance;
+    args.instance = &in;
     if (args.key) args.keyNumber = args.key->number;
 
     const PreconditionRow* rowp = preconditionRow(op);
+    static const PreconditionRow kNoRow{};
+    const PreconditionRow& row = rowp ? *rowp : kNoRow;
     in.operationFlags = 0;
-    int32_t result = rowp ? checkPreconditions(op, *rowp, in, file, args) : kErrUnsupported;
-    const PreconditionRow row = rowp ? *rowp : PreconditionRow{};
-    bool opening = op == kOpOpen || op == kOpShare;
-    if (result == 0 && opening && file.name().empty()) result = kErrInvalidFilename;
-    if (result == 0) result = runDriver(op, *d, file, args);
+    int32_t result = rowp ? checkPreconditions(op, row, in, file, args) : kErrUnsupported;
+    const bool opening = op == kOpOpen || op == kOpShare;
+    if (opening && result == 0 && file.name().empty()) [[unlikely]]
+        result = kErrInvalidFilename;
+    if (result == 0) result = (op == kOpLock || op == kOpLockWait) ? runDriver(op, *d, file, args)
+                                                                   : d->entry(op, file, args);
 
-    auto keyFlags = [&]() -> uint32_t* {
-        if (!args.key || args.key->file != &file) return nullptr;
-        return &slot.keyFlags.at(size_t(args.key->number - 1));
-    };
-    bool skipped = result == -1;
+    uint32_t* keyFlags = nullptr;
+    if (args.key && args.key->file == &file) [[unlikely]]
+        keyFlags = &slot.keyFlags.at(size_t(args.key->number - 1));
     if (result == 0) {
         in.state = (in.state | (row.setOk & ~K)) & ~(row.clearOk & ~K);
-        if (uint32_t* kf = keyFlags()) *kf = (*kf | (row.setOk & K)) & ~(row.clearOk & K);
-        if (row.clearOk & K)  // close forgets every built index of the file
+        if (keyFlags) *keyFlags = (*keyFlags | (row.setOk & K)) & ~(row.clearOk & K);
+        if (row.clearOk & K) [[unlikely]]  // close forgets every built index of the file
             for (uint32_t& f : slot.keyFlags) f &= ~K;
         in.operationFlags |= row.flags;
         if (row.flags & kFlagSequential) in.lastSequentialOp = op;
-        if (opening) {
-            uint32_t mode = uint32_t(args.number[0]);
-            in.accessMode = mode;
-            in.state = (mode % 4) ? (in.state | W) : (in.state & ~W);
-            in.state = (mode & (kShareDenyAll | kShareDenyWrite)) ? (in.state | Ex) : (in.state & ~Ex);
-            frame().registry.push_back({false, &file, ownerThread(file), d->caps});
-        }
-        if (op == kOpClose) unregisterFile(file);
+        if (opening || op == kOpClose) [[unlikely]]
+            afterOpenOrClose(op, file, in, *d, args);
         in.lastError = 0;
-    } else {
-        int32_t err = skipped ? 0 : result;
-        in.state &= ~(row.clearFail & ~K);
-        if (uint32_t* kf = keyFlags()) *kf &= ~(row.clearFail & K);
-        in.lastError = err;
-        // A refusal because the file is open or in a transaction leaves the open file alone: dropping its
-        // instance there would abandon an open file and its transaction.
-        bool keep = err == kErrAlreadyOpen || err == kErrLogoutActive;
-        if (err == kErrNotOpen || ((row.flags & kFlagRelease) && !keep) || (opening && err && !keep)) {
+        if (row.flags & kFlagClearError) clearErrorState();
+        if (row.flags & kFlagRelease) [[unlikely]]
             releaseInstance(file);
-        }
+        return 0;
     }
+    const bool skipped = result == -1;
+    const int32_t err = skipped ? 0 : result;
+    in.state &= ~(row.clearFail & ~K);
+    if (keyFlags) *keyFlags &= ~(row.clearFail & K);
+    in.lastError = err;
+    // A refusal because the file is open or in a transaction leaves the open file alone: dropping its
+    // instance there would abandon an open file and its transaction.
+    bool keep = err == kErrAlreadyOpen || err == kErrLogoutActive;
+    if (err == kErrNotOpen || ((row.flags & kFlagRelease) && !keep) || (opening && err && !keep))
+        releaseInstance(file);
     if (skipped) return 0;
-    uint32_t flags = slot.instance ? slot.instance->operationFlags : 0;
-    if (flags & kFlagClearError) clearErrorState();
-    if (result != 0) postFor(file, result);
-    if (flags & kFlagRelease) releaseInstance(file);
+    postFor(file, result);
     return result;
 }
 

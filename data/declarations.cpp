@@ -2,6 +2,7 @@
 
 #include "data/access.h"
 #include "data/driver.h"
+#include "data/driver_registry.h"
 #include "runtime/thread_state.h"
 
 #include <algorithm>
@@ -48,6 +49,9 @@ FileDecl::FileDecl(FileSpec spec) : m_spec(std::move(spec)) {
     }
     m_slots.resize(runtime::kThreadSlots + 1);
     registry().push_back(this);
+    std::vector<char> probe(m_spec.recordSize);
+    clearRecord(probe.data());
+    m_clearsToBlanks = std::all_of(probe.begin(), probe.end(), [](char c) { return c == ' '; });
 }
 
 FileDecl::~FileDecl() {
@@ -112,7 +116,14 @@ FileSlot& FileDecl::slotOf(int threadNumber) {
     return *p;
 }
 
-FileSlot& FileDecl::slot() { return slotOf(runtime::currentThread()); }
+const DriverDescriptor* FileDecl::driver() {
+    uint64_t generation = driverRegistryGeneration();
+    if (!m_driver || m_driverGeneration != generation) {
+        m_driver = findDriver(m_spec.driver);
+        m_driverGeneration = generation;
+    }
+    return m_driver;
+}
 
 bool FileDecl::hasSlot(int threadNumber) const {
     size_t index = perThread() ? size_t(threadNumber) : 0;

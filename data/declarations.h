@@ -24,6 +24,8 @@
 //
 // Callers: every layer. Declarations are not thread-safe; procedure threads never run at the same time.
 
+#include "runtime/thread_state.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,6 +36,7 @@ namespace sitedex::data {
 
 class DriverInstance;
 class FileDecl;
+struct DriverDescriptor;
 
 // Field type codes, as stored in the record driver's field table.
 enum FieldType : uint8_t {
@@ -167,7 +170,11 @@ public:
     KeyDecl* findKey(std::string_view name);
 
     // The current thread's run-time state (made and cleared on first use).
-    FileSlot& slot();
+    FileSlot& slot() {
+        size_t i = perThread() ? size_t(runtime::currentThread()) : 0;
+        FileSlot* p = m_slots[i].get();
+        return p ? *p : slotOf(int(i));
+    }
     FileSlot& slotOf(int threadNumber);
     bool hasSlot(int threadNumber) const;
     void dropSlot(int threadNumber);  // thread end: forget that thread's state
@@ -180,6 +187,11 @@ public:
     void clearRecord(char* buffer) const;
     // Clears the current record buffer and the memos.
     void clear();
+    // True when clearing the record by its layout sets every byte to a blank (text layouts).
+    bool clearsToBlanks() const { return m_clearsToBlanks; }
+
+    // The driver found by driverName(), looked up once per change of the driver registry.
+    const DriverDescriptor* driver();
 
     // Every declaration made so far, in order of construction.
     static const std::vector<FileDecl*>& all();
@@ -187,6 +199,9 @@ public:
 private:
     FileSpec m_spec;
     std::vector<std::unique_ptr<FileSlot>> m_slots;  // 0 = shared slot, n = thread n
+    bool m_clearsToBlanks = false;
+    const DriverDescriptor* m_driver = nullptr;
+    uint64_t m_driverGeneration = 0;
     void initSlot(FileSlot& s) const;
 };
 

@@ -153,6 +153,7 @@ enum AccessMode : uint32_t {
 
 // The arguments of one operation (see the opening paragraph for which member carries what).
 struct CallArgs {
+    DriverInstance* instance = nullptr;  // set by the access layer: file.instance(), found once
     KeyDecl* key = nullptr;
     KeyDecl* key2 = nullptr;
     int keyNumber = 0;

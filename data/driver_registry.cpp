@@ -12,6 +12,7 @@ namespace {
 struct Registry {
     std::vector<const DriverDescriptor*> drivers;
     bool builtinsDone = false;
+    uint64_t generation = 1;
 };
 
 Registry& registry() {
@@ -20,6 +21,7 @@ Registry& registry() {
 }
 
 void put(const DriverDescriptor& d) {
+    ++registry().generation;
     auto& v = registry().drivers;
     for (auto& p : v)
         if (sameName(p->name, d.name)) {
@@ -45,7 +47,10 @@ void registerDriver(const DriverDescriptor& descriptor) {
     put(descriptor);
 }
 
+uint64_t driverRegistryGeneration() { return registry().generation; }
+
 void unregisterDriver(std::string_view name) {
+    ++registry().generation;
     auto& v = registry().drivers;
     for (auto it = v.begin(); it != v.end(); ++it)
         if (sameName((*it)->name, name)) {

@@ -19,5 +19,7 @@ void registerDriver(const DriverDescriptor& descriptor);
 void unregisterDriver(std::string_view name);
 // The driver registered under the name (case-insensitive), or null.
 const DriverDescriptor* findDriver(std::string_view name);
+// Raised by every registration change, so that declarations can cache their lookup.
+uint64_t driverRegistryGeneration();
 
 }  // namespace sitedex::data

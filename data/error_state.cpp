@@ -205,10 +205,8 @@ struct State {
     std::vector<Saved> stack;
 };
 
-State& state() {
-    static State s;
-    return s;
-}
+State g_state;
+State& state() { return g_state; }
 
 std::string clipRight(std::string_view s) {
     size_t n = s.size();
@@ -260,6 +258,7 @@ int systemErrorFromErrno(int err) {
 
 void clearErrorState() {
     State& s = state();
+    if (s.code == 0 && !s.file && s.text.empty() && s.driverCode.empty() && s.driverText.empty()) return;
     s.code = 0;
     s.file = nullptr;
     s.text.clear();

@@ -13,7 +13,7 @@ namespace sitedex::text {
 
 namespace {
 
-constexpr uint32_t kReadAhead = 64 * 1024;
+constexpr uint32_t kReadAhead = 128 * 1024;
 constexpr size_t kMaxQueued = 64 * 1024;
 
 // Marker bytes of the sharing protocol, far beyond any text file's data.
@@ -133,7 +133,7 @@ void BufferedFile::setBufferSize(uint32_t bytes) {
     m_reachesEnd = false;
 }
 
-const char* BufferedFile::window(int64_t offset, uint32_t len, uint32_t* avail, int* err) {
+const char* BufferedFile::fill(int64_t offset, uint32_t len, uint32_t* avail, int* err) {
     *err = 0;
     if (len > m_size || offset < 0) {
         *err = 33;

@@ -47,7 +47,16 @@ public:
     // The bytes at offset: *avail of them are file bytes (at most len); when *avail < len the file
     // ends there and data[*avail] is 26. Returns null with *err set when the read failed or len
     // exceeds the buffer size.
-    const char* window(int64_t offset, uint32_t len, uint32_t* avail, int* err);
+    const char* window(int64_t offset, uint32_t len, uint32_t* avail, int* err) {
+        // The common case of a sequential reader, served from memory without a call.
+        if (m_quickScan && offset >= m_start && offset + len <= m_start + m_valid && len <= m_size &&
+            m_out.empty()) {
+            *err = 0;
+            *avail = len;
+            return m_buf.data() + (offset - m_start);
+        }
+        return fill(offset, len, avail, err);
+    }
 
     // Queues bytes for writing at offset; 0 or 5.
     int write(int64_t offset, const char* data, size_t len);
@@ -63,6 +72,8 @@ public:
     void unlockByte0();
 
 private:
+    const char* fill(int64_t offset, uint32_t len, uint32_t* avail, int* err);
+
     int m_fd = -1;
     bool m_readable = false;
     bool m_writable = false;

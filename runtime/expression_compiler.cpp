@@ -265,6 +265,12 @@ private:
         n->op = op;
         n->kids.push_back(std::move(lhs));
         n->kids.push_back(std::move(rhs));
+        if (op >= kOpEqual && op <= kOpGreaterEqual) {
+            for (int k = 0; k < 2; ++k) {
+                const Node& kid = *n->kids[std::size_t(k)];
+                if (kid.kind == Node::Call && kid.kids.size() == 1) n->fold[k] = std::uint8_t(caseFoldOf(kid.fn));
+            }
+        }
         return finish(std::move(n));
     }
 

@@ -107,6 +107,8 @@ const std::vector<BuiltinFunction>& builtinFunctions() { return kFunctions; }
 
 const BuiltinFunction& builtinFunction(int number) { return kFunctions.at(std::size_t(number)); }
 
+int caseFoldOf(int number) { return number == kUpper ? 1 : number == kLower ? 2 : 0; }
+
 Val callBuiltin(int fn, const Val* a, int n, std::string& out) {
     static const Val kNone = Val::integer(0);
     static const Val kNoText = Val::text({});

@@ -76,5 +76,8 @@ struct BuiltinFunction {
 
 const std::vector<BuiltinFunction>& builtinFunctions();
 const BuiltinFunction& builtinFunction(int number);
+// 1 for UPPER, 2 for LOWER, 0 for any other function: comparisons fold the case of such an operand
+// while they compare instead of copying the text first.
+int caseFoldOf(int number);
 
 }  // namespace sitedex::runtime

@@ -75,6 +75,9 @@ struct Expression::Node {
     int op = 0;      // Unary, Binary
     int fn = 0;      // Call
     int height = 1;
+    // Binary comparisons: for each operand, 1 or 2 when it is UPPER(x) or LOWER(x), compared by
+    // folding the case of x on the fly.
+    std::uint8_t fold[2] = {0, 0};
     Val literal;     // Literal: the value (its text points into str)
     std::string str; // literal text, picture text, variable name
     VariablePtr variable;

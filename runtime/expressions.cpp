@@ -132,8 +132,77 @@ Val arithmetic(int op, double x, double y) {
     return Val::real(finiteOr0(r));
 }
 
+template <int kMode>
+inline unsigned char foldCase(unsigned char c) {
+    if (kMode == 1 && c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+    if (kMode == 2 && c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
+    return c;
+}
+
+// compareText of the two texts as UPPER / LOWER would have made them (mode 0 leaves a text as it
+// is). A filter runs once per record, so the modes and the plain byte order get code of their own.
+template <int kA, int kB, bool kIdentity>
+int compareFoldedT(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+    auto weight = [](unsigned char c) -> unsigned { return kIdentity ? c : g_collate[c]; };
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned cx = weight(foldCase<kA>(x[i])), cy = weight(foldCase<kB>(y[i]));
+        if (cx != cy) return cx < cy ? -1 : 1;
+    }
+    const unsigned blank = weight(' ');
+    for (std::size_t i = n; i < a.size(); ++i) {
+        const unsigned c = weight(foldCase<kA>(x[i]));
+        if (c != blank) return c < blank ? -1 : 1;
+    }
+    for (std::size_t i = n; i < b.size(); ++i) {
+        const unsigned c = weight(foldCase<kB>(y[i]));
+        if (c != blank) return blank < c ? -1 : 1;
+    }
+    return 0;
+}
+
+template <int kA, int kB>
+int compareFoldedModes(std::string_view a, std::string_view b) {
+    return g_identity ? compareFoldedT<kA, kB, true>(a, b) : compareFoldedT<kA, kB, false>(a, b);
+}
+
+template <int kA>
+int compareFoldedB(std::string_view a, std::string_view b, int mb) {
+    return mb == 1 ? compareFoldedModes<kA, 1>(a, b) : mb == 2 ? compareFoldedModes<kA, 2>(a, b)
+                                                             : compareFoldedModes<kA, 0>(a, b);
+}
+
+int compareFolded(std::string_view a, int ma, std::string_view b, int mb) {
+    return ma == 1 ? compareFoldedB<1>(a, b, mb) : ma == 2 ? compareFoldedB<2>(a, b, mb) : compareFoldedB<0>(a, b, mb);
+}
+
+bool relation(int op, int c) {
+    switch (op) {
+    case kOpEqual: return c == 0;
+    case kOpNotEqual: return c != 0;
+    case kOpLess: return c < 0;
+    case kOpGreater: return c > 0;
+    case kOpLessEqual: return c <= 0;
+    default: return c >= 0;
+    }
+}
+
+// An operand of a folding comparison: the text of x for UPPER(x) / LOWER(x), else the operand's text.
+std::string_view foldOperand(const Node& n, int k, std::string& buf) {
+    const Node& kid = *n.kids[std::size_t(k)];
+    return textOf(evalNode(n.fold[k] ? *kid.kids[0] : kid), buf);
+}
+
 Val evalBinary(const Node& n) {
     const int op = n.op;
+    if (n.fold[0] | n.fold[1]) {
+        // An UPPER or LOWER operand is text, so the comparison is a text comparison.
+        std::string_view x = foldOperand(n, 0, n.bufA);
+        std::string_view y = foldOperand(n, 1, n.bufB);
+        return Val::integer(relation(op, compareFolded(x, n.fold[0], y, n.fold[1])));
+    }
     if (op == kOpAnd || op == kOpOr) {
         // Both sides are evaluated whatever the first gives: a function such as RANDOM behaves the
         // same in every position.

@@ -3,6 +3,7 @@
 #include "data/driver_registry.h"
 #include "data/error_state.h"
 #include "data/warnings.h"
+#include "runtime/hooks.h"
 #include "runtime/thread_state.h"
 
 #include <array>
@@ -166,6 +167,7 @@ int32_t runDriver(int op, const DriverDescriptor& d, FileDecl& file, CallArgs& a
         for (;;) {
             int32_t r = d.entry(op, file, args);
             if (r == 0 || r == kErrUnsupported || std::chrono::steady_clock::now() >= until) return r;
+            runtime::letPendingMessagesThrough();
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }

@@ -9,6 +9,7 @@ namespace {
 MessageBoxHook g_messageBox = nullptr;
 FatalHook g_fatal = nullptr;
 HaltHook g_halt = nullptr;
+PendingMessagesHook g_pending = nullptr;
 
 int firstButton(int buttons) {
     for (int b = 1; b <= kButtonHelp; b <<= 1)
@@ -33,6 +34,16 @@ HaltHook setHaltHook(HaltHook hook) {
     HaltHook old = g_halt;
     g_halt = hook;
     return old;
+}
+
+PendingMessagesHook setPendingMessagesHook(PendingMessagesHook hook) {
+    PendingMessagesHook old = g_pending;
+    g_pending = hook;
+    return old;
+}
+
+void letPendingMessagesThrough() {
+    if (g_pending) g_pending();
 }
 
 int messageBox(std::string_view text, std::string_view caption, int icon, int buttons, int defaultButton) {

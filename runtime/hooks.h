@@ -44,11 +44,16 @@ using MessageBoxHook = int (*)(std::string_view text, std::string_view caption, 
 using FatalHook = void (*)(std::string_view text);
 
 using HaltHook = void (*)(std::string_view text);
+// Lets window messages that are waiting through, without blocking (between the tries of a lock with
+// a wait). The window layer installs it; without one nothing happens.
+using PendingMessagesHook = void (*)();
 
 // Installs the hooks; nullptr restores the standard-error fallback. Returns the previous hook.
 MessageBoxHook setMessageBoxHook(MessageBoxHook hook);
 FatalHook setFatalHook(FatalHook hook);
 HaltHook setHaltHook(HaltHook hook);
+PendingMessagesHook setPendingMessagesHook(PendingMessagesHook hook);
+void letPendingMessagesThrough();
 
 // Shows a modal box on the current thread's window and returns the button pressed.
 int messageBox(std::string_view text, std::string_view caption = {}, int icon = kIconNone, int buttons = kButtonOk,

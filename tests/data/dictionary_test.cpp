@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <sys/stat.h>
 
@@ -289,12 +290,67 @@ TEST_F(OpenData, CreateThenOpenFailureIsWarning5) {
     EXPECT_EQ(g_script.calls, (std::vector<int>{kOpOpen, kOpCreate, kOpOpen}));
 }
 
-TEST(DictionaryVelox, WithoutTheRecordDriverOpeningIsRefused) {
-    // Until a driver registers as "VELOX" the data files cannot be reached; nothing crashes.
-    if (findDriver("VELOX")) GTEST_SKIP() << "the record driver is registered";
-    EXPECT_EQ(open(Categories, kModeShared), 80);
-    EXPECT_EQ(errorText(), "Unsupported File Driver Function");
-    EXPECT_EQ(errorFile(), &Categories);
+// The data files through the record driver: the declarations' keys must give the orders the
+// program relies on.
+class DataFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_old = std::filesystem::current_path();
+        std::filesystem::current_path(m_dir.path());
+        g_boxes.clear();
+        m_box = runtime::setMessageBoxHook(answerBox);
+    }
+    void TearDown() override {
+        closeAllFiles();
+        for (FileDecl* f : {&SITEDX, &Categories, &CatHTML, &History}) useCount(*f) = 0;
+        runtime::setMessageBoxHook(m_box);
+        std::filesystem::current_path(m_old);
+    }
+    static void addLocation(std::string_view location, std::string_view description, int rating) {
+        SITEDX.clear();
+        setString(findField("URL:LOCATION"), location);
+        setString(findField("URL:DESCRIPTION"), description);
+        setNumber(findField("URL:RATING"), rating);
+    }
+    std::filesystem::path m_old;
+    runtime::MessageBoxHook m_box = nullptr;
+    TempDir m_dir;
+};
+
+TEST_F(DataFiles, FirstUseCreatesEachFileSilently) {
+    if (!findDriver("VELOX")) GTEST_SKIP() << "no record driver registered";
+    for (FileDecl* f : {&SITEDX, &Categories, &CatHTML, &History}) useFile(*f);
+    EXPECT_TRUE(g_boxes.empty());
+    for (const char* name : {"URL_L.VLX", "URL_C.VLX", "URL_H.VLX", "URL_Y.VLX"})
+        EXPECT_TRUE(std::filesystem::exists(m_dir.file(name))) << name;
+    for (FileDecl* f : {&SITEDX, &Categories, &CatHTML, &History}) releaseFile(*f);
+    EXPECT_TRUE(openFiles().empty());
+}
+
+TEST_F(DataFiles, LocationKeys) {
+    if (!findDriver("VELOX")) GTEST_SKIP() << "no record driver registered";
+    useFile(SITEDX);
+    addLocation("http://a.example/", "Alpha", 1);
+    ASSERT_EQ(add(SITEDX), 0);
+    addLocation("HTTP://A.EXAMPLE/", "Other", 2);
+    EXPECT_EQ(add(SITEDX), 40);  // differs only in letter case
+    EXPECT_EQ(errorText(), "Creates Duplicate Key");
+    addLocation("", "Blank address", 99);
+    ASSERT_EQ(add(SITEDX), 0);
+    addLocation("http://b.example/", "Alpha", 99);
+    ASSERT_EQ(add(SITEDX), 0);
+    EXPECT_EQ(records(*SITEDX.findKey("URL:K_LOCATION")), 2);  // the blank address is left out
+    EXPECT_EQ(records(*SITEDX.findKey("URL:K_DESCRIPTION")), 3);
+    // Highest rating first; ties by description, then address.
+    KeyDecl& rating = *SITEDX.findKey("URL:K_RATING");
+    SITEDX.clear();
+    setNumber(findField("URL:RATING"), 99);
+    ASSERT_EQ(set(rating, rating), 0);
+    std::vector<std::string> order;
+    while (next(SITEDX) == 0) order.push_back(getString(findField("URL:DESCRIPTION")) + "/" +
+                                              std::to_string(int(getNumber(findField("URL:RATING")))));
+    EXPECT_EQ(order, (std::vector<std::string>{"Alpha/99", "Blank address/99", "Alpha/1"}));
+    releaseFile(SITEDX);
 }
 
 }  // namespace

@@ -74,17 +74,22 @@ Fixture& fixture() {
     return f;
 }
 
-inline char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+inline char upper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
 
 // UPPER(a) = UPPER(b) by the evaluator's rules: ASCII upper case, trailing blanks never matter.
 bool handWritten(const char* a, std::size_t na, const char* b, std::size_t nb) {
     const std::size_t n = na < nb ? na : nb;
     for (std::size_t i = 0; i < n; ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
+        if (upper(a[i]) != upper(b[i]))
+            return false;
     for (std::size_t i = n; i < na; ++i)
-        if (a[i] != ' ') return false;
+        if (a[i] != ' ')
+            return false;
     for (std::size_t i = n; i < nb; ++i)
-        if (b[i] != ' ') return false;
+        if (b[i] != ' ')
+            return false;
     return true;
 }
 
@@ -101,22 +106,35 @@ void run(benchmark::State& state) {
         matches = 0;
         for (std::size_t i = 0; i < kRecords; ++i) {
             const char* image = f.images.data() + i * kRecordSize;
-            if (kWholeRecord) std::memcpy(buffer, image, kRecordSize);
-            else std::memcpy(buffer + kCategoryOffset, image + kCategoryOffset, kCategorySize);
-            if (kCompiled) matches += f.filter->test();
-            else matches += handWritten(buffer + kCategoryOffset, kCategorySize, f.saved, sizeof f.saved);
+            if (kWholeRecord)
+                std::memcpy(buffer, image, kRecordSize);
+            else
+                std::memcpy(buffer + kCategoryOffset, image + kCategoryOffset, kCategorySize);
+            if (kCompiled)
+                matches += f.filter->test();
+            else
+                matches += handWritten(buffer + kCategoryOffset, kCategorySize, f.saved, sizeof f.saved);
         }
         benchmark::DoNotOptimize(matches);
     }
-    if (matches != kRecords / 40) state.SkipWithError("wrong number of matches");
+    if (matches != kRecords / 40)
+        state.SkipWithError("wrong number of matches");
     state.counters["matches"] = double(matches);
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(kRecords));
 }
 
-void BM_WholeRecord_CompiledFilter(benchmark::State& s) { run<true, true>(s); }
-void BM_WholeRecord_HandWritten(benchmark::State& s) { run<false, true>(s); }
-void BM_CategoryOnly_CompiledFilter(benchmark::State& s) { run<true, false>(s); }
-void BM_CategoryOnly_HandWritten(benchmark::State& s) { run<false, false>(s); }
+void BM_WholeRecord_CompiledFilter(benchmark::State& s) {
+    run<true, true>(s);
+}
+void BM_WholeRecord_HandWritten(benchmark::State& s) {
+    run<false, true>(s);
+}
+void BM_CategoryOnly_CompiledFilter(benchmark::State& s) {
+    run<true, false>(s);
+}
+void BM_CategoryOnly_HandWritten(benchmark::State& s) {
+    run<false, false>(s);
+}
 
 BENCHMARK(BM_WholeRecord_CompiledFilter)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeRecord_HandWritten)->Unit(benchmark::kMillisecond);

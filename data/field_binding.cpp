@@ -27,16 +27,18 @@ public:
         const char* p = m_file.record() + m_field.offset;
         const std::size_t size = m_field.size;
         switch (m_field.type) {
-        case kTypeCString: {
-            const void* nul = std::memchr(p, 0, size);
-            return {p, nul ? std::size_t(static_cast<const char*>(nul) - p) : size};
-        }
-        case kTypePString: {
-            if (size == 0) return {};
-            std::size_t len = static_cast<unsigned char>(p[0]);
-            return {p + 1, len < size ? len : size - 1};
-        }
-        default: return {p, size};
+            case kTypeCString: {
+                const void* nul = std::memchr(p, 0, size);
+                return {p, nul ? std::size_t(static_cast<const char*>(nul) - p) : size};
+            }
+            case kTypePString: {
+                if (size == 0)
+                    return {};
+                std::size_t len = static_cast<unsigned char>(p[0]);
+                return {p + 1, len < size ? len : size - 1};
+            }
+            default:
+                return {p, size};
         }
     }
 
@@ -57,7 +59,9 @@ private:
     size_t m_index;
 };
 
-void postToErrorState(int code, std::string_view) { postError(code, 0); }
+void postToErrorState(int code, std::string_view) {
+    postError(code, 0);
+}
 
 }  // namespace
 
@@ -73,18 +77,22 @@ int bindFields(FileDecl& file) {
     installExpressionErrorPoster();
     int bound = 0;
     for (const FieldDecl& f : file.fields()) {
-        if (f.name.empty()) continue;
+        if (f.name.empty())
+            continue;
         runtime::bindVariable(f.name, fieldVariable(file, f));
         ++bound;
     }
     for (size_t i = 0; i < file.memos().size(); ++i) {
-        if (file.memos()[i].name.empty()) continue;
+        if (file.memos()[i].name.empty())
+            continue;
         runtime::bindVariable(file.memos()[i].name, memoVariable(file, i));
         ++bound;
     }
     return bound;
 }
 
-void installExpressionErrorPoster() { runtime::setErrorPoster(postToErrorState); }
+void installExpressionErrorPoster() {
+    runtime::setErrorPoster(postToErrorState);
+}
 
 }  // namespace sitedex::data

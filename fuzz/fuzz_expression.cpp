@@ -48,14 +48,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)e->test();
         const std::string form = e->text();
         auto again = compileExpression(form);
-        if (!again || again->text() != form) std::abort();
+        if (!again || again->text() != form)
+            std::abort();
     }
 
     std::size_t pos = 0;
-    if (compileOneExpression(text, pos) && pos > size) std::abort();
+    if (compileOneExpression(text, pos) && pos > size)
+        std::abort();
 
     std::vector<OrderItem> items;
     if (compileOrderList(text, items))
-        for (const OrderItem& item : items) (void)item.expression->test();
+        for (const OrderItem& item : items)
+            (void)item.expression->test();
     return 0;
 }

@@ -43,52 +43,64 @@ std::tm localNow() {
 
 }  // namespace
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
     static const int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) return 0;
+    if (month < 1 || month > 12)
+        return 0;
     return month == 2 && isLeapYear(year) ? 29 : kLengths[month - 1];
 }
 
 std::int64_t dayNumber(int year, int month, int day) {
-    if (year < 1800 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month)) return 0;
+    if (year < 1800 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+        return 0;
     const std::int64_t n = daysFromCivil(year, month, day) - kCivilOfDayZero;
     return n >= kFirstDayNumber && n <= kLastDayNumber ? n : 0;
 }
 
 bool calendarDate(std::int64_t n, CalendarDate& out) {
-    if (n < kFirstDayNumber || n > kLastDayNumber) return false;
+    if (n < kFirstDayNumber || n > kLastDayNumber)
+        return false;
     civilFromDays(n + kCivilOfDayZero, out);
     return true;
 }
 
 std::int64_t dateFromParts(std::int64_t month, std::int64_t day, std::int64_t year) {
     // Keep every intermediate far from overflow: nothing valid lies beyond these bounds anyway.
-    if (year < 0 || year > 9999 || month < -120000 || month > 120000 || day < -4000000 || day > 4000000) return 0;
-    if (year < 100) year = expandTwoDigitYear(int(year));
+    if (year < 0 || year > 9999 || month < -120000 || month > 120000 || day < -4000000 || day > 4000000)
+        return 0;
+    if (year < 100)
+        year = expandTwoDigitYear(int(year));
     std::int64_t m0 = month - 1;
     year += m0 >= 0 ? m0 / 12 : -((11 - m0) / 12);
     m0 -= (m0 >= 0 ? m0 / 12 : -((11 - m0) / 12)) * 12;
-    if (year < 1 || year > 9999) return 0;
+    if (year < 1 || year > 9999)
+        return 0;
     const std::int64_t n = daysFromCivil(year, int(m0 + 1), 1) - kCivilOfDayZero + (day - 1);
     return n >= kFirstDayNumber && n <= kLastDayNumber ? n : 0;
 }
 
 int weekday(std::int64_t n) {
-    if (n < kFirstDayNumber || n > kLastDayNumber) return -1;
+    if (n < kFirstDayNumber || n > kLastDayNumber)
+        return -1;
     // Day 4 (1 January 1801) was a Thursday.
     return int(((n - 4) % 7 + 7 + 4) % 7);
 }
 
-bool isTimeValue(std::int64_t value) { return value >= 1 && value <= kLastTimeValue; }
+bool isTimeValue(std::int64_t value) {
+    return value >= 1 && value <= kLastTimeValue;
+}
 
 std::int64_t timeValue(int hour, int minute, int second, int hundredths) {
     return std::int64_t(hour) * 360000 + minute * 6000 + second * 100 + hundredths + 1;
 }
 
 bool clockTime(std::int64_t value, ClockTime& out) {
-    if (!isTimeValue(value)) return false;
+    if (!isTimeValue(value))
+        return false;
     std::int64_t t = value - 1;
     out.hour = int(t / 360000);
     t %= 360000;
@@ -100,16 +112,20 @@ bool clockTime(std::int64_t value, ClockTime& out) {
 }
 
 int centuryReferenceYear() {
-    if (g_pinnedYear) return g_pinnedYear;
+    if (g_pinnedYear)
+        return g_pinnedYear;
     return localNow().tm_year + 1900;
 }
 
-void pinCenturyReferenceYear(int year) { g_pinnedYear = year; }
+void pinCenturyReferenceYear(int year) {
+    g_pinnedYear = year;
+}
 
 int expandTwoDigitYear(int year) {
     const int low = centuryReferenceYear() - 80;  // window: low .. low + 99
     int full = low - low % 100 + year;
-    if (full < low) full += 100;
+    if (full < low)
+        full += 100;
     return full;
 }
 

@@ -36,9 +36,9 @@ struct ClockTime {
     int hundredths = 0;  // 0..99
 };
 
-constexpr std::int64_t kFirstDayNumber = 1;         // 29 December 1800
-constexpr std::int64_t kLastDayNumber = 2994626;    // 31 December 9999
-constexpr std::int64_t kLastTimeValue = 8640000;    // 23:59:59.99
+constexpr std::int64_t kFirstDayNumber = 1;       // 29 December 1800
+constexpr std::int64_t kLastDayNumber = 2994626;  // 31 December 9999
+constexpr std::int64_t kLastTimeValue = 8640000;  // 23:59:59.99
 
 bool isLeapYear(int year);
 int daysInMonth(int year, int month);

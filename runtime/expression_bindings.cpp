@@ -11,7 +11,9 @@ namespace sitedex::runtime {
 
 namespace {
 
-char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+char upperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
 
 // Names ordered through the upper-case map, so that the tree finds them whatever their case.
 struct NoCaseLess {
@@ -20,7 +22,8 @@ struct NoCaseLess {
         for (std::size_t i = 0; i < n; ++i) {
             const unsigned char x = static_cast<unsigned char>(upperAscii(a[i]));
             const unsigned char y = static_cast<unsigned char>(upperAscii(b[i]));
-            if (x != y) return x < y;
+            if (x != y)
+                return x < y;
         }
         return a.size() < b.size();
     }
@@ -41,7 +44,9 @@ PerThread<ScopeStack>& stacks() {
     return s;
 }
 
-void dropThreadScopes(int thread) { stacks().reset(thread); }
+void dropThreadScopes(int thread) {
+    stacks().reset(thread);
+}
 
 ScopeStack& currentStack() {
     static bool hooked = false;
@@ -57,15 +62,20 @@ Scope& readyScope() {
     if (!s.initialised) {
         s.initialised = true;
         const std::pair<const char*, int> words[] = {{"AND", 17}, {"NOT", 16}, {"OR", 18}, {"XOR", 19}};
-        for (const auto& [word, code] : words) s.entries[word] = NameEntry{NameEntry::Operator, word, nullptr, code};
+        for (const auto& [word, code] : words)
+            s.entries[word] = NameEntry{NameEntry::Operator, word, nullptr, code};
         for (const BuiltinFunction& f : builtinFunctions())
             s.entries[f.name] = NameEntry{NameEntry::Function, f.name, nullptr, f.number};
     }
     return s;
 }
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 template <class T>
 class IntegerVariable final : public Variable {
@@ -115,32 +125,49 @@ int g_lastError = 0;
 }  // namespace
 
 ValueClass valueClassOfType(int typeCode) {
-    if (typeCode >= 1 && typeCode <= 6) return ValueClass::Integer;
-    if (typeCode >= 7 && typeCode <= 17) return ValueClass::Real;
+    if (typeCode >= 1 && typeCode <= 6)
+        return ValueClass::Integer;
+    if (typeCode >= 7 && typeCode <= 17)
+        return ValueClass::Real;
     return ValueClass::String;
 }
 
-VariablePtr variableOf(const std::int32_t* v) { return std::make_shared<IntegerVariable<std::int32_t>>(v); }
-VariablePtr variableOf(const std::int64_t* v) { return std::make_shared<IntegerVariable<std::int64_t>>(v); }
-VariablePtr variableOf(const std::uint8_t* v) { return std::make_shared<IntegerVariable<std::uint8_t>>(v); }
-VariablePtr variableOf(const double* v) { return std::make_shared<RealVariable>(v); }
-VariablePtr variableOf(const std::string* v) { return std::make_shared<StringVariable>(v); }
+VariablePtr variableOf(const std::int32_t* v) {
+    return std::make_shared<IntegerVariable<std::int32_t>>(v);
+}
+VariablePtr variableOf(const std::int64_t* v) {
+    return std::make_shared<IntegerVariable<std::int64_t>>(v);
+}
+VariablePtr variableOf(const std::uint8_t* v) {
+    return std::make_shared<IntegerVariable<std::uint8_t>>(v);
+}
+VariablePtr variableOf(const double* v) {
+    return std::make_shared<RealVariable>(v);
+}
+VariablePtr variableOf(const std::string* v) {
+    return std::make_shared<StringVariable>(v);
+}
 VariablePtr fixedTextVariable(const char* bytes, std::size_t size) {
     return std::make_shared<FixedTextVariable>(bytes, size);
 }
 
 std::string bindName(std::string_view name) {
     std::size_t i = 0;
-    if (i < name.size() && name[i] == '?') ++i;
-    while (i < name.size() && (isLetter(name[i]) || isDigit(name[i]) || name[i] == '_' || name[i] == ':')) ++i;
-    if (i < name.size() && (name[i] == '#' || name[i] == '$' || name[i] == '"')) ++i;
-    if (i == 1 && name[0] == '?') return {};
+    if (i < name.size() && name[i] == '?')
+        ++i;
+    while (i < name.size() && (isLetter(name[i]) || isDigit(name[i]) || name[i] == '_' || name[i] == ':'))
+        ++i;
+    if (i < name.size() && (name[i] == '#' || name[i] == '$' || name[i] == '"'))
+        ++i;
+    if (i == 1 && name[0] == '?')
+        return {};
     return std::string(name.substr(0, i));
 }
 
 void bindVariable(std::string_view name, VariablePtr variable) {
     std::string cut = bindName(name);
-    if (cut.empty() || !variable) return;
+    if (cut.empty() || !variable)
+        return;
     Scope& s = readyScope();
     // Replace the entry whole, key included, so the tree keeps the spelling of the latest bind.
     s.entries.erase(cut);
@@ -165,9 +192,13 @@ void popBindings() {
     st.saved.pop_back();
 }
 
-void clearBindings() { currentStack().current = Scope{}; }
+void clearBindings() {
+    currentStack().current = Scope{};
+}
 
-int savedScopeCount() { return int(currentStack().saved.size()); }
+int savedScopeCount() {
+    return int(currentStack().saved.size());
+}
 
 const NameEntry* lookupName(std::string_view name) {
     Scope& s = readyScope();
@@ -177,10 +208,14 @@ const NameEntry* lookupName(std::string_view name) {
 
 std::string_view expressionErrorText(int code) {
     switch (code) {
-    case kErrInvalidExpression: return "Invalid expression for EVALUATE";
-    case kErrNoBind: return "No BIND on variable";
-    case kErrScopeMismatch: return "Mismatched PUSHSCOPE/POPSCOPE";
-    default: return {};
+        case kErrInvalidExpression:
+            return "Invalid expression for EVALUATE";
+        case kErrNoBind:
+            return "No BIND on variable";
+        case kErrScopeMismatch:
+            return "Mismatched PUSHSCOPE/POPSCOPE";
+        default:
+            return {};
     }
 }
 
@@ -192,10 +227,15 @@ ErrorPoster setErrorPoster(ErrorPoster poster) {
 
 void postExpressionError(int code) {
     g_lastError = code;
-    if (g_poster) g_poster(code, expressionErrorText(code));
+    if (g_poster)
+        g_poster(code, expressionErrorText(code));
 }
 
-int lastExpressionError() { return g_lastError; }
-void resetLastExpressionError() { g_lastError = 0; }
+int lastExpressionError() {
+    return g_lastError;
+}
+void resetLastExpressionError() {
+    g_lastError = 0;
+}
 
 }  // namespace sitedex::runtime

@@ -14,9 +14,15 @@ namespace {
 using Node = Expression::Node;
 using NodePtr = std::unique_ptr<Node>;
 
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isAlnum(char c) { return isLetter(c) || isDigit(c); }
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isAlnum(char c) {
+    return isLetter(c) || isDigit(c);
+}
 
 enum TokKind { TEnd, TOp, TLParen, TRParen, TLBracket, TRBracket, TInt, TReal, TString, TPicture, TName, TError };
 
@@ -36,7 +42,8 @@ public:
 
     Token next() {
         Token t = raw();
-        if (t.kind != TOp) return t;
+        if (t.kind != TOp)
+            return t;
         // Two-character comparisons come from two operator tokens in a row; the second is always a
         // single character, so a look at the next character is enough (and scans no name twice).
         std::size_t save = m_pos;
@@ -44,11 +51,20 @@ public:
         char c = m_pos < m_text.size() ? m_text[m_pos] : '\0';
         int merged = 0;
         switch (t.op) {
-        case kOpLess: merged = c == '>' ? kOpNotEqual : c == '=' ? kOpLessEqual : 0; break;
-        case kOpGreater: merged = c == '=' ? kOpGreaterEqual : 0; break;
-        case kOpEqual: merged = c == '<' ? kOpLessEqual : c == '>' ? kOpGreaterEqual : 0; break;
-        case kOpNot: merged = c == '=' ? kOpNotEqual : c == '<' ? kOpGreaterEqual : c == '>' ? kOpLessEqual : 0; break;
-        default: break;
+            case kOpLess:
+                merged = c == '>' ? kOpNotEqual : c == '=' ? kOpLessEqual : 0;
+                break;
+            case kOpGreater:
+                merged = c == '=' ? kOpGreaterEqual : 0;
+                break;
+            case kOpEqual:
+                merged = c == '<' ? kOpLessEqual : c == '>' ? kOpGreaterEqual : 0;
+                break;
+            case kOpNot:
+                merged = c == '=' ? kOpNotEqual : c == '<' ? kOpGreaterEqual : c == '>' ? kOpLessEqual : 0;
+                break;
+            default:
+                break;
         }
         if (merged) {
             ++m_pos;
@@ -63,7 +79,8 @@ public:
 
 private:
     void skipBlanks() {
-        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) ++m_pos;
+        while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t'))
+            ++m_pos;
     }
 
     static Token error() {
@@ -76,25 +93,38 @@ private:
         skipBlanks();
         Token t;
         t.start = m_pos;
-        if (m_pos >= m_text.size()) return t;
+        if (m_pos >= m_text.size())
+            return t;
         const char c = m_text[m_pos];
-        if (isLetter(c) || c == '_' || c == '?') return name(t);
-        if (isDigit(c) || (c == '.' && m_pos + 1 < m_text.size() && isDigit(m_text[m_pos + 1]))) return number(t);
-        if (c == '\'') return string(t);
-        if (c == '@') return picture(t);
+        if (isLetter(c) || c == '_' || c == '?')
+            return name(t);
+        if (isDigit(c) || (c == '.' && m_pos + 1 < m_text.size() && isDigit(m_text[m_pos + 1])))
+            return number(t);
+        if (c == '\'')
+            return string(t);
+        if (c == '@')
+            return picture(t);
         ++m_pos;
         switch (c) {
-        case '(': t.kind = TLParen; return t;
-        case ')': t.kind = TRParen; return t;
-        case '[': t.kind = TLBracket; return t;
-        case ']': t.kind = TRBracket; return t;
-        default: break;
+            case '(':
+                t.kind = TLParen;
+                return t;
+            case ')':
+                t.kind = TRParen;
+                return t;
+            case '[':
+                t.kind = TLBracket;
+                return t;
+            case ']':
+                t.kind = TRBracket;
+                return t;
+            default:
+                break;
         }
-        static const std::pair<char, int> ops[] = {{'^', kOpPower}, {'*', kOpTimes},  {'/', kOpDivide},
-                                                   {'%', kOpRemainder}, {'+', kOpPlus}, {'-', kOpMinus},
-                                                   {'&', kOpConcat}, {'=', kOpEqual}, {'<', kOpLess},
-                                                   {'>', kOpGreater}, {'~', kOpNot}, {',', kOpComma},
-                                                   {':', kOpColon}};
+        static const std::pair<char, int> ops[] = {
+            {'^', kOpPower}, {'*', kOpTimes},  {'/', kOpDivide}, {'%', kOpRemainder}, {'+', kOpPlus},
+            {'-', kOpMinus}, {'&', kOpConcat}, {'=', kOpEqual},  {'<', kOpLess},      {'>', kOpGreater},
+            {'~', kOpNot},   {',', kOpComma},  {':', kOpColon}};
         for (const auto& [ch, code] : ops) {
             if (ch == c) {
                 t.kind = TOp;
@@ -107,8 +137,10 @@ private:
 
     Token name(Token& t) {
         std::size_t start = m_pos++;
-        while (m_pos < m_text.size() && (isAlnum(m_text[m_pos]) || m_text[m_pos] == '_' || m_text[m_pos] == ':')) ++m_pos;
-        if (m_pos < m_text.size() && (m_text[m_pos] == '#' || m_text[m_pos] == '$' || m_text[m_pos] == '"')) ++m_pos;
+        while (m_pos < m_text.size() && (isAlnum(m_text[m_pos]) || m_text[m_pos] == '_' || m_text[m_pos] == ':'))
+            ++m_pos;
+        if (m_pos < m_text.size() && (m_text[m_pos] == '#' || m_text[m_pos] == '$' || m_text[m_pos] == '"'))
+            ++m_pos;
         std::string_view word = m_text.substr(start, m_pos - start);
         const NameEntry* e = lookupName(word);
         if (!e) {
@@ -127,11 +159,14 @@ private:
 
     Token number(Token& t) {
         const std::size_t start = m_pos;
-        while (m_pos < m_text.size() && isAlnum(m_text[m_pos])) ++m_pos;
+        while (m_pos < m_text.size() && isAlnum(m_text[m_pos]))
+            ++m_pos;
         std::string_view run = m_text.substr(start, m_pos - start);
         bool decimalRun = true;
-        for (char c : run) decimalRun = decimalRun && isDigit(c);
-        if (decimalRun && m_pos < m_text.size() && m_text[m_pos] == '.') return real(t, run);
+        for (char c : run)
+            decimalRun = decimalRun && isDigit(c);
+        if (decimalRun && m_pos < m_text.size() && m_text[m_pos] == '.')
+            return real(t, run);
         // Integer with an optional radix letter at the end.
         int radix = 10;
         char last = run.back() >= 'a' && run.back() <= 'z' ? char(run.back() - 32) : run.back();
@@ -139,13 +174,16 @@ private:
             radix = last == 'H' ? 16 : last == 'O' ? 8 : 2;
             run.remove_suffix(1);
         }
-        if (run.empty()) return error();
+        if (run.empty())
+            return error();
         std::uint64_t v = 0;
         for (char c : run) {
             char u = c >= 'a' && c <= 'z' ? char(c - 32) : c;
             int d = isDigit(u) ? u - '0' : u - 'A' + 10;
-            if (d >= radix) return error();
-            if (v > (std::uint64_t(INT64_MAX) - std::uint64_t(d)) / std::uint64_t(radix)) return error();
+            if (d >= radix)
+                return error();
+            if (v > (std::uint64_t(INT64_MAX) - std::uint64_t(d)) / std::uint64_t(radix))
+                return error();
             v = v * std::uint64_t(radix) + std::uint64_t(d);
         }
         t.kind = TInt;
@@ -157,26 +195,34 @@ private:
         ++m_pos;  // the point
         std::string digits(intPart);
         long fraction = 0;
-        while (m_pos < m_text.size() && isDigit(m_text[m_pos])) digits += m_text[m_pos++], ++fraction;
+        while (m_pos < m_text.size() && isDigit(m_text[m_pos]))
+            digits += m_text[m_pos++], ++fraction;
         long exponent = 0;
         if (m_pos < m_text.size() && (m_text[m_pos] == 'E' || m_text[m_pos] == 'e')) {
             ++m_pos;
             bool negative = false;
-            if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-')) negative = m_text[m_pos++] == '-';
+            if (m_pos < m_text.size() && (m_text[m_pos] == '+' || m_text[m_pos] == '-'))
+                negative = m_text[m_pos++] == '-';
             std::size_t expStart = m_pos;
             while (m_pos < m_text.size() && isDigit(m_text[m_pos])) {
-                if (exponent < 100000) exponent = exponent * 10 + (m_text[m_pos] - '0');
+                if (exponent < 100000)
+                    exponent = exponent * 10 + (m_text[m_pos] - '0');
                 ++m_pos;
             }
-            if (m_pos == expStart) return error();
-            if (negative) exponent = -exponent;
+            if (m_pos == expStart)
+                return error();
+            if (negative)
+                exponent = -exponent;
         }
-        if (m_pos < m_text.size() && (isAlnum(m_text[m_pos]) || m_text[m_pos] == '.')) return error();
-        if (digits.empty()) digits = "0";
+        if (m_pos < m_text.size() && (isAlnum(m_text[m_pos]) || m_text[m_pos] == '.'))
+            return error();
+        if (digits.empty())
+            digits = "0";
         // mantissa / 10^(fraction digits - exponent), rounded once by strtod.
         std::string literal = digits + "e" + std::to_string(exponent - fraction);
         double v = std::strtod(literal.c_str(), nullptr);
-        if (!std::isfinite(v)) return error();
+        if (!std::isfinite(v))
+            return error();
         t.kind = TReal;
         t.r = v;
         return t;
@@ -185,7 +231,8 @@ private:
     Token string(Token& t) {
         ++m_pos;
         while (true) {
-            if (m_pos >= m_text.size()) return error();
+            if (m_pos >= m_text.size())
+                return error();
             char c = m_text[m_pos++];
             if (c == '\'') {
                 if (m_pos < m_text.size() && m_text[m_pos] == '\'') {
@@ -206,13 +253,17 @@ private:
         int depth = 0;
         while (m_pos < m_text.size()) {
             char c = m_text[m_pos];
-            if (c == '(') ++depth;
-            else if (c == ')' && depth > 0) --depth;
-            else if (depth == 0 && (c == ' ' || c == '\t' || c == ',' || c == ')')) break;
+            if (c == '(')
+                ++depth;
+            else if (c == ')' && depth > 0)
+                --depth;
+            else if (depth == 0 && (c == ' ' || c == '\t' || c == ',' || c == ')'))
+                break;
             ++m_pos;
         }
         t.text = std::string(m_text.substr(start, m_pos - start));
-        if (!compilePicture(t.text)) return error();
+        if (!compilePicture(t.text))
+            return error();
         t.kind = TPicture;
         return t;
     }
@@ -232,7 +283,8 @@ public:
 private:
     void advance() {
         m_tok = m_scan.next();
-        if (m_tok.kind == TError) m_failed = true;
+        if (m_tok.kind == TError)
+            m_failed = true;
     }
     bool isOp(int op) const { return m_tok.kind == TOp && m_tok.op == op; }
 
@@ -250,15 +302,17 @@ private:
 
     NodePtr finish(NodePtr n) {
         int h = 0;
-        for (const NodePtr& k : n->kids) h = std::max(h, k->height);
+        for (const NodePtr& k : n->kids)
+            h = std::max(h, k->height);
         n->height = h + 1;
-        if (n->height > kMaxTreeHeight) return fail();
+        if (n->height > kMaxTreeHeight)
+            return fail();
         n->args.resize(n->kids.size());
         return n;
     }
 
     NodePtr binary(int op, NodePtr lhs, NodePtr rhs) {
-        ValueClass cls = op == kOpConcat ? ValueClass::String
+        ValueClass cls = op == kOpConcat                                             ? ValueClass::String
                          : (op >= kOpEqual && op <= kOpGreaterEqual) || op >= kOpAnd ? ValueClass::Integer
                                                                                      : ValueClass::Real;
         NodePtr n = make(Node::Binary, cls);
@@ -268,7 +322,8 @@ private:
         if (op >= kOpEqual && op <= kOpGreaterEqual) {
             for (int k = 0; k < 2; ++k) {
                 const Node& kid = *n->kids[std::size_t(k)];
-                if (kid.kind == Node::Call && kid.kids.size() == 1) n->fold[k] = std::uint8_t(caseFoldOf(kid.fn));
+                if (kid.kind == Node::Call && kid.kids.size() == 1)
+                    n->fold[k] = std::uint8_t(caseFoldOf(kid.fn));
             }
         }
         return finish(std::move(n));
@@ -287,12 +342,15 @@ private:
             int op = m_tok.op;
             advance();
             NodePtr rhs = conjunction();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(op, std::move(lhs), std::move(rhs));
         }
-        if (!lhs || m_failed) return fail();
+        if (!lhs || m_failed)
+            return fail();
         // "," and ":" belong to an enclosing list; any other operator cannot follow an expression.
-        if (m_tok.kind == TOp && m_tok.op != kOpComma && m_tok.op != kOpColon) return fail();
+        if (m_tok.kind == TOp && m_tok.op != kOpComma && m_tok.op != kOpColon)
+            return fail();
         return lhs;
     }
 
@@ -301,7 +359,8 @@ private:
         while (lhs && isOp(kOpAnd)) {
             advance();
             NodePtr rhs = negation();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(kOpAnd, std::move(lhs), std::move(rhs));
         }
         return lhs;
@@ -314,7 +373,8 @@ private:
             advance();
         }
         NodePtr n = comparison();
-        if (n && invert) n = unary(kOpNot, std::move(n));
+        if (n && invert)
+            n = unary(kOpNot, std::move(n));
         return n;
     }
 
@@ -324,7 +384,8 @@ private:
             int op = m_tok.op;
             advance();
             NodePtr rhs = concatenation();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(op, std::move(lhs), std::move(rhs));
         }
         return lhs;
@@ -335,7 +396,8 @@ private:
         while (lhs && isOp(kOpConcat)) {
             advance();
             NodePtr rhs = sum();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(kOpConcat, std::move(lhs), std::move(rhs));
         }
         return lhs;
@@ -347,7 +409,8 @@ private:
             int op = m_tok.op;
             advance();
             NodePtr rhs = product();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(op, std::move(lhs), std::move(rhs));
         }
         return lhs;
@@ -359,7 +422,8 @@ private:
             int op = m_tok.op;
             advance();
             NodePtr rhs = power();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(op, std::move(lhs), std::move(rhs));
         }
         return lhs;
@@ -370,7 +434,8 @@ private:
         while (lhs && isOp(kOpPower)) {
             advance();
             NodePtr rhs = signedTerm();
-            if (!rhs) return fail();
+            if (!rhs)
+                return fail();
             lhs = binary(kOpPower, std::move(lhs), std::move(rhs));
         }
         return lhs;
@@ -379,11 +444,13 @@ private:
     NodePtr signedTerm() {
         bool negative = false;
         while (isOp(kOpPlus) || isOp(kOpMinus)) {
-            if (m_tok.op == kOpMinus) negative = !negative;
+            if (m_tok.op == kOpMinus)
+                negative = !negative;
             advance();
         }
         NodePtr n = primary();
-        if (n && negative) n = unary(kOpNegate, std::move(n));
+        if (n && negative)
+            n = unary(kOpNegate, std::move(n));
         return n;
     }
 
@@ -391,42 +458,45 @@ private:
     bool enter() { return ++m_nesting <= kMaxNesting; }
 
     NodePtr primary() {
-        if (m_failed) return nullptr;
+        if (m_failed)
+            return nullptr;
         switch (m_tok.kind) {
-        case TInt:
-        case TReal:
-        case TString: {
-            NodePtr n = make(Node::Literal, m_tok.kind == TInt    ? ValueClass::Integer
-                                            : m_tok.kind == TReal ? ValueClass::Real
-                                                                  : ValueClass::String);
-            n->str = std::move(m_tok.text);
-            n->literal.cls = n->cls;
-            n->literal.i = m_tok.i;
-            n->literal.r = m_tok.r;
-            n->literal.s = n->str;
-            advance();
-            return finish(std::move(n));
-        }
-        case TPicture: {
-            NodePtr n = make(Node::Picture, ValueClass::String);
-            n->str = std::move(m_tok.text);
-            n->literal = Val::text(n->str);
-            advance();
-            return finish(std::move(n));
-        }
-        case TLParen: {
-            if (!enter()) return fail();
-            advance();
-            NodePtr inner = expression();
-            if (!inner || m_tok.kind != TRParen) return fail();
-            --m_nesting;
-            advance();
-            return inner;
-        }
-        case TName:
-            return m_tok.entry->kind == NameEntry::Function ? call() : variable();
-        default:
-            return fail();
+            case TInt:
+            case TReal:
+            case TString: {
+                NodePtr n = make(Node::Literal, m_tok.kind == TInt    ? ValueClass::Integer
+                                                : m_tok.kind == TReal ? ValueClass::Real
+                                                                      : ValueClass::String);
+                n->str = std::move(m_tok.text);
+                n->literal.cls = n->cls;
+                n->literal.i = m_tok.i;
+                n->literal.r = m_tok.r;
+                n->literal.s = n->str;
+                advance();
+                return finish(std::move(n));
+            }
+            case TPicture: {
+                NodePtr n = make(Node::Picture, ValueClass::String);
+                n->str = std::move(m_tok.text);
+                n->literal = Val::text(n->str);
+                advance();
+                return finish(std::move(n));
+            }
+            case TLParen: {
+                if (!enter())
+                    return fail();
+                advance();
+                NodePtr inner = expression();
+                if (!inner || m_tok.kind != TRParen)
+                    return fail();
+                --m_nesting;
+                advance();
+                return inner;
+            }
+            case TName:
+                return m_tok.entry->kind == NameEntry::Function ? call() : variable();
+            default:
+                return fail();
         }
     }
 
@@ -436,17 +506,21 @@ private:
         v->str = e->name;
         v->variable = e->variable;
         advance();
-        if (m_tok.kind != TLBracket) return finish(std::move(v));
+        if (m_tok.kind != TLBracket)
+            return finish(std::move(v));
         // Only texts can be subscripted: the program binds no arrays.
-        if (v->cls != ValueClass::String || !enter()) return fail();
+        if (v->cls != ValueClass::String || !enter())
+            return fail();
         advance();
         NodePtr from = expression();
-        if (!from) return fail();
+        if (!from)
+            return fail();
         NodePtr n;
         if (isOp(kOpColon)) {
             advance();
             NodePtr to = expression();
-            if (!to) return fail();
+            if (!to)
+                return fail();
             n = make(Node::Slice, ValueClass::String);
             n->kids.push_back(finish(std::move(v)));
             n->kids.push_back(std::move(from));
@@ -456,7 +530,8 @@ private:
             n->kids.push_back(finish(std::move(v)));
             n->kids.push_back(std::move(from));
         }
-        if (m_tok.kind != TRBracket) return fail();
+        if (m_tok.kind != TRBracket)
+            return fail();
         --m_nesting;
         advance();
         return finish(std::move(n));
@@ -468,19 +543,24 @@ private:
         n->fn = f.number;
         n->str = m_tok.entry->name;
         advance();
-        if (m_tok.kind != TLParen || !enter()) return fail();
+        if (m_tok.kind != TLParen || !enter())
+            return fail();
         advance();
         if (m_tok.kind != TRParen) {
             while (true) {
                 NodePtr a = expression();
-                if (!a) return fail();
+                if (!a)
+                    return fail();
                 n->kids.push_back(std::move(a));
-                if (int(n->kids.size()) > f.maxArgs) return fail();
-                if (!isOp(kOpComma)) break;
+                if (int(n->kids.size()) > f.maxArgs)
+                    return fail();
+                if (!isOp(kOpComma))
+                    break;
                 advance();
             }
         }
-        if (m_tok.kind != TRParen) return fail();
+        if (m_tok.kind != TRParen)
+            return fail();
         --m_nesting;
         advance();
         return finish(std::move(n));
@@ -497,15 +577,18 @@ private:
 std::unique_ptr<Expression> compileExpression(std::string_view text) {
     Parser p(text, 0);
     NodePtr root = p.parseExpression();
-    if (!root || p.failed() || p.token().kind != TEnd) return nullptr;
+    if (!root || p.failed() || p.token().kind != TEnd)
+        return nullptr;
     return std::make_unique<Expression>(std::move(root));
 }
 
 std::unique_ptr<Expression> compileOneExpression(std::string_view text, std::size_t& position) {
-    if (position > text.size()) return nullptr;
+    if (position > text.size())
+        return nullptr;
     Parser p(text, position);
     NodePtr root = p.parseExpression();
-    if (!root || p.failed()) return nullptr;
+    if (!root || p.failed())
+        return nullptr;
     position = p.token().start;
     return std::make_unique<Expression>(std::move(root));
 }
@@ -514,12 +597,14 @@ bool compileOrderList(std::string_view text, std::vector<OrderItem>& items) {
     items.clear();
     std::size_t pos = 0;
     auto skip = [&] {
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t'))
+            ++pos;
     };
     while (true) {
         skip();
         OrderItem item;
-        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) item.descending = text[pos++] == '-';
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+            item.descending = text[pos++] == '-';
         item.expression = compileOneExpression(text, pos);
         if (!item.expression) {
             items.clear();
@@ -527,7 +612,8 @@ bool compileOrderList(std::string_view text, std::vector<OrderItem>& items) {
         }
         items.push_back(std::move(item));
         skip();
-        if (pos >= text.size()) return true;
+        if (pos >= text.size())
+            return true;
         if (text[pos] != ',') {
             items.clear();
             return false;

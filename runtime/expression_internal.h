@@ -58,9 +58,26 @@ Val callBuiltin(int number, const Val* args, int count, std::string& scratch);
 
 // Operator codes (also the scanner's token codes).
 enum OperatorCode : int {
-    kOpPower = 2, kOpTimes = 3, kOpDivide = 4, kOpRemainder = 5, kOpNegate = 6, kOpPlus = 7, kOpMinus = 8,
-    kOpConcat = 9, kOpEqual = 10, kOpNotEqual = 11, kOpLess = 12, kOpGreater = 13, kOpLessEqual = 14,
-    kOpGreaterEqual = 15, kOpNot = 16, kOpAnd = 17, kOpOr = 18, kOpXor = 19, kOpComma = 20, kOpColon = 21,
+    kOpPower = 2,
+    kOpTimes = 3,
+    kOpDivide = 4,
+    kOpRemainder = 5,
+    kOpNegate = 6,
+    kOpPlus = 7,
+    kOpMinus = 8,
+    kOpConcat = 9,
+    kOpEqual = 10,
+    kOpNotEqual = 11,
+    kOpLess = 12,
+    kOpGreater = 13,
+    kOpLessEqual = 14,
+    kOpGreaterEqual = 15,
+    kOpNot = 16,
+    kOpAnd = 17,
+    kOpOr = 18,
+    kOpXor = 19,
+    kOpComma = 20,
+    kOpColon = 21,
 };
 
 // Limits that keep the compiler's and the evaluator's recursion shallow whatever the text: nested
@@ -72,14 +89,14 @@ struct Expression::Node {
     enum Kind : std::uint8_t { Literal, Picture, VariableRef, Call, Index, Slice, Unary, Binary };
     Kind kind = Literal;
     ValueClass cls = ValueClass::Integer;
-    int op = 0;      // Unary, Binary
-    int fn = 0;      // Call
+    int op = 0;  // Unary, Binary
+    int fn = 0;  // Call
     int height = 1;
     // Binary comparisons: for each operand, 1 or 2 when it is UPPER(x) or LOWER(x), compared by
     // folding the case of x on the fly.
     std::uint8_t fold[2] = {0, 0};
-    Val literal;     // Literal: the value (its text points into str)
-    std::string str; // literal text, picture text, variable name
+    Val literal;      // Literal: the value (its text points into str)
+    std::string str;  // literal text, picture text, variable name
     VariablePtr variable;
     std::vector<std::unique_ptr<Node>> kids;
     // Scratch kept between evaluations so that a filter allocates nothing once it has run once.

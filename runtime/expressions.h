@@ -19,8 +19,8 @@
 //
 // A failed compile returns nullptr: an unbound name also posts 801 (runtime/expression_bindings.h);
 // syntax errors (unexpected token, unterminated string, bad number or picture, too many arguments,
-// missing ")" or "]", brackets nested deeper than 32, a tree higher than 200) post nothing. Any text at all may be compiled: the
-// compiler never crashes or loops, whatever it is given.
+// missing ")" or "]", brackets nested deeper than 32, a tree higher than 200) post nothing. Any text at all may be
+// compiled: the compiler never crashes or loops, whatever it is given.
 //
 // Evaluation is not reentrant for one tree (nodes keep scratch text); trees are used by one
 // procedure thread at a time, like the buffers they read.

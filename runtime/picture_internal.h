@@ -19,6 +19,9 @@ char upper(char c);
 char lower(char c);
 }  // namespace detail
 
+// True when a key-in model has digit positions only (it then formats and reads numbers).
+bool keyInNumeric(const Picture& p);
+
 std::string formatDateSteps(const std::vector<PictureStep>& steps, std::int64_t dayNumber);
 std::string formatTimeSteps(const std::vector<PictureStep>& steps, bool twelveHour, std::int64_t timeValue);
 DeformatResult deformatDateSteps(const std::vector<PictureStep>& steps, std::string_view text);

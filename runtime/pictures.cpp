@@ -39,7 +39,8 @@ namespace detail {
 std::size_t utf8Length(std::string_view s) {
     std::size_t n = 0;
     for (unsigned char c : s)
-        if ((c & 0xC0) != 0x80) ++n;
+        if ((c & 0xC0) != 0x80)
+            ++n;
     return n;
 }
 
@@ -47,17 +48,26 @@ std::string_view utf8Prefix(std::string_view s, std::size_t chars) {
     std::size_t n = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-            if (n == chars) return s.substr(0, i);
+            if (n == chars)
+                return s.substr(0, i);
             ++n;
         }
     }
     return s;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-char upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool isLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? char(c - 32) : c;
+}
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+}
 
 }  // namespace detail
 
@@ -65,37 +75,48 @@ using namespace detail;
 
 double leadingNumber(std::string_view s, bool* complete) {
     std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+        ++i;
     std::string buf;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) buf += s[i++];
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        buf += s[i++];
     std::size_t digits = 0;
-    while (i < s.size() && isDigit(s[i])) buf += s[i++], ++digits;
+    while (i < s.size() && isDigit(s[i]))
+        buf += s[i++], ++digits;
     if (i < s.size() && s[i] == '.') {
         buf += s[i++];
-        while (i < s.size() && isDigit(s[i])) buf += s[i++], ++digits;
+        while (i < s.size() && isDigit(s[i]))
+            buf += s[i++], ++digits;
     }
     if (digits && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         std::size_t j = i + 1;
         std::string exp = "e";
-        if (j < s.size() && (s[j] == '+' || s[j] == '-')) exp += s[j++];
+        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
+            exp += s[j++];
         std::size_t expDigits = 0;
-        while (j < s.size() && isDigit(s[j])) exp += s[j++], ++expDigits;
+        while (j < s.size() && isDigit(s[j]))
+            exp += s[j++], ++expDigits;
         if (expDigits) {
             buf += exp;
             i = j;
         }
     }
     std::size_t k = i;
-    while (k < s.size() && (s[k] == ' ' || s[k] == '\t')) ++k;
-    if (complete) *complete = digits > 0 && k == s.size();
-    if (!digits) return 0;
+    while (k < s.size() && (s[k] == ' ' || s[k] == '\t'))
+        ++k;
+    if (complete)
+        *complete = digits > 0 && k == s.size();
+    if (!digits)
+        return 0;
     double v = std::strtod(buf.c_str(), nullptr);
     return std::isfinite(v) ? v : 0;
 }
 
 std::string numberText(double value) {
-    if (!std::isfinite(value)) return "0";
-    if (value == 0) return "0";
+    if (!std::isfinite(value))
+        return "0";
+    if (value == 0)
+        return "0";
     char buf[64];
     if (std::fabs(value) < 1e15 && value == std::trunc(value)) {
         std::snprintf(buf, sizeof buf, "%.0f", value);
@@ -122,15 +143,19 @@ std::string roundedDigits(double value, int decimals) {
         std::snprintf(buf, sizeof buf, "%.0f", r);
         digits = buf;
     }
-    if (digits.size() < std::size_t(decimals) + 1) digits.insert(0, std::size_t(decimals) + 1 - digits.size(), '0');
+    if (digits.size() < std::size_t(decimals) + 1)
+        digits.insert(0, std::size_t(decimals) + 1 - digits.size(), '0');
     return digits;
 }
 
-std::string hashes(int width) { return std::string(std::size_t(width > 0 ? width : 1), '#'); }
+std::string hashes(int width) {
+    return std::string(std::size_t(width > 0 ? width : 1), '#');
+}
 
 std::string padLeft(std::string s, int width) {
     std::size_t len = utf8Length(s);
-    if (width > 0 && len < std::size_t(width)) s.insert(0, std::size_t(width) - len, ' ');
+    if (width > 0 && len < std::size_t(width))
+        s.insert(0, std::size_t(width) - len, ' ');
     return s;
 }
 
@@ -146,7 +171,8 @@ bool readCurrency(std::string_view t, std::size_t& i, std::string& out) {
         std::size_t j = i + 1;
         std::string text;
         while (true) {
-            if (j >= t.size()) return false;  // unterminated: caller rejects the picture
+            if (j >= t.size())
+                return false;  // unterminated: caller rejects the picture
             if (t[j] == '~') {
                 if (j + 1 < t.size() && t[j + 1] == '~') {
                     text += '~';
@@ -167,17 +193,21 @@ bool readCurrency(std::string_view t, std::size_t& i, std::string& out) {
 bool compileNumber(std::string_view t, Picture& p) {
     PictureNumber& n = p.number;
     std::size_t i = 0;
-    if (!readCurrency(t, i, n.leadingCurrency)) return false;
-    if (i < t.size() && (t[i] == '(' || t[i] == '-')) n.signMark = t[i++];
+    if (!readCurrency(t, i, n.leadingCurrency))
+        return false;
+    if (i < t.size() && (t[i] == '(' || t[i] == '-'))
+        n.signMark = t[i++];
     if (i < t.size() && (t[i] == '_' || t[i] == '*' || (t[i] == '0' && i + 1 < t.size() && isDigit(t[i + 1]))))
         n.fill = t[i++];
     std::size_t widthStart = i;
     long width = 0;
     while (i < t.size() && isDigit(t[i])) {
         width = width * 10 + (t[i++] - '0');
-        if (width > 255) return false;
+        if (width > 255)
+            return false;
     }
-    if (i == widthStart) return false;
+    if (i == widthStart)
+        return false;
     n.width = int(width);
     char grouping = n.fill ? 0 : ',';
     auto groupShown = [](char c) { return c == '_' ? ' ' : c == '`' ? ',' : c; };
@@ -188,40 +218,49 @@ bool compileNumber(std::string_view t, Picture& p) {
     if (i < t.size() && (t[i] == '.' || t[i] == 'v' || t[i] == 'V' || t[i] == '_' || t[i] == '`')) {
         char ind = t[i++];
         n.decimalPoint = ind == '.' ? '.' : ind == '`' ? ',' : ind == '_' ? ' ' : 0;
-        if (ind == '`') grouping = '.';
+        if (ind == '`')
+            grouping = '.';
         long dec = 0;
         while (i < t.size() && isDigit(t[i])) {
             dec = dec * 10 + (t[i++] - '0');
-            if (dec > 30) return false;
+            if (dec > 30)
+                return false;
         }
         n.decimals = int(dec);
     }
     n.grouping = grouping;
     if (i < t.size() && t[i] == ')') {
-        if (n.signMark != '(') return false;
+        if (n.signMark != '(')
+            return false;
         ++i;
     } else if (n.signMark == '(') {
         return false;  // "(" needs its ")"
     } else if (i < t.size() && t[i] == '-') {
-        if (n.signMark) return false;
+        if (n.signMark)
+            return false;
         n.trailingMinus = true;
         ++i;
     }
     if (i < t.size() && (t[i] == '$' || t[i] == '~')) {
-        if (!n.leadingCurrency.empty()) return false;
-        if (!readCurrency(t, i, n.trailingCurrency)) return false;
+        if (!n.leadingCurrency.empty())
+            return false;
+        if (!readCurrency(t, i, n.trailingCurrency))
+            return false;
     }
     return i == t.size();
 }
 
 bool compileSmallNumber(std::string_view t, int lo, int hi, int& out) {
-    if (t.empty() || t.size() > 3) return false;
+    if (t.empty() || t.size() > 3)
+        return false;
     int v = 0;
     for (char c : t) {
-        if (!isDigit(c)) return false;
+        if (!isDigit(c))
+            return false;
         v = v * 10 + (c - '0');
     }
-    if (v < lo || v > hi) return false;
+    if (v < lo || v > hi)
+        return false;
     out = v;
     return true;
 }
@@ -229,24 +268,33 @@ bool compileSmallNumber(std::string_view t, int lo, int hi, int& out) {
 std::vector<PictureStep> compilePatternSteps(std::string_view model, bool keyIn) {
     std::vector<PictureStep> steps;
     auto literal = [&](char c) {
-        if (steps.empty() || steps.back().type != PictureStep::Literal) steps.push_back({PictureStep::Literal, true, {}});
+        if (steps.empty() || steps.back().type != PictureStep::Literal)
+            steps.push_back({PictureStep::Literal, true, {}});
         steps.back().text += c;
     };
     for (std::size_t i = 0; i < model.size(); ++i) {
         char c = model[i];
         PictureStep::Type type = PictureStep::Literal;
-        if (c == '#') type = PictureStep::Digit;
-        else if (c == '<') type = PictureStep::DigitBlank;
-        else if (keyIn && c == '@') type = PictureStep::Letter;
-        else if (keyIn && c == '^') type = PictureStep::LetterUpper;
-        else if (keyIn && c == '_') type = PictureStep::LetterLower;
-        else if (keyIn && c == '?') type = PictureStep::AnyChar;
+        if (c == '#')
+            type = PictureStep::Digit;
+        else if (c == '<')
+            type = PictureStep::DigitBlank;
+        else if (keyIn && c == '@')
+            type = PictureStep::Letter;
+        else if (keyIn && c == '^')
+            type = PictureStep::LetterUpper;
+        else if (keyIn && c == '_')
+            type = PictureStep::LetterLower;
+        else if (keyIn && c == '?')
+            type = PictureStep::AnyChar;
         else if (keyIn && c == '\\' && i + 1 < model.size()) {
             literal(model[++i]);
             continue;
         }
-        if (type == PictureStep::Literal) literal(c);
-        else steps.push_back({type, true, {}});
+        if (type == PictureStep::Literal)
+            literal(c);
+        else
+            steps.push_back({type, true, {}});
     }
     return steps;
 }
@@ -255,19 +303,25 @@ std::shared_ptr<Picture> compileUncached(std::string_view text) {
     auto p = std::make_shared<Picture>();
     p->text = std::string(text);
     std::string_view t = text;
-    if (!t.empty() && t[0] == '@') t.remove_prefix(1);
-    if (t.empty()) return nullptr;
+    if (!t.empty() && t[0] == '@')
+        t.remove_prefix(1);
+    if (t.empty())
+        return nullptr;
     char kind = upper(t[0]);
     t.remove_prefix(1);
     if (kind == 'P' || kind == 'K') {
         std::size_t close = t.find_last_of(kind == 'P' ? "pP" : "kK");
-        if (close == std::string_view::npos) return nullptr;
+        if (close == std::string_view::npos)
+            return nullptr;
         std::string_view rest = t.substr(close + 1);
-        if (rest == "b" || rest == "B") p->blankWhenZero = true;
-        else if (!rest.empty()) return nullptr;
+        if (rest == "b" || rest == "B")
+            p->blankWhenZero = true;
+        else if (!rest.empty())
+            return nullptr;
         p->kind = kind == 'P' ? PictureKind::Pattern : PictureKind::KeyIn;
         p->steps = compilePatternSteps(t.substr(0, close), kind == 'K');
-        for (const PictureStep& s : p->steps) p->width += int(s.type == PictureStep::Literal ? utf8Length(s.text) : 1);
+        for (const PictureStep& s : p->steps)
+            p->width += int(s.type == PictureStep::Literal ? utf8Length(s.text) : 1);
         return p;
     }
     if (!t.empty() && (t.back() == 'b' || t.back() == 'B')) {
@@ -275,44 +329,52 @@ std::shared_ptr<Picture> compileUncached(std::string_view text) {
         t.remove_suffix(1);
     }
     switch (kind) {
-    case 'S': {
-        p->kind = PictureKind::String;
-        // Up to five digits: a string is at most 64K long.
-        if (t.empty() || t.size() > 5) return nullptr;
-        int v = 0;
-        for (char c : t) {
-            if (!isDigit(c)) return nullptr;
-            v = v * 10 + (c - '0');
+        case 'S': {
+            p->kind = PictureKind::String;
+            // Up to five digits: a string is at most 64K long.
+            if (t.empty() || t.size() > 5)
+                return nullptr;
+            int v = 0;
+            for (char c : t) {
+                if (!isDigit(c))
+                    return nullptr;
+                v = v * 10 + (c - '0');
+            }
+            if (v > 65535)
+                return nullptr;
+            p->width = v;
+            return p;
         }
-        if (v > 65535) return nullptr;
-        p->width = v;
-        return p;
-    }
-    case 'N':
-        p->kind = PictureKind::Number;
-        if (!compileNumber(t, *p)) return nullptr;
-        p->width = p->number.width;
-        return p;
-    case 'E': {
-        p->kind = PictureKind::Scientific;
-        std::size_t dot = t.find('.');
-        std::string_view w = dot == std::string_view::npos ? t : t.substr(0, dot);
-        if (!compileSmallNumber(w, 1, 255, p->width)) return nullptr;
-        if (dot != std::string_view::npos && !compileSmallNumber(t.substr(dot + 1), 0, 30, p->decimals)) return nullptr;
-        return p;
-    }
-    case 'D':
-        p->kind = PictureKind::Date;
-        if (!compileSmallNumber(t, 1, 18, p->width)) return nullptr;
-        p->steps = compileModel(kDateModels[p->width], p->twelveHour);
-        return p;
-    case 'T':
-        p->kind = PictureKind::Time;
-        if (!compileSmallNumber(t, 1, 6, p->width)) return nullptr;
-        p->steps = compileModel(kTimeModels[p->width], p->twelveHour);
-        return p;
-    default:
-        return nullptr;
+        case 'N':
+            p->kind = PictureKind::Number;
+            if (!compileNumber(t, *p))
+                return nullptr;
+            p->width = p->number.width;
+            return p;
+        case 'E': {
+            p->kind = PictureKind::Scientific;
+            std::size_t dot = t.find('.');
+            std::string_view w = dot == std::string_view::npos ? t : t.substr(0, dot);
+            if (!compileSmallNumber(w, 1, 255, p->width))
+                return nullptr;
+            if (dot != std::string_view::npos && !compileSmallNumber(t.substr(dot + 1), 0, 30, p->decimals))
+                return nullptr;
+            return p;
+        }
+        case 'D':
+            p->kind = PictureKind::Date;
+            if (!compileSmallNumber(t, 1, 18, p->width))
+                return nullptr;
+            p->steps = compileModel(kDateModels[p->width], p->twelveHour);
+            return p;
+        case 'T':
+            p->kind = PictureKind::Time;
+            if (!compileSmallNumber(t, 1, 6, p->width))
+                return nullptr;
+            p->steps = compileModel(kTimeModels[p->width], p->twelveHour);
+            return p;
+        default:
+            return nullptr;
     }
 }
 
@@ -322,20 +384,23 @@ std::string formatNumberModel(const Picture& p, double value) {
     const PictureNumber& n = p.number;
     std::string digits = roundedDigits(value, n.decimals);
     bool zero = digits.find_first_not_of('0') == std::string::npos;
-    if (zero && p.blankWhenZero) return std::string(std::size_t(n.width), ' ');
+    if (zero && p.blankWhenZero)
+        return std::string(std::size_t(n.width), ' ');
     bool negative = value < 0 && !zero;
     std::string intPart = digits.substr(0, digits.size() - std::size_t(n.decimals));
     std::string core;
     if (n.grouping) {
         for (std::size_t k = 0; k < intPart.size(); ++k) {
-            if (k && (intPart.size() - k) % 3 == 0) core += n.grouping;
+            if (k && (intPart.size() - k) % 3 == 0)
+                core += n.grouping;
             core += intPart[k];
         }
     } else {
         core = intPart;
     }
     if (n.decimals > 0) {
-        if (n.decimalPoint) core += n.decimalPoint;
+        if (n.decimalPoint)
+            core += n.decimalPoint;
         core += digits.substr(intPart.size());
     }
     std::string prefix = n.leadingCurrency, suffix;
@@ -349,32 +414,39 @@ std::string formatNumberModel(const Picture& p, double value) {
     }
     suffix += n.trailingCurrency;
     std::size_t used = utf8Length(prefix) + core.size() + utf8Length(suffix);
-    if (used > std::size_t(n.width)) return hashes(n.width);
+    if (used > std::size_t(n.width))
+        return hashes(n.width);
     std::size_t room = std::size_t(n.width) - used;
-    if (n.fill == '0' || n.fill == '*') return prefix + std::string(room, n.fill) + core + suffix;
+    if (n.fill == '0' || n.fill == '*')
+        return prefix + std::string(room, n.fill) + core + suffix;
     return std::string(room, ' ') + prefix + core + suffix;
 }
 
 std::string formatScientific(const Picture& p, double value) {
-    if (value == 0 && p.blankWhenZero) return std::string(std::size_t(p.width), ' ');
+    if (value == 0 && p.blankWhenZero)
+        return std::string(std::size_t(p.width), ' ');
     char buf[128];
     std::snprintf(buf, sizeof buf, "%.*e", p.decimals, value);
     std::string s = buf;
-    if (utf8Length(s) > std::size_t(p.width)) return hashes(p.width);
+    if (utf8Length(s) > std::size_t(p.width))
+        return hashes(p.width);
     return padLeft(s, p.width);
 }
 
 std::string formatPattern(const Picture& p, double value) {
     int positions = 0;
     for (const PictureStep& s : p.steps)
-        if (s.type == PictureStep::Digit || s.type == PictureStep::DigitBlank) ++positions;
+        if (s.type == PictureStep::Digit || s.type == PictureStep::DigitBlank)
+            ++positions;
     std::string digits = roundedDigits(value, 0);
     bool zero = digits.find_first_not_of('0') == std::string::npos;
-    if (zero && p.blankWhenZero) return std::string(std::size_t(p.width), ' ');
+    if (zero && p.blankWhenZero)
+        return std::string(std::size_t(p.width), ' ');
     bool negative = value < 0 && !zero;
     std::size_t significant = zero ? 1 : digits.size() - digits.find_first_not_of('0');
     digits = digits.substr(digits.size() - significant);
-    if (significant > std::size_t(positions)) return std::string(std::size_t(p.width), '#');
+    if (significant > std::size_t(positions))
+        return std::string(std::size_t(p.width), '#');
     // Lay the digits into the positions from the right, then blank the suppressible leading zeros.
     std::vector<bool> blank(std::size_t(positions), false);
     std::string shown = std::string(std::size_t(positions) - significant, '0') + digits;
@@ -385,7 +457,8 @@ std::string formatPattern(const Picture& p, double value) {
     for (std::size_t k = 0; k < p.steps.size(); ++k) {
         const PictureStep& s = p.steps[k];
         if (s.type == PictureStep::Literal) {
-            if (leading && pos > 0 && blank[std::size_t(pos - 1)]) stepBlank[k] = true;
+            if (leading && pos > 0 && blank[std::size_t(pos - 1)])
+                stepBlank[k] = true;
             continue;
         }
         bool isLeadingZero = leading && shown[std::size_t(pos)] == '0' && pos < positions - 1;
@@ -398,7 +471,8 @@ std::string formatPattern(const Picture& p, double value) {
         ++pos;
     }
     if (negative) {
-        if (lastBlank < 0) return std::string(std::size_t(p.width), '#');
+        if (lastBlank < 0)
+            return std::string(std::size_t(p.width), '#');
         shown[std::size_t(lastBlank)] = '-';
         blank[std::size_t(lastBlank)] = false;
     }
@@ -416,12 +490,16 @@ std::string formatPattern(const Picture& p, double value) {
     return out;
 }
 
+}  // namespace
+
 bool keyInNumeric(const Picture& p) {
     for (const PictureStep& s : p.steps)
         if (s.type != PictureStep::Literal && s.type != PictureStep::Digit && s.type != PictureStep::DigitBlank)
             return false;
     return true;
 }
+
+namespace {
 
 std::string formatKeyInText(const Picture& p, std::string_view text) {
     std::string out;
@@ -432,8 +510,10 @@ std::string formatKeyInText(const Picture& p, std::string_view text) {
             continue;
         }
         char c = i < text.size() ? text[i++] : ' ';
-        if (s.type == PictureStep::LetterUpper) c = upper(c);
-        if (s.type == PictureStep::LetterLower) c = lower(c);
+        if (s.type == PictureStep::LetterUpper)
+            c = upper(c);
+        if (s.type == PictureStep::LetterLower)
+            c = lower(c);
         out += c;
     }
     return out;
@@ -455,49 +535,55 @@ std::shared_ptr<const Picture> compilePicture(std::string_view text) {
     auto& c = cache();
     std::string key(text);
     auto it = c.find(key);
-    if (it != c.end()) return it->second;
+    if (it != c.end())
+        return it->second;
     // Pictures may come from data (a FORMAT over a variable): keep the cache bounded.
-    if (c.size() >= 512) c.clear();
+    if (c.size() >= 512)
+        c.clear();
     std::shared_ptr<const Picture> p = compileUncached(text);
     c.emplace(std::move(key), p);
     return p;
 }
 
 std::string formatNumber(const Picture& p, double value) {
-    if (!std::isfinite(value)) value = 0;
+    if (!std::isfinite(value))
+        value = 0;
     switch (p.kind) {
-    case PictureKind::String:
-        return formatText(p, numberText(value));
-    case PictureKind::Number:
-        return formatNumberModel(p, value);
-    case PictureKind::Scientific:
-        return formatScientific(p, value);
-    case PictureKind::Pattern:
-        return formatPattern(p, value);
-    case PictureKind::KeyIn:
-        if (keyInNumeric(p)) return formatPattern(p, value);
-        return formatKeyInText(p, numberText(value));
-    case PictureKind::Date:
-        return formatDateSteps(p.steps, value >= 0 && value < 1e9 ? std::int64_t(value) : 0);
-    case PictureKind::Time:
-        return formatTimeSteps(p.steps, p.twelveHour, value >= 0 && value < 1e9 ? std::int64_t(value) : 0);
+        case PictureKind::String:
+            return formatText(p, numberText(value));
+        case PictureKind::Number:
+            return formatNumberModel(p, value);
+        case PictureKind::Scientific:
+            return formatScientific(p, value);
+        case PictureKind::Pattern:
+            return formatPattern(p, value);
+        case PictureKind::KeyIn:
+            if (keyInNumeric(p))
+                return formatPattern(p, value);
+            return formatKeyInText(p, numberText(value));
+        case PictureKind::Date:
+            return formatDateSteps(p.steps, value >= 0 && value < 1e9 ? std::int64_t(value) : 0);
+        case PictureKind::Time:
+            return formatTimeSteps(p.steps, p.twelveHour, value >= 0 && value < 1e9 ? std::int64_t(value) : 0);
     }
     return {};
 }
 
 std::string formatText(const Picture& p, std::string_view text) {
     switch (p.kind) {
-    case PictureKind::String: {
-        std::string out(utf8Prefix(text, std::size_t(p.width)));
-        std::size_t len = utf8Length(out);
-        if (len < std::size_t(p.width)) out.append(std::size_t(p.width) - len, ' ');
-        return out;
-    }
-    case PictureKind::KeyIn:
-        if (!keyInNumeric(p)) return formatKeyInText(p, text);
-        [[fallthrough]];
-    default:
-        return formatNumber(p, leadingNumber(text));
+        case PictureKind::String: {
+            std::string out(utf8Prefix(text, std::size_t(p.width)));
+            std::size_t len = utf8Length(out);
+            if (len < std::size_t(p.width))
+                out.append(std::size_t(p.width) - len, ' ');
+            return out;
+        }
+        case PictureKind::KeyIn:
+            if (!keyInNumeric(p))
+                return formatKeyInText(p, text);
+            [[fallthrough]];
+        default:
+            return formatNumber(p, leadingNumber(text));
     }
 }
 
@@ -522,136 +608,14 @@ std::string formatTimeModel(std::int64_t value, std::string_view model) {
     return formatTimeSteps(steps, twelve, value);
 }
 
-// ---- deformatting -------------------------------------------------------------------------------
-
-namespace {
-
-DeformatResult deformatNumberModel(const Picture& p, std::string_view text) {
-    const PictureNumber& n = p.number;
-    DeformatResult r;
-    std::string s(text);
-    for (const std::string* cur : {&n.leadingCurrency, &n.trailingCurrency}) {
-        if (cur->empty()) continue;
-        std::size_t at = s.find(*cur);
-        if (at != std::string::npos) s.erase(at, cur->size());
-    }
-    bool negative = false;
-    bool seenPoint = false;
-    std::string num;
-    std::size_t digits = 0;
-    for (char c : s) {
-        if (isDigit(c)) {
-            num += c;
-            ++digits;
-        } else if (c == '-' || c == '(' || c == ')') {
-            negative = true;
-        } else if (n.decimalPoint && c == n.decimalPoint && n.decimalPoint != ' ' && !seenPoint) {
-            num += '.';
-            seenPoint = true;
-        } else if (c == '.' && !n.decimalPoint && !seenPoint) {
-            num += '.';  // an explicit point typed into an implied-decimal picture
-            seenPoint = true;
-        } else if (c == ' ' || c == '\t' || (n.grouping && c == n.grouping) || c == '*' || c == '+') {
-            continue;
-        } else {
-            return r;  // anything else: not a number of this picture
-        }
-    }
-    r.ok = true;
-    if (!digits) return r;
-    double v = std::strtod(num.c_str(), nullptr);
-    if (!n.decimalPoint && !seenPoint && n.decimals) v /= std::pow(10.0, n.decimals);
-    r.number = std::isfinite(v) ? (negative ? -v : v) : 0;
-    return r;
-}
-
-DeformatResult deformatPattern(const Picture& p, std::string_view text) {
-    DeformatResult r;
-    std::string num;
-    bool negative = false;
-    std::size_t i = 0;
-    for (const PictureStep& s : p.steps) {
-        if (s.type == PictureStep::Literal) {
-            // Skip the literal where it was typed; it is optional.
-            if (text.substr(i, s.text.size()) == s.text) i += s.text.size();
-            continue;
-        }
-        while (i < text.size() && !isDigit(text[i]) && text[i] != '-' && text[i] != ' ') ++i;
-        if (i >= text.size()) break;
-        char c = text[i++];
-        if (c == '-') negative = true;
-        else if (isDigit(c)) num += c;
-    }
-    for (; i < text.size(); ++i)
-        if (text[i] != ' ') return r;  // more typed than the pattern holds
-    r.ok = true;
-    if (!num.empty()) r.number = std::strtod(num.c_str(), nullptr) * (negative ? -1 : 1);
-    return r;
-}
-
-DeformatResult deformatKeyIn(const Picture& p, std::string_view text) {
-    if (keyInNumeric(p)) return deformatPattern(p, text);
-    DeformatResult r;
-    r.ok = true;
-    r.isText = true;
-    std::size_t i = 0;
-    for (const PictureStep& s : p.steps) {
-        if (s.type == PictureStep::Literal) {
-            if (text.substr(i, s.text.size()) == s.text) i += s.text.size();
-            continue;
-        }
-        if (i < text.size()) r.text += text[i++];
-    }
-    while (!r.text.empty() && r.text.back() == ' ') r.text.pop_back();
-    return r;
-}
-
-}  // namespace
-
-DeformatResult deformatValue(const Picture& p, std::string_view text) {
-    DeformatResult r;
-    switch (p.kind) {
-    case PictureKind::String:
-        r.ok = true;
-        r.isText = true;
-        r.text = std::string(utf8Prefix(text, std::size_t(p.width)));
-        return r;
-    case PictureKind::Number:
-        return deformatNumberModel(p, text);
-    case PictureKind::Scientific: {
-        std::string s(text);
-        for (char& c : s)
-            if (c == ',') c = '.';
-        bool complete = false;
-        r.number = leadingNumber(s, &complete);
-        r.ok = complete || s.find_first_not_of(" \t") == std::string::npos;
-        if (!r.ok) r.number = 0;
-        return r;
-    }
-    case PictureKind::Pattern:
-        return deformatPattern(p, text);
-    case PictureKind::KeyIn:
-        return deformatKeyIn(p, text);
-    case PictureKind::Date:
-        return deformatDateSteps(p.steps, text);
-    case PictureKind::Time:
-        return deformatTimeSteps(p.steps, p.twelveHour, text);
-    }
-    return r;
-}
-
-std::string deformat(std::string_view picture, std::string_view text) {
-    auto p = compilePicture(picture);
-    if (!p) return std::string(text);
-    DeformatResult r = deformatValue(*p, text);
-    if (!r.ok) return {};
-    return r.isText ? r.text : numberText(r.number);
-}
-
 // ---- regional settings --------------------------------------------------------------------------
 
-const RegionalSettings& regionalSettings() { return regional(); }
-void setRegionalSettings(const RegionalSettings& settings) { regional() = settings; }
+const RegionalSettings& regionalSettings() {
+    return regional();
+}
+void setRegionalSettings(const RegionalSettings& settings) {
+    regional() = settings;
+}
 
 RegionalSettings readRegionalSettings(std::string (*readIntl)(std::string_view, std::string_view)) {
     RegionalSettings r;
@@ -673,19 +637,22 @@ RegionalSettings readRegionalSettings(std::string (*readIntl)(std::string_view, 
 std::string modelFromRegionalDate(std::string_view f) {
     std::string out;
     auto literal = [&](char c) {
-        if (isLetter(c) || c == '\\') out += '\\';
+        if (isLetter(c) || c == '\\')
+            out += '\\';
         out += c;
     };
     for (std::size_t i = 0; i < f.size();) {
         char c = f[i];
         if (c == '\'') {
             std::size_t j = i + 1;
-            while (j < f.size() && f[j] != '\'') literal(f[j++]);
+            while (j < f.size() && f[j] != '\'')
+                literal(f[j++]);
             i = j + 1;
             continue;
         }
         std::size_t run = 1;
-        while (i + run < f.size() && f[i + run] == c) ++run;
+        while (i + run < f.size() && f[i + run] == c)
+            ++run;
         if (c == 'M') {
             out += run == 1 ? "Mm" : run == 2 ? "mm" : run == 3 ? "NNN" : "NNNNNNNNN";
         } else if (c == 'd') {
@@ -693,25 +660,32 @@ std::string modelFromRegionalDate(std::string_view f) {
         } else if (c == 'y') {
             out += run <= 2 ? "yy" : "yyyy";
         } else {
-            for (std::size_t k = 0; k < run; ++k) literal(c);
+            for (std::size_t k = 0; k < run; ++k)
+                literal(c);
         }
         i += run;
     }
     return out;
 }
 
-std::string regionalShortDateModel() { return modelFromRegionalDate(regional().sShortDate); }
-std::string regionalLongDateModel() { return modelFromRegionalDate(regional().sLongDate); }
+std::string regionalShortDateModel() {
+    return modelFromRegionalDate(regional().sShortDate);
+}
+std::string regionalLongDateModel() {
+    return modelFromRegionalDate(regional().sLongDate);
+}
 
 std::string regionalTimeModel() {
     const RegionalSettings& r = regional();
     std::string sep;
     for (char c : r.sTime) {
-        if (isLetter(c) || c == '\\') sep += '\\';
+        if (isLetter(c) || c == '\\')
+            sep += '\\';
         sep += c;
     }
     std::string model = (r.iTLzero ? "hh" : "Hh") + sep + "mm";
-    if (r.iTime == 0) model += "PP";
+    if (r.iTime == 0)
+        model += "PP";
     return model;
 }
 

@@ -55,25 +55,25 @@ enum class PictureKind { String, Number, Scientific, Pattern, KeyIn, Date, Time 
 // One formatting step of a pattern, key-in, date or time picture.
 struct PictureStep {
     enum Type {
-        Literal,        // text
-        Digit,          // "#"
-        DigitBlank,     // "<"
-        Letter,         // "@" (K)
-        LetterUpper,    // "^" (K)
-        LetterLower,    // "_" (K)
-        AnyChar,        // "?" (K)
-        Month,          // mm / Mm (or M)
-        MonthShortName, // NNN
-        MonthLongName,  // NNNN...
-        Day,            // dd / Dd
-        Year2,          // yy
-        Year4,          // yyyy
-        WeekdayShort,   // WWW
-        WeekdayLong,    // WWWW...
-        Hour,           // hh / Hh (1..12 when the model has PP)
-        Minute,         // mm after an hour
-        Second,         // ss
-        AmPm,           // PP
+        Literal,         // text
+        Digit,           // "#"
+        DigitBlank,      // "<"
+        Letter,          // "@" (K)
+        LetterUpper,     // "^" (K)
+        LetterLower,     // "_" (K)
+        AnyChar,         // "?" (K)
+        Month,           // mm / Mm (or M)
+        MonthShortName,  // NNN
+        MonthLongName,   // NNNN...
+        Day,             // dd / Dd
+        Year2,           // yy
+        Year4,           // yyyy
+        WeekdayShort,    // WWW
+        WeekdayLong,     // WWWW...
+        Hour,            // hh / Hh (1..12 when the model has PP)
+        Minute,          // mm after an hour
+        Second,          // ss
+        AmPm,            // PP
     };
     Type type = Literal;
     bool padded = true;  // two digits with a leading zero ("mm"), or the zero dropped ("Mm")
@@ -83,12 +83,12 @@ struct PictureStep {
 // The number model of an N picture.
 struct PictureNumber {
     std::string leadingCurrency, trailingCurrency;
-    char signMark = 0;       // 0, '(' or '-' (leading)
+    char signMark = 0;  // 0, '(' or '-' (leading)
     bool trailingMinus = false;
-    char fill = 0;           // 0 (blanks), '0', '_' (blanks, no grouping) or '*'
+    char fill = 0;  // 0 (blanks), '0', '_' (blanks, no grouping) or '*'
     int width = 0;
-    char grouping = 0;       // shown grouping character, 0 for none
-    char decimalPoint = '.'; // shown decimal character, 0 for an implied decimal
+    char grouping = 0;        // shown grouping character, 0 for none
+    char decimalPoint = '.';  // shown decimal character, 0 for an implied decimal
     int decimals = 0;
 };
 
@@ -96,9 +96,9 @@ struct Picture {
     std::string text;  // as compiled
     PictureKind kind = PictureKind::String;
     bool blankWhenZero = false;
-    int width = 0;        // S: length; E: width; D/T: picture number
-    int decimals = 0;     // E
-    PictureNumber number; // N
+    int width = 0;                   // S: length; E: width; D/T: picture number
+    int decimals = 0;                // E
+    PictureNumber number;            // N
     std::vector<PictureStep> steps;  // P, K, D, T
     bool twelveHour = false;         // T (and models) with PP
 };

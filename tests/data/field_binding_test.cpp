@@ -1,5 +1,6 @@
 #include "data/field_binding.h"
 
+#include "data/dictionary.h"
 #include "data/error_state.h"
 #include "data/fields.h"
 #include "runtime/expressions.h"
@@ -14,48 +15,35 @@ namespace {
 
 using runtime::compileExpression;
 
-// Layouts of the History and Locations files, plus one field of every other text kind.
-FileDecl& historyFile() {
-    static FileDecl file(FileSpec{
-        "VELOX", "History", "HIS", {"URL_Y_TEST"}, {}, {}, kAttrCreate | kAttrPerThread, 273,
-        {{"HIS:TYPE", kTypeString, 0, 10},
-         {"HIS:FIELDCONTENTS", kTypeString, 10, 255},
-         {"HIS:DATE", kTypeLong, 265, 4},
-         {"HIS:TIME", kTypeLong, 269, 4}},
-        {},
-        {}});
-    return file;
-}
-
-FileDecl& locationsFile() {
+// One field of every kind the application's files do not use, beside those they do.
+FileDecl& kindsFile() {
     static FileDecl file(FileSpec{"VELOX",
-                                  "SITEDX",
-                                  "URL",
-                                  {"URL_L_TEST"},
+                                  "Kinds",
+                                  "KND",
+                                  {"KINDS_TEST"},
                                   {},
                                   {},
                                   kAttrCreate | kAttrPerThread,
-                                  397 + 1 + 8 + 6,
-                                  {{"URL:LOCATION", kTypeString, 0, 255},
-                                   {"URL:DESCRIPTION", kTypeString, 255, 100},
-                                   {"URL:CATEGORY", kTypeString, 355, 30},
-                                   {"URL:RATING", kTypeDecimal, 385, 2, 2, 0},
-                                   {"URL:KEYWORD", kTypeString, 387, 10},
-                                   {"URL:FLAG", kTypeByte, 397, 1},
-                                   {"URL:NOTE", kTypeCString, 398, 8},
-                                   {"URL:CODE", kTypePString, 406, 6}},
+                                  10 + 2 + 1 + 8 + 6 + 4,
+                                  {{"KND:KEYWORD", kTypeString, 0, 10},
+                                   {"KND:RATING", kTypeDecimal, 10, 2, 2, 0},
+                                   {"KND:FLAG", kTypeByte, 12, 1},
+                                   {"KND:NOTE", kTypeCString, 13, 8},
+                                   {"KND:CODE", kTypePString, 21, 6},
+                                   {"KND:COUNT", kTypeLong, 27, 4}},
                                   {},
-                                  {{"URL:SITEINFO", 1000}}});
+                                  {{"KND:SITEINFO", 1000}}});
     return file;
 }
 
+FileDecl& historyFile() {
+    return History;
+}
+FileDecl& locationsFile() {
+    return SITEDX;
+}
 FileDecl& categoriesFile() {
-    static FileDecl file(FileSpec{"VELOX", "Categories", "CAT", {"URL_C_TEST"}, {}, {},
-                                  kAttrCreate | kAttrPerThread, 31,
-                                  {{"CAT:CATEGORY", kTypeString, 0, 30}, {"CAT:FLAG", kTypeByte, 30, 1}},
-                                  {},
-                                  {{"CAT:DESCRIPTION", 1000}}});
-    return file;
+    return Categories;
 }
 
 class FieldBinding : public ::testing::Test {
@@ -77,6 +65,7 @@ protected:
 TEST_F(FieldBinding, HistoryFilterSeesTheRecordAsItIsRead) {
     FileDecl& his = historyFile();
     EXPECT_EQ(bindFields(his), 4);
+    his.clear();
     auto filter = compileExpression("HIS:Type='Export'");
     ASSERT_TRUE(filter);
     const std::pair<const char*, bool> records[] = {{"Export", true}, {"export", false}, {"Import", false}};
@@ -124,36 +113,39 @@ TEST_F(FieldBinding, BrowseFilterComparesCategoriesWithoutCase) {
 }
 
 TEST_F(FieldBinding, EveryFieldKindReadsAsItsClass) {
-    FileDecl& url = locationsFile();
-    EXPECT_EQ(bindFields(url), 9);
-    url.clear();
-    ASSERT_TRUE(setNumber(*url.findField("URL:RATING"), url.record(), 7));
-    ASSERT_TRUE(setInteger(*url.findField("URL:FLAG"), url.record(), 200));
-    setText(url, "URL:NOTE", "abc");
-    setText(url, "URL:CODE", "xy");
-    url.memo(0) = "Long site information";
+    FileDecl& f = kindsFile();
+    EXPECT_EQ(bindFields(f), 7);
+    f.clear();
+    ASSERT_TRUE(setNumber(*f.findField("KND:RATING"), f.record(), 7));
+    ASSERT_TRUE(setInteger(*f.findField("KND:FLAG"), f.record(), 200));
+    ASSERT_TRUE(setInteger(*f.findField("KND:COUNT"), f.record(), -12));
+    setText(f, "KND:NOTE", "abc");
+    setText(f, "KND:CODE", "xy");
+    f.memo(0) = "Long site information";
     struct Case {
         const char* text;
         const char* value;
     } cases[] = {
-        {"URL:Rating", "7"},
-        {"URL:Rating > 5", "1"},
-        {"URL:Rating * 1.5", "10.5"},
-        {"URL:Flag", "200"},
-        {"URL:Note & '|'", "abc|"},
-        {"URL:Code & '|'", "xy|"},
-        {"SUB(URL:SiteInfo, 1, 4)", "Long"},
-        {"URL:Keyword = ''", "1"},
-        {"LEN(URL:Keyword)", "10"},
+        {"KND:Rating", "7"},          {"KND:Rating > 5", "1"},
+        {"KND:Rating * 1.5", "10.5"}, {"KND:Flag", "200"},
+        {"KND:Count + 2", "-10"},     {"KND:Note & '|'", "abc|"},
+        {"KND:Code & '|'", "xy|"},    {"SUB(KND:SiteInfo, 1, 4)", "Long"},
+        {"KND:Keyword = ''", "1"},    {"LEN(KND:Keyword)", "10"},
     };
     for (const Case& c : cases) {
         auto e = compileExpression(c.text);
         ASSERT_TRUE(e) << c.text;
         EXPECT_EQ(e->evaluate().toText(), c.value) << c.text;
     }
-    EXPECT_EQ(compileExpression("URL:Rating")->valueClass(), runtime::ValueClass::Real);
-    EXPECT_EQ(compileExpression("URL:Flag")->valueClass(), runtime::ValueClass::Integer);
-    EXPECT_EQ(compileExpression("URL:SiteInfo")->valueClass(), runtime::ValueClass::String);
+    EXPECT_EQ(compileExpression("KND:Rating")->valueClass(), runtime::ValueClass::Real);
+    EXPECT_EQ(compileExpression("KND:Flag")->valueClass(), runtime::ValueClass::Integer);
+    EXPECT_EQ(compileExpression("KND:Count")->valueClass(), runtime::ValueClass::Integer);
+    EXPECT_EQ(compileExpression("KND:SiteInfo")->valueClass(), runtime::ValueClass::String);
+    // A damaged CSTRING without its zero byte reads no further than the field.
+    std::memset(f.record() + 13, 'z', 8);
+    EXPECT_EQ(compileExpression("KND:Note")->evaluate().text, "zzzzzzzz");
+    f.record()[21] = char(200);  // a PSTRING count larger than the field
+    EXPECT_EQ(compileExpression("LEN(KND:Code)")->evaluate().integer, 5);
 }
 
 TEST_F(FieldBinding, EachThreadReadsItsOwnRecordBuffer) {

@@ -11,21 +11,25 @@ CalendarDate classicDate(std::int64_t n) {
     n -= n > 36527 ? 3 : 4;
     int year = int(n / 1461) * 4 + 1801;
     int rem = int(n % 1461);
-    if (rem == 1460) return {year + 3, 12, 31};
+    if (rem == 1460)
+        return {year + 3, 12, 31};
     year += rem / 365;
     int doy = rem % 365;
     bool leap = year % 4 == 0 && year != 1900;
     const int lengths[12] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     int month = 0;
-    while (doy >= lengths[month]) doy -= lengths[month++];
+    while (doy >= lengths[month])
+        doy -= lengths[month++];
     return {year, month + 1, doy + 1};
 }
 
 std::int64_t classicDayNumber(int year, int month, int day) {
     static const int before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
     std::int64_t n = std::int64_t(year - 1801) * 1461 / 4 + before[month - 1] + day + 3;
-    if (year > 1900) n -= 1;
-    if (month > 2 && year % 4 == 0 && year != 1900) n += 1;
+    if (year > 1900)
+        n -= 1;
+    if (month > 2 && year % 4 == 0 && year != 1900)
+        n += 1;
     return n;
 }
 
@@ -37,8 +41,8 @@ TEST(DayNumbers, AgreeWithTheClassicRuleFrom1801To2099) {
         ASSERT_TRUE(calendarDate(n, ours)) << n;
         CalendarDate ref = classicDate(n);
         ASSERT_TRUE(ours.year == ref.year && ours.month == ref.month && ours.day == ref.day)
-            << n << ": " << ours.year << "-" << ours.month << "-" << ours.day << " vs " << ref.year << "-"
-            << ref.month << "-" << ref.day;
+            << n << ": " << ours.year << "-" << ours.month << "-" << ours.day << " vs " << ref.year << "-" << ref.month
+            << "-" << ref.day;
         ASSERT_EQ(classicDayNumber(ref.year, ref.month, ref.day), n);
         ASSERT_EQ(dayNumber(ref.year, ref.month, ref.day), n);
     }
@@ -49,8 +53,8 @@ TEST(DayNumbers, LandmarksAndLimits) {
         std::int64_t n;
         int y, m, d;
     } cases[] = {
-        {4, 1801, 1, 1},     {36527, 1900, 12, 31}, {36528, 1901, 1, 1},    {72687, 2000, 1, 1},
-        {81512, 2024, 2, 29}, {109271, 2100, 3, 1}, {2994626, 9999, 12, 31}, {1, 1800, 12, 29},
+        {4, 1801, 1, 1},      {36527, 1900, 12, 31}, {36528, 1901, 1, 1},     {72687, 2000, 1, 1},
+        {81512, 2024, 2, 29}, {109271, 2100, 3, 1},  {2994626, 9999, 12, 31}, {1, 1800, 12, 29},
     };
     for (const Case& c : cases) {
         CalendarDate d;
@@ -70,8 +74,8 @@ TEST(DayNumbers, LandmarksAndLimits) {
     EXPECT_NE(dayNumber(2000, 2, 29), 0);
     EXPECT_EQ(dayNumber(2023, 13, 1), 0);
     EXPECT_EQ(dayNumber(2023, 4, 31), 0);
-    EXPECT_EQ(weekday(4), 4);       // a Thursday
-    EXPECT_EQ(weekday(72687), 6);   // 1 January 2000, a Saturday
+    EXPECT_EQ(weekday(4), 4);      // a Thursday
+    EXPECT_EQ(weekday(72687), 6);  // 1 January 2000, a Saturday
 }
 
 TEST(DayNumbers, DateFromPartsCarriesMonthsAndDaysAndWindowsShortYears) {

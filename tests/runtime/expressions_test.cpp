@@ -1,5 +1,5 @@
-#include "runtime/dates.h"
 #include "runtime/expressions.h"
+#include "runtime/dates.h"
 #include "runtime/settings_file.h"
 #include "runtime/thread_state.h"
 
@@ -30,14 +30,16 @@ protected:
         m_oldPoster = setErrorPoster(notePost);
     }
     void TearDown() override {
-        while (savedScopeCount() > 0) popBindings();
+        while (savedScopeCount() > 0)
+            popBindings();
         clearBindings();
         setErrorPoster(m_oldPoster);
         resetCollatingTable();
     }
     static std::string eval(const char* text) {
         auto e = compileExpression(text);
-        if (!e) return "<no tree>";
+        if (!e)
+            return "<no tree>";
         return e->evaluate().toText();
     }
     ErrorPoster m_oldPoster = nullptr;
@@ -201,7 +203,8 @@ TEST_F(Expressions, BuiltInFunctions) {
         {"AGE(DATE(1, 1, 2025), DATE(6, 15, 2026))", "17 MOS"},
         {"AGE(5, 4)", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(eval(c.text), c.value) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(eval(c.text), c.value) << c.text;
     EXPECT_EQ(eval("TODAY()"), std::to_string(today()));
     auto clock = compileExpression("CLOCK()");
     ASSERT_TRUE(clock);
@@ -231,8 +234,10 @@ TEST_F(Expressions, GetiniReadsTheSettingsFileInItsFolderOnly) {
     EXPECT_EQ(eval("GETINI('Export', 'Type', 'none', 'OTHER.INI')"), "none");
     // A path in the file name is not followed out of the settings folder.
     EXPECT_EQ(eval("GETINI('Export', 'Type', 'none', '/nowhere/else/SITEDX.INI')"), "HTML - Table");
-    if (old) ::setenv("SITEDEX_CONFIG_DIR", saved.c_str(), 1);
-    else ::unsetenv("SITEDEX_CONFIG_DIR");
+    if (old)
+        ::setenv("SITEDEX_CONFIG_DIR", saved.c_str(), 1);
+    else
+        ::unsetenv("SITEDEX_CONFIG_DIR");
     fs::remove_all(dir);
 }
 
@@ -242,12 +247,48 @@ TEST_F(Expressions, TextsThatDoNotCompile) {
     bindVariable("N", variableOf(&n));
     bindVariable("S", variableOf(&s));
     const char* bad[] = {
-        "TODAY", "19O", "1E5", "1B2", "'abc", "1 +", "(1", "1)", ")", "UPPER('a'", "UPPER('a', 'b')",
-        "1 2", "1 == 2", "@N", "FORMAT(1, @X)", "1.5x", "1.5E", "$", "!", "\"", "", "   ", "[1]", "NOT",
-        "1 AND", "-", "1, 2", "1 : 2", "S[1, 2]", "N[1]", "S[1", "S[]", "99999999999999999999", "0FFG",
-        "UPPER", "CLIP()()", "N\xC3\xA9", "1 >< 2", "1 ~ 2",
+        "TODAY",
+        "19O",
+        "1E5",
+        "1B2",
+        "'abc",
+        "1 +",
+        "(1",
+        "1)",
+        ")",
+        "UPPER('a'",
+        "UPPER('a', 'b')",
+        "1 2",
+        "1 == 2",
+        "@N",
+        "FORMAT(1, @X)",
+        "1.5x",
+        "1.5E",
+        "$",
+        "!",
+        "\"",
+        "",
+        "   ",
+        "[1]",
+        "NOT",
+        "1 AND",
+        "-",
+        "1, 2",
+        "1 : 2",
+        "S[1, 2]",
+        "N[1]",
+        "S[1",
+        "S[]",
+        "99999999999999999999",
+        "0FFG",
+        "UPPER",
+        "CLIP()()",
+        "N\xC3\xA9",
+        "1 >< 2",
+        "1 ~ 2",
     };
-    for (const char* text : bad) EXPECT_EQ(compileExpression(text), nullptr) << text;
+    for (const char* text : bad)
+        EXPECT_EQ(compileExpression(text), nullptr) << text;
     EXPECT_EQ(lastExpressionError(), 0) << "syntax errors post nothing";
     EXPECT_EQ(g_posted, 0);
 
@@ -258,8 +299,10 @@ TEST_F(Expressions, TextsThatDoNotCompile) {
     EXPECT_NE(compileExpression(deep), nullptr);
     EXPECT_EQ(compileExpression(deeper), nullptr);
     std::string chain = "1", longChain = "1";
-    for (int i = 0; i < 150; ++i) chain += "+1";
-    for (int i = 0; i < 5000; ++i) longChain += "+1";
+    for (int i = 0; i < 150; ++i)
+        chain += "+1";
+    for (int i = 0; i < 5000; ++i)
+        longChain += "+1";
     auto e = compileExpression(chain);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->evaluate().toText(), "151");
@@ -380,8 +423,8 @@ TEST_F(Expressions, TheApplicationsFilters) {
 
     auto history = compileExpression("HIS:Type='Export'");
     ASSERT_TRUE(history);
-    const std::pair<const char*, bool> types[] = {{"Export", true}, {"export", false}, {"Import", false},
-                                                  {"Exports", false}, {"", false}};
+    const std::pair<const char*, bool> types[] = {
+        {"Export", true}, {"export", false}, {"Import", false}, {"Exports", false}, {"", false}};
     for (const auto& [text, passes] : types) {
         hisType.set(text);
         EXPECT_EQ(history->test(), passes) << text;
@@ -390,7 +433,7 @@ TEST_F(Expressions, TheApplicationsFilters) {
     auto browse = compileExpression("UPPER(URL:Category) = UPPER(BRW1::Sort2:Reset:CAT:Category)");
     ASSERT_TRUE(browse);
     saved.set("News");
-    const std::pair<const char*, bool> categories[] = {{"News", true}, {"NEWS", true}, {"news", true},
+    const std::pair<const char*, bool> categories[] = {{"News", true},        {"NEWS", true}, {"news", true},
                                                        {"News Sites", false}, {"New", false}, {"", false}};
     for (const auto& [text, passes] : categories) {
         urlCategory.set(text);
@@ -411,7 +454,7 @@ TEST_F(Expressions, TheApplicationsFilters) {
         const char* name;
         bool asWritten, mended;
     } names[] = {{"_Before All", true, false}, {"_BEFORE ALL", true, false}, {"_After All", false, false},
-                 {"_after all", false, false}, {"Books", true, true},          {"_Before", true, true}};
+                 {"_after all", false, false}, {"Books", true, true},        {"_Before", true, true}};
     for (const auto& n : names) {
         catCategory.set(n.name);
         EXPECT_EQ(asWritten->test(), n.asWritten) << n.name;
@@ -421,7 +464,8 @@ TEST_F(Expressions, TheApplicationsFilters) {
 
 TEST_F(Expressions, CollatingTableOrdersTexts) {
     std::uint8_t folded[256];
-    for (int i = 0; i < 256; ++i) folded[i] = std::uint8_t(i >= 'a' && i <= 'z' ? i - 32 : i);
+    for (int i = 0; i < 256; ++i)
+        folded[i] = std::uint8_t(i >= 'a' && i <= 'z' ? i - 32 : i);
     setCollatingTable(folded);
     EXPECT_EQ(eval("'abc' = 'ABC   '"), "1");
     EXPECT_EQ(eval("'a' < 'B'"), "1");

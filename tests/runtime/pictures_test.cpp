@@ -1,5 +1,5 @@
-#include "runtime/dates.h"
 #include "runtime/pictures.h"
+#include "runtime/dates.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,8 @@ TEST(Pictures, NumbersPatternsAndScientific) {
         // A number through S shows its plain text.
         {"@S6", 2.5, "2.5   "},
     };
-    for (const NumberCase& c : cases) EXPECT_EQ(format(c.picture, c.value), c.shown) << c.picture << " of " << c.value;
+    for (const NumberCase& c : cases)
+        EXPECT_EQ(format(c.picture, c.value), c.shown) << c.picture << " of " << c.value;
 }
 
 TEST(Pictures, StringsAndKeyIn) {
@@ -130,14 +131,15 @@ TEST(Pictures, DatesAndTimes) {
         {"@T1", 0, ""},
         {"@T1", 8640001, ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(format(c.picture, double(c.value)), c.shown) << c.picture << " of " << c.value;
+    for (const Case& c : cases)
+        EXPECT_EQ(format(c.picture, double(c.value)), c.shown) << c.picture << " of " << c.value;
     EXPECT_EQ(formatDateModel(sep5, "WWW, NNNNNNNNN dd, yyyy"), "Sat, September 05, 2026");
 }
 
 TEST(Pictures, EveryDateAndTimePictureRoundTrips) {
     pinCenturyReferenceYear(2026);  // two-digit years read into 1946 .. 2045
-    const std::int64_t days[] = {dayNumber(1946, 1, 1), dayNumber(1999, 12, 31), dayNumber(2000, 2, 29),
-                                 dayNumber(2024, 2, 29), dayNumber(2026, 9, 5), dayNumber(2045, 12, 31)};
+    const std::int64_t days[] = {dayNumber(1946, 1, 1),  dayNumber(1999, 12, 31), dayNumber(2000, 2, 29),
+                                 dayNumber(2024, 2, 29), dayNumber(2026, 9, 5),   dayNumber(2045, 12, 31)};
     for (int n = 1; n <= 18; ++n) {
         const std::string pic = "@D" + std::to_string(n);
         const bool hasDay = std::string(kDateModels[n]).find_first_of("Dd") != std::string::npos;
@@ -145,12 +147,14 @@ TEST(Pictures, EveryDateAndTimePictureRoundTrips) {
             const std::string shown = format(pic, double(day));
             const std::string back = deformat(pic, shown);
             ASSERT_FALSE(back.empty()) << pic << " " << shown;
-            if (hasDay) EXPECT_EQ(back, std::to_string(day)) << pic << " " << shown;
-            else EXPECT_EQ(format(pic, double(std::stoll(back))), shown) << pic;  // month pictures keep the month
+            if (hasDay)
+                EXPECT_EQ(back, std::to_string(day)) << pic << " " << shown;
+            else
+                EXPECT_EQ(format(pic, double(std::stoll(back))), shown) << pic;  // month pictures keep the month
         }
     }
-    const std::int64_t times[] = {1, timeValue(0, 0, 59), timeValue(9, 5, 7), timeValue(12, 0, 0),
-                                  timeValue(12, 30, 1), timeValue(23, 59, 59)};
+    const std::int64_t times[] = {
+        1, timeValue(0, 0, 59), timeValue(9, 5, 7), timeValue(12, 0, 0), timeValue(12, 30, 1), timeValue(23, 59, 59)};
     for (int n = 1; n <= 6; ++n) {
         const std::string pic = "@T" + std::to_string(n);
         const bool hasSeconds = std::string(kTimeModels[n]).find('s') != std::string::npos;
@@ -158,8 +162,10 @@ TEST(Pictures, EveryDateAndTimePictureRoundTrips) {
             const std::string shown = format(pic, double(t));
             const std::string back = deformat(pic, shown);
             ASSERT_FALSE(back.empty()) << pic << " " << shown;
-            if (hasSeconds) EXPECT_EQ(back, std::to_string(t)) << pic << " " << shown;
-            else EXPECT_EQ(format(pic, double(std::stoll(back))), shown) << pic;
+            if (hasSeconds)
+                EXPECT_EQ(back, std::to_string(t)) << pic << " " << shown;
+            else
+                EXPECT_EQ(format(pic, double(std::stoll(back))), shown) << pic;
         }
     }
     pinCenturyReferenceYear(0);
@@ -205,7 +211,8 @@ TEST(Pictures, DeformatReadsTypedTextAndRefusesNonsense) {
         {"@E10.2", "x", ""},
         {"@S4", "abcdef", "abcd"},
     };
-    for (const Case& c : cases) EXPECT_EQ(deformat(c.picture, c.typed), c.value) << c.picture << " '" << c.typed << "'";
+    for (const Case& c : cases)
+        EXPECT_EQ(deformat(c.picture, c.typed), c.value) << c.picture << " '" << c.typed << "'";
     pinCenturyReferenceYear(0);
 }
 
@@ -231,8 +238,10 @@ TEST(Pictures, RegionalSettingsBecomeModels) {
     setRegionalSettings(saved);
 
     RegionalSettings read = readRegionalSettings([](std::string_view key, std::string_view def) -> std::string {
-        if (key == "iTime") return "1";
-        if (key == "sShortDate") return "dd.MM.yyyy";
+        if (key == "iTime")
+            return "1";
+        if (key == "sShortDate")
+            return "dd.MM.yyyy";
         return std::string(def);
     });
     EXPECT_EQ(read.iTime, 1);

@@ -4,8 +4,11 @@
 
 namespace sitedex::runtime {
 
+namespace detail {
+int g_currentThread = 1;
+}
+
 namespace {
-int g_current = 1;
 
 std::vector<ThreadEndHook>& endHooks() {
     static std::vector<ThreadEndHook> hooks;
@@ -13,11 +16,9 @@ std::vector<ThreadEndHook>& endHooks() {
 }
 }  // namespace
 
-int currentThread() { return g_current; }
-
 void setCurrentThread(int threadNumber) {
     assert(threadNumber >= 1 && threadNumber <= kThreadSlots);
-    g_current = threadNumber;
+    detail::g_currentThread = threadNumber;
 }
 
 void addThreadEndHook(ThreadEndHook hook) {

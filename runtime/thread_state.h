@@ -16,8 +16,12 @@ namespace sitedex::runtime {
 
 constexpr int kThreadSlots = 65;  // slot 0 = thread 1, slot 64 = thread 65
 
-// The number (1..65) of the thread whose code runs now.
-int currentThread();
+namespace detail {
+extern int g_currentThread;  // read through currentThread(); written only by setCurrentThread
+}
+
+// The number (1..65) of the thread whose code runs now. Inline: every record buffer access asks.
+inline int currentThread() { return detail::g_currentThread; }
 
 // REQUIRES: 1 <= threadNumber <= kThreadSlots. Scheduler only.
 void setCurrentThread(int threadNumber);

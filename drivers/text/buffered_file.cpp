@@ -13,7 +13,7 @@ namespace sitedex::text {
 
 namespace {
 
-constexpr uint32_t kReadAhead = 128 * 1024;
+constexpr uint32_t kReadAhead = 64 * 1024;
 constexpr size_t kMaxQueued = 64 * 1024;
 
 // Marker bytes of the sharing protocol, far beyond any text file's data.

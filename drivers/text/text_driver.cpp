@@ -383,8 +383,20 @@ int32_t copyFile(const std::string& from, const std::string& to) {
     return result;
 }
 
+int32_t otherOperation(int op, FileDecl& file, TextInstance& in, CallArgs& args);
+
+// Sequential reading is the hot path; every other operation goes through the switch below.
 int32_t entry(int op, FileDecl& file, CallArgs& args) {
     TextInstance& in = args.instance ? *static_cast<TextInstance*>(args.instance) : inst(file);
+    if (op == kOpNext) {
+        int32_t r = getAt(file, in, in.nextRead);
+        in.nextRead = in.recordStart + in.recordLength + 1;
+        return r;
+    }
+    return otherOperation(op, file, in, args);
+}
+
+[[gnu::noinline]] int32_t otherOperation(int op, FileDecl& file, TextInstance& in, CallArgs& args) {
     switch (op) {
     case kOpOpen:
     case kOpShare: return openFile(file, in, uint32_t(args.number[0]));
@@ -437,11 +449,6 @@ int32_t entry(int op, FileDecl& file, CallArgs& args) {
         int64_t p = pointerFrom(args.text[0]);
         in.nextRead = p > 0 ? p : 1;
         return 0;
-    }
-    case kOpNext: {
-        int32_t r = getAt(file, in, in.nextRead);
-        in.nextRead = in.recordStart + in.recordLength + 1;
-        return r;
     }
     case kOpGetByPointer:
     case kOpGetByPointerLength: return getAt(file, in, args.number[0]);

@@ -12,7 +12,7 @@
 //     operation's error and the entry is not called.
 //
 //   entry(op, file, args) -> 0 or an error code. Called after the precondition check has passed; the
-//     instance is file.instance() (the current thread's). The driver never touches the error state,
+//     instance is args.instance (the same as file.instance(), the current thread's). The driver never touches the error state,
 //     the state bits or the open-file registry: the access layer applies the precondition table around
 //     the call. Per operation class the driver receives and returns:
 //       - plain file operations (add, put, delete, next, previous, set, open, close, create, empty,

@@ -13,6 +13,10 @@
 // record below 65536 bytes. It answers the 32 operations of descriptor().operations; any other code
 // fails with 80.
 //
+// A declaration asking for OEM conversion (attribute 32) gets its conversion buffer, but the
+// conversion itself is the identity: text here is UTF-8 on both sides, and no file of the program
+// asks for it.
+//
 // Callers: the access layer (through the driver registry).
 
 #include "data/driver.h"

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sys/stat.h>
 
 namespace sitedex::text {
@@ -25,7 +26,7 @@ protected:
     // A declaration of one STRING field of `size` bytes named by a variable.
     std::unique_ptr<FileDecl> decl(const std::string& file, uint32_t size = 16, std::string_view options = {},
                                    uint32_t attrs = kAttrCreate) {
-        m_names.push_back(std::make_unique<std::string>(file.empty() ? "" : m_dir.file(file)));
+        m_names.push_back(std::make_unique<std::string>(file.empty() ? "" : file[0] == '/' ? file : m_dir.file(file)));
         FileSpec s;
         s.driver = "ASCII";
         s.label = "Text";
@@ -303,6 +304,7 @@ TEST_F(TextDriver, FilesItMayNotOpenOrWrite) {
         {"nodir/x.txt", 0x40, 3},
         {"plain.txt/x", 0x40, 3},
         {"dir", 0x40, 5},
+        {"/dev/null", 0x40, 5},  // not a regular file
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.substr(0, 20));
@@ -424,6 +426,44 @@ TEST_F(TextDriver, DescriptorLists) {
     EXPECT_EQ(d.banner, "Ascii File Driver 1.0");
     EXPECT_EQ(d.operations.size(), 32u);
     EXPECT_EQ(d.fieldTypes, (std::vector<uint8_t>{18, 22}));
+}
+
+}  // namespace
+}  // namespace sitedex::text
+
+namespace sitedex::text {
+namespace {
+
+// Random bytes (with many terminators, TABs and Ctrl-Z) under random options: every read ends, the
+// file is walked from start to end, and each record is the declared size of valid bytes.
+TEST_F(TextDriver, RandomContentIsWalkedSafely) {
+    std::mt19937 rng(12345);
+    const char alphabet[] = {'a', 'b', '\r', '\n', '\t', '\x1a', '\0', ' ', '\xC3', '\xA9'};
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        std::string bytes(rng() % 3000, ' ');
+        for (char& c : bytes) c = alphabet[rng() % sizeof alphabet];
+        writeFile(m_dir.file("r.txt"), bytes);
+        uint32_t size = 1 + rng() % 40;
+        std::string options = "/TAB=" + std::to_string(int(rng() % 21) - 10);
+        if (rng() % 2) options += "/ENDOFRECORD=1," + std::to_string(rng() % 2 ? 10 : 13);
+        if (rng() % 3 == 0) options += "/ENDOFRECORD=3,13,13,10";
+        auto f = decl("r.txt", size, options);
+        ASSERT_EQ(open(*f, rng() % 2 ? 0x22 : 0x40), 0);
+        set(*f);
+        int64_t last = 0;
+        int reads = 0;
+        while (next(*f) == 0) {
+            int64_t p = pointer(*f);
+            ASSERT_GT(p, last);  // always forward
+            ASSERT_LE(p, int64_t(bytes.size()));
+            last = p;
+            ASSERT_LT(++reads, 4000);
+        }
+        EXPECT_EQ(errorCode(), 33);
+        EXPECT_EQ(next(*f), 33);
+        close(*f);
+    }
 }
 
 }  // namespace

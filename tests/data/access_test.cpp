@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
 namespace sitedex::data {
@@ -25,13 +26,22 @@ using sitedex::testing::writeFile;
 struct Probe {
     std::vector<int> calls;
     std::map<int, int32_t> answers;
+    std::map<int, std::vector<int32_t>> sequences;  // answered first, one per call
+    std::vector<int64_t> numbers;
     int32_t instanceError = 0;
 };
 Probe g_probe;
 
 int32_t probeEntry(int op, FileDecl&, CallArgs& args) {
     g_probe.calls.push_back(op);
+    g_probe.numbers.push_back(args.number[0]);
     if (op == kOpRecords) args.numberResult = 7;
+    auto seq = g_probe.sequences.find(op);
+    if (seq != g_probe.sequences.end() && !seq->second.empty()) {
+        int32_t r = seq->second.front();
+        seq->second.erase(seq->second.begin());
+        return r;
+    }
     auto it = g_probe.answers.find(op);
     return it == g_probe.answers.end() ? 0 : it->second;
 }
@@ -216,6 +226,29 @@ TEST_F(Access, LockTwiceLeavesTheFirstResult) {
     EXPECT_EQ(stream(f), 0);
     EXPECT_EQ(stream(f), 0);  // second stream skipped
     EXPECT_EQ(g_probe.calls, std::vector<int>{kOpStream});
+}
+
+TEST_F(Access, LockAndHoldWaits) {
+    FileDecl f(probeSpec("probe"));
+    ASSERT_EQ(open(f, kModeShared), 0);
+    g_probe.calls.clear();
+    g_probe.sequences[kOpLock] = {32, 32, 0};  // without a wait: tried while another program holds it
+    EXPECT_EQ(lock(f), 0);
+    EXPECT_EQ(g_probe.calls, (std::vector<int>{kOpLock, kOpLock, kOpLock}));
+    unlock(f);
+    g_probe.calls.clear();
+    g_probe.answers[kOpLockWait] = 32;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(lock(f, 1), 32);  // with a wait: tried until the seconds have passed
+    auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(990));
+    EXPECT_LT(waited, std::chrono::seconds(3));
+    EXPECT_GT(g_probe.calls.size(), 5u);
+    EXPECT_FALSE(f.instance()->state & L);
+    g_probe.numbers.clear();
+    hold(f);
+    hold(f, 4);
+    EXPECT_EQ(g_probe.numbers, (std::vector<int64_t>{-1, 4}));
 }
 
 TEST_F(Access, NonClearingOperationsKeepThePreviousCode) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/shell/main_frame.h"
 #include "cli/commands.h"
 #include "cli/record_commands.h"
 
@@ -94,8 +95,7 @@ int run(int argc, char** argv) {
             stderr);
         return 1;
     }
-    std::fputs("sitedex: the desktop program is not built yet.\n", stderr);
-    return 1;
+    return app::shell::runDesktopProgram(argc, argv);
 }
 
 }  // namespace sitedex::cli

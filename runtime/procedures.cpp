@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "runtime/thread_state.h"
+
 namespace sitedex::runtime {
 
 namespace {
@@ -21,5 +23,24 @@ const ProcedureFunction* findProcedure(std::string_view name) {
     auto it = registry().find(name);
     return it == registry().end() ? nullptr : &it->second;
 }
+
+namespace {
+struct CallVariables {
+    long request = 0;
+    long response = 0;
+};
+PerThread<CallVariables>& callVariables() {
+    static PerThread<CallVariables> v;
+    static const bool hooked = [] {
+        addThreadEndHook([](int thread) { callVariables().reset(thread); });
+        return true;
+    }();
+    (void)hooked;
+    return v;
+}
+}  // namespace
+
+long& CallRequest() { return callVariables().current().request; }
+long& CallResponse() { return callVariables().current().response; }
 
 }  // namespace sitedex::runtime

@@ -8,7 +8,10 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
+#include <cstdio>
+#include <cstdlib>
 #include <csignal>
 #include <fcntl.h>
 #include <string>
@@ -23,6 +26,7 @@
 namespace sitedex::ui {
 
 namespace {
+constexpr int kShutDownGraceMilliseconds = 10000;
 int g_signalPipe[2] = {-1, -1};
 std::string g_helpFile = kHelpDocument;
 QPointer<QTextBrowser> g_helpViewer;
@@ -41,6 +45,14 @@ void watchSignals(QObject* parent) {
         while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
         }
         requestCloseDown();
+        // A procedure may keep the frame from closing (a box waiting for an answer nobody will
+        // give); the request to end must still end the program.
+        QTimer::singleShot(kShutDownGraceMilliseconds, QCoreApplication::instance(), [] {
+            if (!threadRunning(1)) return;
+            std::fputs("sitedex: the windows did not close after the request to end; ending now.\n", stderr);
+            std::fflush(stderr);
+            std::_Exit(1);
+        });
     });
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -92,7 +104,7 @@ int runDesktop(int argc, char** argv, std::function<void()> mainProcedure) {
         requestCloseDown();
         QElapsedTimer clock;
         clock.start();
-        while (threadRunning(1) && clock.elapsed() < 10000)
+        while (threadRunning(1) && clock.elapsed() < kShutDownGraceMilliseconds)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     });
 

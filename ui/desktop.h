@@ -5,7 +5,8 @@
 // Shut-down: asked by the session whether it may end, the program answers yes; when the session
 // does end (the application is told to quit), or when the process receives SIGTERM, EVENT:CloseDown
 // is posted to the frame's thread, so the frame closes as under File > Exit (its child windows
-// first) and the main procedure returns normally.
+// first) and the main procedure returns normally. Should a procedure keep the frame open (a box
+// nobody answers), the program ends 10 seconds after a SIGTERM all the same, with exit code 1.
 //
 // Callers: the command line's desktop start path, once.
 

@@ -28,6 +28,30 @@ WindowPrivate* g_frame = nullptr;
 
 int threadOrCurrent(int thread) { return thread == 0 ? currentThread() : thread; }
 
+// Before the frame closes, the other threads' windows are asked to close. Returns true once they
+// all have; false when one of them stays open (its procedure cancelled the close).
+bool closeOtherThreads(WindowPrivate& frame) {
+    std::vector<int> others;
+    for (int t = 1; t <= kThreadSlots; ++t) {
+        if (t == frame.thread || g_windows[size_t(t - 1)].empty()) continue;
+        others.push_back(t);
+        g_windows[size_t(t - 1)].back()->push({kEventCloseWindow, 0, 0, 0});
+    }
+    if (others.empty()) return true;
+    // Each either ends, or goes back to waiting with nothing queued: it has refused.
+    waitUntil(
+        [&] {
+            for (int t : others) {
+                auto& list = g_windows[size_t(t - 1)];
+                if (list.empty()) continue;
+                if (!list.back()->waitingForEvent || !list.back()->queue.empty()) return false;
+            }
+            return true;
+        },
+        50);
+    return std::all_of(others.begin(), others.end(), [](int t) { return g_windows[size_t(t - 1)].empty(); });
+}
+
 struct Metrics {
     int charWidth = 6;
     int charHeight = 13;
@@ -248,6 +272,10 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
         d.frame = new FrameWidget(&d);
         d.frame->setWindowTitle(QString::fromStdString(d.def.title));
         d.frame->resize(size);
+        if (d.def.centered) {
+            QRect screen = QApplication::primaryScreen()->availableGeometry();
+            d.frame->move(screen.center() - QPoint(size.width() / 2, size.height() / 2));
+        }
         if (d.def.statusBar) d.frame->statusBar()->showMessage(QString());
         if (!g_frame) g_frame = &d;
     } else {
@@ -303,34 +331,13 @@ bool Window::waitForEvent() {
     WindowPrivate& d = *m_d;
     clearCurrentEvent();
     while (true) {
-        if (!d.open) return false;
+        if (!d.open || d.loopEnded) return false;
         if (d.endAfterCurrent) {
             d.endAfterCurrent = false;
-            bool closeOthers = (d.frame && g_frame == &d);
-            if (!closeOthers) {
-                d.closeNow();
-                return false;
-            }
-            // The frame closes the other threads' windows first; one that refuses keeps it open.
-            std::vector<int> others;
-            for (int t = 1; t <= kThreadSlots; ++t) {
-                if (t == d.thread || windowsOfThread(t).empty()) continue;
-                others.push_back(t);
-                postEvent(kEventCloseWindow, 0, t);
-            }
-            waitUntil(
-                [&] {
-                    for (int t : others) {
-                        auto& list = windowsOfThread(t);
-                        if (list.empty()) continue;
-                        if (!list.back()->waitingForEvent || !list.back()->queue.empty()) return false;
-                    }
-                    return true;
-                },
-                50);
-            bool refused = std::any_of(others.begin(), others.end(), [](int t) { return !windowsOfThread(t).empty(); });
-            if (!refused) {
-                d.closeNow();
+            if (!(d.frame && g_frame == &d) || closeOtherThreads(d)) {
+                // The loop ends; the window stays until the procedure closes it (or returns), so it
+                // can still save its placement.
+                d.loopEnded = true;
                 return false;
             }
         }

@@ -14,9 +14,11 @@
 // at a time by waitForEvent. Only the owning procedure calls its members. A window opened while the
 // thread already shows one (a procedure called from another on the same thread) disables that one
 // until it closes. The window is shown at the first waitForEvent, after the procedure has placed it.
-// After the loop has taken EVENT:CloseWindow or EVENT:CloseDown, the next waitForEvent closes the
-// window and returns false, unless the procedure called keepOpen() meanwhile. The frame closes the
-// child windows of the other threads before it closes itself, and stays open if one of them refuses.
+// After the loop has taken EVENT:CloseWindow or EVENT:CloseDown, the next waitForEvent returns false
+// (and so does every later one), unless the procedure called keepOpen() meanwhile; the window itself
+// closes when the procedure calls close() or the Window goes out of scope, so that its placement
+// can be saved first. The frame asks the other threads' windows to close before its loop ends, and
+// goes on if one of them refuses.
 //
 // Callers: window procedures, on their own thread.
 
@@ -41,7 +43,8 @@ public:
     // Waits for the next event of this window and makes it current (runtime::currentEvent() and the
     // others); false once the window has closed.
     bool waitForEvent();
-    // Closes the window now; the next waitForEvent returns false.
+    // Closes the window now; the next waitForEvent returns false. A procedure's windows also close
+    // when their Window objects go out of scope, and when its thread ends.
     void close();
     // Cancels the close that the current EVENT:CloseWindow or EVENT:CloseDown would bring.
     void keepOpen();

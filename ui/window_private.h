@@ -73,6 +73,7 @@ struct WindowPrivate {
     bool open = true;
     bool shown = false;
     bool endAfterCurrent = false;  // the current event is a close that has not been cancelled
+    bool loopEnded = false;        // waitForEvent has returned false
     bool waitingForEvent = false;  // the procedure is parked in waitForEvent with nothing queued
     int blockCount = 0;
     bool wantMaximized = false;  // before the window is shown

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMainWindow>
+#include <QMouseEvent>
 #include <QMenuBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -145,6 +146,22 @@ TEST_F(Shell, AMenuCommandClosesTheSplashAtOnceAndTheBrowseStillOpens) {
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return started->size() == 2; }, 1000));
     EXPECT_FALSE(ui::threadRunning(splash));
     EXPECT_EQ(*started, (std::vector<std::string>{"BrowseCategories", "BrowseSITEDX"}));
+}
+
+TEST_F(Shell, AClickOnTheSplashClosesItAndTheBrowseOpens) {
+    auto opened = std::make_shared<bool>(false);
+    registerProcedure("BrowseSITEDX", [opened] { *opened = true; });
+    int splash = startMain();
+    QWidget* picture = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && (w->windowFlags() & Qt::SplashScreen) == Qt::SplashScreen) picture = w;
+    ASSERT_NE(picture, nullptr);
+    QPoint middle(picture->width() / 2, picture->height() / 2);
+    QMouseEvent press(QEvent::MouseButtonPress, middle, picture->mapToGlobal(middle), Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(picture->childAt(middle) ? picture->childAt(middle) : picture, &press);
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return *opened; }, 1000));  // well before the three seconds
+    EXPECT_NE(threadSlot(splash).procedure, "Splash");
 }
 
 TEST_F(Shell, CommandsWithoutTheirProcedureShowWarning6) {
@@ -304,12 +321,17 @@ TEST_F(Shell, HelpContentsOpensTheProgramsHelp) {
     viewer->close();
 }
 
-// SIGTERM closes the frame as File > Exit does: Main saves its placement and the program ends with 0.
-void desktopEndedBySigterm(const fs::path& dir) {
+// SIGTERM, and the session ending (the application told to quit), close the frame as File > Exit
+// does: Main saves its placement and the program ends with 0.
+void desktopEndedFromOutside(const fs::path& dir, bool bySignal) {
     ::setenv("SITEDEX_CONFIG_DIR", dir.c_str(), 1);
-    std::thread([] {
+    std::thread([bySignal] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        ::kill(::getpid(), SIGTERM);
+        if (bySignal)
+            ::kill(::getpid(), SIGTERM);
+        else
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
+                                      Qt::QueuedConnection);
     }).detach();
     char name[] = "sitedex";
     char* argv[] = {name, nullptr};
@@ -319,13 +341,17 @@ void desktopEndedBySigterm(const fs::path& dir) {
     std::_Exit(code == 0 ? 42 : 1);
 }
 
-TEST(ShutDown, SigtermClosesTheFrameAsExitDoes) {
+TEST(ShutDown, SigtermOrTheSessionEndingClosesTheFrameAsExitDoes) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    char pattern[] = "/tmp/sitedex-sigterm-XXXXXX";
-    fs::path dir = ::mkdtemp(pattern);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    EXPECT_EXIT(desktopEndedBySigterm(dir), ::testing::ExitedWithCode(42), "exit code 0, saved XPosit=[-0-9]+");
-    fs::remove_all(dir);
+    for (bool bySignal : {true, false}) {
+        char pattern[] = "/tmp/sitedex-shutdown-XXXXXX";
+        fs::path dir = ::mkdtemp(pattern);
+        EXPECT_EXIT(desktopEndedFromOutside(dir, bySignal), ::testing::ExitedWithCode(42),
+                    "exit code 0, saved XPosit=[-0-9]+")
+            << (bySignal ? "SIGTERM" : "session end");
+        fs::remove_all(dir);
+    }
 }
 
 }  // namespace

@@ -401,6 +401,23 @@ TEST_F(Threads, UseVariablesFollowRedisplayAndTheUsersChanges) {
     EXPECT_EQ(s->ticked, 1);
 }
 
+TEST_F(Threads, PrinterSetupWaitsWithoutBlockingAndCancelReturnsFalse) {
+    auto result = std::make_shared<int>(-1);
+    int t = startProcedure([result] { *result = printerSetup() ? 1 : 0; });
+    QDialog* dialog = nullptr;
+    ASSERT_TRUE(pumpEventsUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && d->windowTitle() == "Print Setup") dialog = d;
+        return dialog != nullptr;
+    }));
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_TRUE(threadRunning(t));  // the procedure waits for the answer
+    EXPECT_EQ(*result, -1);
+    dialog->reject();
+    ASSERT_TRUE(pumpEventsUntil([&] { return *result != -1; }));
+    EXPECT_EQ(*result, 0);
+}
+
 // The fatal box ends the program with exit code 2 once it is answered.
 void fatalInAProcedure() {
     ensureApplication();

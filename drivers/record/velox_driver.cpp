@@ -422,7 +422,11 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             return put(f, v);
         case kOpDelete: {
             if (!v.current) return kNoRecord;
+            // As for put: a record another program holds is not taken away under it.
+            bool locked = v.held != v.current;
+            if (locked && !v.file->lockRecord(v.current, 0).ok()) return kAccessDenied;
             Status s = file.remove(v.current);
+            if (locked) v.file->unlockRecord(v.current);
             if (!s.ok()) return s.code == kNoRecord ? kNoRecord : code(s);
             if (v.held == v.current) releaseHeld(v);
             v.current = 0;

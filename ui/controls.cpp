@@ -142,6 +142,10 @@ void WindowPrivate::buildControls() {
                 made = new QGroupBox(qs(c.text), parent);
                 break;
             }
+            case ControlKind::kList: {
+                made = makeListBox(this, number, parent);
+                break;
+            }
         }
         controls[i] = made;
         if (auto* w = qobject_cast<QWidget*>(made); w && w->parentWidget() == parent && parent) {

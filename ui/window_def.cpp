@@ -37,6 +37,8 @@ int WindowDef::addSeparator(int menu) {
     return add(std::move(c));
 }
 
+int WindowDef::addList(std::string format, Rect at) { return add(make(ControlKind::kList, std::move(format), at)); }
+
 int WindowDef::addString(std::string text, Rect at) { return add(make(ControlKind::kString, std::move(text), at)); }
 
 int WindowDef::addButton(std::string text, Rect at, bool isDefault) {

@@ -35,6 +35,7 @@ enum class ControlKind {
     kProgress,  // a bar that shows how far a job has got
     kImage,     // a picture from the program's resources
     kBox,       // a framed, empty rectangle that groups controls visually
+    kList,      // a list box showing rows its procedure supplies; text = list format (ui/list_box.h)
 };
 
 struct Rect {
@@ -86,6 +87,7 @@ struct WindowDef {
     int addCheck(std::string text, int* variable, Rect at);
     int addProgress(int* variable, Rect at, int low = 0, int high = 100);
     int addImage(std::string resource, Rect at);
+    int addList(std::string format, Rect at);
 
     const ControlDef& control(int number) const { return controls.at(size_t(number - 1)); }
 };

@@ -120,6 +120,9 @@ int dialogUnitsToPixelsY(int units);
 // The key code of a key press: the key in the low byte, modifiers above.
 int keyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
 
+// The widget of a list control (ui/list_box.cpp).
+QWidget* makeListBox(WindowPrivate* owner, int number, QWidget* parent);
+
 }  // namespace sitedex::ui
 
 class QPrinter;

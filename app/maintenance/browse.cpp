@@ -35,7 +35,18 @@ bool isNumeric(const data::FieldDecl& f) {
 // ---- construction -----------------------------------------------------------------------------
 
 BrowseEngine::ResolvedField BrowseEngine::resolve(const std::string& name, size_t memoLimit) const {
-    data::FieldRef ref = data::findField(name);
+    // The browsed file's own names first: another declaration may share its prefix (an import source).
+    data::FieldRef ref;
+    if (m_desc.file) {
+        if (const data::FieldDecl* f = m_desc.file->findField(name)) {
+            ref.file = m_desc.file;
+            ref.field = f;
+        } else if (int memo = m_desc.file->findMemo(name); memo >= 0) {
+            ref.file = m_desc.file;
+            ref.memo = memo;
+        }
+    }
+    if (!ref) ref = data::findField(name);
     if (!ref) throw std::invalid_argument("browse: unknown field " + name);
     ResolvedField f;
     f.file = ref.file;
@@ -596,6 +607,8 @@ void BrowseEngine::openWindow() {
     if (!m_opened) {
         m_opened = true;
         refresh();
+        // The first page gets its scroll bar and thumb like any later selection.
+        postNewSelection();
     }
     m_host.focusList();
 }

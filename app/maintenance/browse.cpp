@@ -10,7 +10,7 @@
 #include "runtime/events.h"
 #include "runtime/expressions.h"
 #include "runtime/pictures.h"
-#include "runtime/requests.h"
+#include "runtime/procedures.h"
 
 namespace sitedex::app::maintenance {
 
@@ -58,7 +58,7 @@ BrowseEngine::ResolvedField BrowseEngine::resolve(const std::string& name, size_
 
 BrowseEngine::BrowseEngine(BrowseDescription description, ListHost& host, int openingRequest)
     : m_desc(std::move(description)), m_host(host), m_view(*m_desc.file), m_openingRequest(openingRequest),
-      m_localResponse(kResponseCancelled) {
+      m_localResponse(ResponseCancelled) {
     if (!m_desc.file) throw std::invalid_argument("browse: no file");
     if (m_desc.orders.empty()) throw std::invalid_argument("browse: no sort order");
     for (const RowField& r : m_desc.row) m_rowFields.push_back(resolve(r.name, r.memoLimit));
@@ -331,7 +331,7 @@ void BrowseEngine::selectSortOrder() {
     saveResetFields(order());
     resetView();
     if (m_lastSortOrder == 0) {
-        if (m_openingRequest == kRequestSelect) {
+        if (m_openingRequest == RequestSelect) {
             locate(kLocateOnValue);
         } else {
             emptyQueue();
@@ -522,7 +522,7 @@ void BrowseEngine::thumbDrag() {
 
 void BrowseEngine::alertKey() {
     const int code = keyCode();
-    const bool selecting = m_openingRequest == kRequestSelect && m_desc.hasSelect;
+    const bool selecting = m_openingRequest == RequestSelect && m_desc.hasSelect;
     if (code == kMouseLeft2) {
         if (selecting)
             m_host.postAccepted(BrowseButton::kSelect);
@@ -595,7 +595,7 @@ void BrowseEngine::contextMenu() {
         if (item == 2 && rows) m_host.postAccepted(BrowseButton::kChange);
         if (item == 3 && rows) m_host.postAccepted(BrowseButton::kDelete);
     } else if (m_desc.hasSelect) {
-        const bool can = rows && m_openingRequest == kRequestSelect;
+        const bool can = rows && m_openingRequest == RequestSelect;
         int item = m_host.popupMenu(can ? "&Select" : "~&Select");
         if (item == 1 && can) m_host.postAccepted(BrowseButton::kSelect);
     }
@@ -621,7 +621,7 @@ void BrowseEngine::gainFocus() {
 void BrowseEngine::select() {
     if (m_rows.empty() || m_closing) return;
     getRecord();
-    m_localResponse = kResponseCompleted;
+    m_localResponse = ResponseCompleted;
     m_host.postCloseWindow();
 }
 
@@ -631,37 +631,37 @@ int BrowseEngine::callUpdate(int request) {
     if (m_desc.update) m_desc.update();
     int response = CallResponse();
     CallResponse() = 0;
-    return response == kResponseCompleted ? kResponseCompleted : kResponseCancelled;
+    return response == ResponseCompleted ? ResponseCompleted : ResponseCancelled;
 }
 
 void BrowseEngine::insert() {
     if (!m_desc.hasUpdate || m_closing) return;
     m_desc.file->clear();
     if (m_desc.primeInsert) m_desc.primeInsert();
-    afterUpdate(kRequestInsert, callUpdate(kRequestInsert));
+    afterUpdate(RequestInsert, callUpdate(RequestInsert));
 }
 
 void BrowseEngine::change() {
     if (!m_desc.hasUpdate || m_rows.empty() || m_closing) return;
     // The form edits what is on file now, with the watch armed against other windows' changes.
     getRecord();
-    afterUpdate(kRequestChange, callUpdate(kRequestChange));
+    afterUpdate(RequestChange, callUpdate(RequestChange));
 }
 
 void BrowseEngine::remove() {
     if (!m_desc.hasUpdate || m_rows.empty() || m_closing) return;
     getRecord();
-    int response = callUpdate(kRequestDelete);
-    if (response == kResponseCompleted) {
+    int response = callUpdate(RequestDelete);
+    if (response == ResponseCompleted) {
         int at = m_currentRow >= 1 && m_currentRow <= rowCount() ? m_currentRow : rowCount();
         m_rows.erase(m_rows.begin() + (at - 1));
     }
-    afterUpdate(kRequestDelete, response);
+    afterUpdate(RequestDelete, response);
 }
 
 void BrowseEngine::afterUpdate(int request, int response) {
     resetView();
-    if ((request == kRequestInsert || request == kRequestChange) && response == kResponseCompleted)
+    if ((request == RequestInsert || request == RequestChange) && response == ResponseCompleted)
         locate(kLocateOnEdit);
     else
         refreshPage(kInPlace);
@@ -670,7 +670,7 @@ void BrowseEngine::afterUpdate(int request, int response) {
     loadRow(m_currentRow);
     postNewSelection();
     m_host.focusList();
-    m_localResponse = kResponseCancelled;
+    m_localResponse = ResponseCancelled;
     refresh();
 }
 

@@ -1,7 +1,7 @@
 #include "app/maintenance/browse_window.h"
 
 #include "runtime/events.h"
-#include "runtime/requests.h"
+#include "runtime/procedures.h"
 #include "ui/message_box.h"
 
 namespace sitedex::app::maintenance {
@@ -12,7 +12,7 @@ BrowseList::BrowseList(ui::Window& window, BrowseControls controls, BrowseDescri
     : m_window(window), m_controls(controls), m_list(window, controls.list),
       m_engine(std::move(description), *this, openingRequest) {
     if (!m_engine.description().format.empty()) m_list.setFormat(m_engine.description().format);
-    if (m_controls.select && openingRequest != kRequestSelect) {
+    if (m_controls.select && openingRequest != RequestSelect) {
         m_window.hide(m_controls.select);
         m_window.disable(m_controls.select);
     }

@@ -2,7 +2,7 @@
 // across changes and deletes, the thumb and its marks, the first-letter locator, the update protocol.
 
 #include "app/maintenance/browse_marks.h"
-#include "runtime/requests.h"
+#include "runtime/procedures.h"
 #include "tests/app/browse_fixture.h"
 
 namespace sitedex::app::maintenance {
@@ -11,6 +11,7 @@ namespace {
 using namespace runtime;
 using testing::FakeList;
 using testing::shownBoxes;
+using testing::takeCallRequest;
 
 BrowseDescription categoriesList() {
     BrowseDescription d;
@@ -69,9 +70,9 @@ TEST_F(Browse, EmptyFileHasNoRowsYetInsertStillWorks) {
     BrowseDescription d = categoriesList();
     d.update = [&] {
         ++calls;
-        EXPECT_EQ(takeCallRequest(), kRequestInsert);
+        EXPECT_EQ(takeCallRequest(), RequestInsert);
         addCategory("First");
-        CallResponse() = kResponseCompleted;
+        CallResponse() = ResponseCompleted;
     };
     FakeList other;
     BrowseEngine withForm(d, other);
@@ -180,13 +181,13 @@ TEST_F(Browse, ChangedRecordIsHighlightedAtItsNewPlace) {
     BrowseDescription d = categoriesList();
     d.update = [&] {
         int request = takeCallRequest();
-        if (request == kRequestChange) {
+        if (request == RequestChange) {
             data::setString(data::findField("CAT:CATEGORY"), newName);
             ASSERT_EQ(data::put(data::Categories), 0);
-        } else if (request == kRequestDelete) {
+        } else if (request == RequestDelete) {
             ASSERT_EQ(data::deleteRecord(data::Categories), 0);
         }
-        CallResponse() = kResponseCompleted;
+        CallResponse() = ResponseCompleted;
     };
     auto e = open(d);
     list.raise(*e, kEventScrollDown);  // C01
@@ -201,7 +202,7 @@ TEST_F(Browse, ChangedRecordIsHighlightedAtItsNewPlace) {
     list.raise(*e, kEventAlertKey, kCtrlEnter);
     EXPECT_EQ(list.shownText(), "C16,C17,C18,C18a,C19");
     EXPECT_EQ(list.highlighted(), "C18a");
-    EXPECT_EQ(e->localResponse(), kResponseCancelled);
+    EXPECT_EQ(e->localResponse(), ResponseCancelled);
 
     // Deleting the last row of the last page highlights the new last row.
     list.raise(*e, kEventScrollBottom);
@@ -238,14 +239,14 @@ TEST_F(Browse, SelectReturnsTheHighlightedRecord) {
     d.hasSelect = true;
     data::Categories.clear();
     data::setString(data::findField("CAT:CATEGORY"), "cherry");
-    auto e = open(d, kRequestSelect);
+    auto e = open(d, RequestSelect);
     EXPECT_EQ(list.shownText(), "Cherry,Date,Elder,Fig,Grape");
     list.raise(*e, kEventScrollDown);
     list.raise(*e, kEventNewSelection, kMouseRight);
     EXPECT_EQ(list.menus.back(), "&Select");
     list.raise(*e, kEventAlertKey, kMouseLeft2);
     EXPECT_TRUE(list.closePosted);
-    EXPECT_EQ(e->localResponse(), kResponseCompleted);
+    EXPECT_EQ(e->localResponse(), ResponseCompleted);
     EXPECT_EQ(category(), "Date");
 
     // Not opened to select: the menu item is disabled and a double-click only selects.

@@ -16,6 +16,7 @@
 #include "drivers/record/velox_driver.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
+#include "runtime/procedures.h"
 #include "runtime/thread_state.h"
 #include "tests/support/data_fixtures.h"
 
@@ -100,6 +101,14 @@ struct FakeList : ListHost {
         return selected >= 1 && size_t(selected) <= shown.size() ? shown[size_t(selected - 1)].at(column) : "";
     }
 };
+
+// What a called procedure does at entry: take the request, reset both variables.
+inline int takeCallRequest() {
+    int r = int(runtime::CallRequest());
+    runtime::CallRequest() = 0;
+    runtime::CallResponse() = 0;
+    return r;
+}
 
 // Warnings shown meanwhile (the message box hook writes them here and answers OK).
 inline std::vector<std::string>& shownBoxes() {

@@ -14,7 +14,7 @@
 #include "data/fields.h"
 #include "runtime/events.h"
 #include "runtime/procedures.h"
-#include "runtime/requests.h"
+#include "runtime/procedures.h"
 #include "tests/app/browse_fixture.h"
 #include "ui/list_box.h"
 #include "ui/list_format.h"
@@ -26,6 +26,7 @@ namespace sitedex::app::maintenance {
 namespace {
 
 using namespace runtime;
+using testing::takeCallRequest;
 
 const char* const kCategories[][2] = {
     {"Arts & Culture", "Museums, galleries, theatre and the performing arts"},
@@ -84,17 +85,17 @@ void UpdateCategoriesExample() {
     g_example->lastRequest = request;
     ++g_example->updates;
     int32_t result = 0;
-    if (request == kRequestInsert) {
+    if (request == RequestInsert) {
         data::setString(data::findField("CAT:CATEGORY"), "Aviation");
         data::setMemo(data::Categories, 0, "Airlines, airports and flight simulators");
         result = data::add(data::Categories);
-    } else if (request == kRequestChange) {
+    } else if (request == RequestChange) {
         data::setString(data::findField("CAT:CATEGORY"), "Zoology");
         result = data::put(data::Categories);
-    } else if (request == kRequestDelete) {
+    } else if (request == RequestDelete) {
         result = data::deleteRecord(data::Categories);
     }
-    CallResponse() = result == 0 ? kResponseCompleted : kResponseCancelled;
+    CallResponse() = result == 0 ? ResponseCompleted : ResponseCancelled;
 }
 
 void BrowseCategoriesExample() {
@@ -234,7 +235,7 @@ TEST_F(BrowseWindow, UpdateProcedureAndContextMenu) {
     EXPECT_EQ(highlighted(), "Games");
     l.pressKey(kCtrlEnter);
     settle();
-    EXPECT_EQ(m_example.lastRequest, kRequestChange);
+    EXPECT_EQ(m_example.lastRequest, RequestChange);
     EXPECT_EQ(highlighted(), "Zoology") << "the changed record, highlighted at its new place";
     EXPECT_EQ(highlighted(2), "Game publishers, walkthroughs and online play");
 
@@ -246,13 +247,13 @@ TEST_F(BrowseWindow, UpdateProcedureAndContextMenu) {
     l.clickRow(2, true);
     settle();
     ASSERT_EQ(menu.size(), 3u);
-    EXPECT_EQ(m_example.lastRequest, kRequestInsert);
+    EXPECT_EQ(m_example.lastRequest, RequestInsert);
     EXPECT_EQ(highlighted(), "Aviation");
     EXPECT_EQ(l.cellText(1, 1), "Aviation");
 
     l.pressKey(kDeleteKey);
     settle();
-    EXPECT_EQ(m_example.lastRequest, kRequestDelete);
+    EXPECT_EQ(m_example.lastRequest, RequestDelete);
     EXPECT_EQ(l.cellText(1, 1), "Banking");
     EXPECT_EQ(m_example.updates, 3);
 }

@@ -53,10 +53,21 @@ Status Pager::open(const std::string& path, const PagerOptions& opts, std::uniqu
     p->m_path = path;
     p->m_opts = opts;
     VLX_TRY(openFile(path, opts.writable, opts.create, p->m_io));
-    // A writable open settles a pending log and makes an empty file a record file (I6).
-    Status s = opts.writable ? p->enterWrite() : p->enterRead();
-    if (!s.ok()) return s;
-    p->leave();
+    // Opening only reads the header (so it does not wait for other programs' readers); a writable
+    // open takes the writer region only to make an empty file a record file (I1) or to roll a
+    // pending log forward (I7).
+    uint64_t size = 0;
+    VLX_TRY(p->m_io->size(size));
+    bool settle = opts.writable && size == 0;
+    if (!settle) {
+        VLX_TRY(p->enterRead());
+        settle = opts.writable && !p->m_logMap.empty();
+        p->leave();
+    }
+    if (settle) {
+        VLX_TRY(p->enterWrite());
+        p->leave();
+    }
     out = std::move(p);
     return {};
 }
@@ -518,6 +529,26 @@ void Pager::discardChanges() {
     }
 }
 
+Status Pager::checkInvariants() const {
+    if (m_mode == Mode::kNone) {
+        size_t clean = 0;
+        for (auto& [id, slot] : m_cache) {
+            if (slot.dirty || slot.touched) return Status::error(kAccessDenied, "changed page outside write mode");
+            if (!slot.inLru) return Status::error(kAccessDenied, "cached page outside the cache's rule");
+            if (slot.node->id != id) return Status::error(kAccessDenied, "cached page filed under another offset");
+            clean += slot.bytes;
+        }
+        if (clean != m_cleanBytes || m_lru.size() != m_cache.size())
+            return Status::error(kAccessDenied, "cache accounting out of step");
+    }
+    for (auto it = m_free.begin(); it != m_free.end(); ++it) {
+        uint64_t end = uint64_t(it->first) + uint64_t(it->second) * kUnit;
+        if (end > m_allocEnd || (std::next(it) != m_free.end() && end > std::next(it)->first))
+            return Status::error(kAccessDenied, "free extents overlap");
+    }
+    return {};
+}
+
 void Pager::rollback() {
     discardChanges();
     m_renames.clear();
@@ -652,8 +683,10 @@ Status Pager::commit() {
         m_cache.insert(std::move(nh));
     }
     m_renames.clear();
+    // Every node is clean now; all of them go under the cache's rule again, so that another
+    // program's commit drops them (I9).
     for (auto& [id, slot] : m_cache) {
-        if (!slot.dirty && !slot.touched) continue;
+        if (slot.inLru) continue;
         slot.dirty = slot.touched = false;
         slot.bytes = slot.node->memoryBytes() + 128;
         m_lru.push_front(id);

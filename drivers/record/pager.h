@@ -88,10 +88,18 @@ public:
     void unlockRecord(uint32_t recno);
 
     // ---- inspection (check tool) -------------------------------------------------------------
-    const std::map<uint32_t, uint32_t>& freeExtents() const { return m_free; }
+    // The free extents as the file records them now (read afresh). REQUIRES inMode().
+    Status freeExtents(std::map<uint32_t, uint32_t>& out) {
+        if (m_mode != Mode::kWrite) VLX_TRY(loadFreeMap());
+        out = m_free;
+        return {};
+    }
     // Stored length of the page at home (header checked), for the check tool.
     Status pageUnits(uint32_t home, uint32_t& units);
     FileIo& io() { return *m_io; }
+    // Debug check of the cache and free-space bookkeeping (tests): outside a mode nothing is
+    // changed or pinned, and the accounting adds up.
+    Status checkInvariants() const;
 
 private:
     enum class Mode { kNone, kRead, kWrite };

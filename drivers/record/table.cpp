@@ -1,6 +1,7 @@
 #include "drivers/record/table.h"
 
 #include <algorithm>
+#include <map>
 
 namespace sitedex::record {
 
@@ -647,7 +648,9 @@ Status RecordFile::check(CheckReport& report) {
         auto extents = tr.extents;
         extents.emplace_back(0, 2);
         extents.emplace_back(kFreeMapHome, kFreeMapUnits);
-        for (auto [home, units] : m_pager->freeExtents()) extents.emplace_back(home, units);
+        std::map<uint32_t, uint32_t> freeSpace;
+        VLX_TRY(m_pager->freeExtents(freeSpace));
+        for (auto [home, units] : freeSpace) extents.emplace_back(home, units);
         std::sort(extents.begin(), extents.end());
         for (size_t i = 0; i < extents.size(); ++i) {
             uint64_t end = uint64_t(extents[i].first) + uint64_t(extents[i].second) * kUnit;

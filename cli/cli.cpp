@@ -9,6 +9,7 @@
 
 #include "app/shell/main_frame.h"
 #include "cli/commands.h"
+#include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
 
 namespace sitedex::cli {
@@ -19,6 +20,13 @@ const Command kCommands[] = {
     {"check", "check every record file of the data directory", runCheck},
     {"dump", "print a record file's definition and records", runDump},
     {"rebuild", "rebuild the keys of a record file", runRebuild},
+    {"list", "list the locations (tsv, csv or json)", runList},
+    {"add", "add a location", runAdd},
+    {"remove", "delete a location", runRemove},
+    {"categories", "list the categories (tsv, csv or json)", runCategories},
+    {"add-category", "add a category", runAddCategory},
+    {"rename-category", "rename a category, with its snippets and locations", runRenameCategory},
+    {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
     {"", "", nullptr},
 };
 

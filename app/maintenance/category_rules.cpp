@@ -22,7 +22,8 @@ constexpr SnippetType kSnippetTypes[] = {
 
 InsertResult insertInto(FileDecl& file, std::string_view keyDescription) {
     int32_t e = add(file);
-    if (e == 0) return InsertResult::kAdded;
+    if (e == 0)
+        return InsertResult::kAdded;
     // Each of these files has one key, and it is unique.
     if (e == kErrDuplicateKey) {
         ShowWarning(24, keyDescription);
@@ -34,16 +35,22 @@ InsertResult insertInto(FileDecl& file, std::string_view keyDescription) {
 
 }  // namespace
 
-std::span<const SnippetType> snippetTypes() { return kSnippetTypes; }
+std::span<const SnippetType> snippetTypes() {
+    return kSnippetTypes;
+}
 
 std::string_view findSnippetType(std::string_view name) {
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    while (!name.empty() && name.back() == ' ')
+        name.remove_suffix(1);
     for (const SnippetType& t : kSnippetTypes)
-        if (sameName(t.value, name)) return t.value;
+        if (sameName(t.value, name))
+            return t.value;
     return {};
 }
 
-InsertResult InsertCategory() { return insertInto(Categories, "Category"); }
+InsertResult InsertCategory() {
+    return insertInto(Categories, "Category");
+}
 
 void primeNewSnippet() {
     CatHTML.clear();
@@ -51,6 +58,8 @@ void primeNewSnippet() {
     setString(findField("HTM:TYPEOFHTML"), kDefaultSnippetType);
 }
 
-InsertResult InsertCatHTML() { return insertInto(CatHTML, "Category - Add HTML"); }
+InsertResult InsertCatHTML() {
+    return insertInto(CatHTML, "Category - Add HTML");
+}
 
 }  // namespace sitedex::app::maintenance

@@ -28,7 +28,9 @@ runtime::PerThread<ThreadState>& perThread() {
     return p;
 }
 
-void forgetThread(int threadNumber) { perThread().reset(threadNumber); }
+void forgetThread(int threadNumber) {
+    perThread().reset(threadNumber);
+}
 
 ThreadState& state() {
     static bool hooked = (runtime::addThreadEndHook(forgetThread), true);
@@ -41,10 +43,13 @@ const FieldDecl& field(FileDecl& file, std::string_view name) {
     return *f;  // the dictionary declares every name used here
 }
 
-char* bytesOf(FileDecl& file, const FieldDecl& f) { return file.record() + f.offset; }
+char* bytesOf(FileDecl& file, const FieldDecl& f) {
+    return file.record() + f.offset;
+}
 
 void remember(std::string position) {
-    if (position.size() > kSaveAreaSize) position.resize(kSaveAreaSize);
+    if (position.size() > kSaveAreaSize)
+        position.resize(kSaveAreaSize);
     state().saveArea = std::move(position);
 }
 
@@ -52,25 +57,32 @@ void remember(std::string position) {
 bool equalIgnoringCase(const char* a, const char* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return false;
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - 32);
+        if (x != y)
+            return false;
     }
     return true;
 }
 
-bool allBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+bool allBlank(const std::string& s) {
+    return s.find_first_not_of(' ') == std::string::npos;
+}
 
 // True when the record in the buffer is left out of `key` because all its key fields are blank; such
 // a record can only be found again by its record position.
 bool outsideKey(FileDecl& file, const KeyDecl& key) {
-    if (!(key.attributes & kKeyExcludeBlank)) return false;
+    if (!(key.attributes & kKeyExcludeBlank))
+        return false;
     for (int c : key.components) {
         const FieldDecl& f = file.fields()[size_t(c < 0 ? -c : c) - 1];
         const char* p = bytesOf(file, f);
         char blank = f.type == kTypeString ? ' ' : '\0';
         for (uint32_t i = 0; i < f.size; ++i)
-            if (p[i] != blank) return false;
+            if (p[i] != blank)
+                return false;
     }
     return true;
 }
@@ -86,7 +98,8 @@ void releaseChildren() {
 int putRecord(FileDecl& file, std::string_view label) {
     remember(position(file));
     int32_t e = put(file);
-    if (e == 0) return kWriteOk;
+    if (e == 0)
+        return kWriteOk;
     captureError();
     if (e == kErrRecordChanged) {
         ShowWarning(15, "Record Changed by Another Station");
@@ -105,7 +118,8 @@ int updateRecord(FileDecl& file, std::string_view label) {
         return kWriteFailed;
     }
     int r = putRecord(file, label);
-    if (r != kWriteOk) return r;
+    if (r != kWriteOk)
+        return r;
     commit();
     return kWriteOk;
 }
@@ -147,23 +161,28 @@ bool forEachChild(ChildFile c, const char* name, F&& visit) {
     }
     for (;;) {
         int32_t e = next(c.file);
-        if (e == kErrRecordNotAvailable) return true;  // end of file
+        if (e == kErrRecordNotAvailable)
+            return true;  // end of file
         if (e != 0) {
             captureError();
             ShowWarning(35, c.label);
             return false;
         }
         const char* category = bytesOf(c.file, c.category);
-        if (!equalIgnoringCase(category, name, kCategorySize)) return true;
-        if (std::memcmp(category, name, kCategorySize) != 0) continue;
-        if (visit() == Visit::kFailed) return false;
+        if (!equalIgnoringCase(category, name, kCategorySize))
+            return true;
+        if (std::memcmp(category, name, kCategorySize) != 0)
+            continue;
+        if (visit() == Visit::kFailed)
+            return false;
     }
 }
 
 bool cascadeRename(ChildFile c, const std::string& oldName, const std::string& newName) {
     return forEachChild(c, oldName.data(), [&] {
         std::memcpy(bytesOf(c.file, c.category), newName.data(), kCategorySize);
-        if (put(c.file) == 0) return Visit::kNext;
+        if (put(c.file) == 0)
+            return Visit::kNext;
         captureError();
         ShowWarning(15, c.label);
         return Visit::kFailed;
@@ -172,7 +191,8 @@ bool cascadeRename(ChildFile c, const std::string& oldName, const std::string& n
 
 bool cascadeDelete(ChildFile c, const std::string& name) {
     return forEachChild(c, name.data(), [&] {
-        if (deleteRecord(c.file) == 0) return Visit::kNext;
+        if (deleteRecord(c.file) == 0)
+            return Visit::kNext;
         captureError();
         ShowWarning(17, c.label);
         return Visit::kFailed;
@@ -189,7 +209,8 @@ int eraseRecord(FileDecl& file, KeyDecl& firstKey, std::string_view label) {
         return kWriteFailed;
     }
     int32_t e = byKey ? reget(firstKey, state().saveArea) : reget(file, state().saveArea);
-    if (e == 0) e = deleteRecord(file);
+    if (e == 0)
+        e = deleteRecord(file);
     if (e != 0) {
         captureError();
         ShowWarning(17, label);
@@ -200,7 +221,8 @@ int eraseRecord(FileDecl& file, KeyDecl& firstKey, std::string_view label) {
 }
 
 void rollbackIfActive() {
-    if (transactionActive()) rollback();
+    if (transactionActive())
+        rollback();
 }
 
 }  // namespace
@@ -210,13 +232,21 @@ void RememberCategoryName() {
     state().savedName.assign(bytesOf(Categories, f), kCategorySize);
 }
 
-const std::string& savedCategoryName() { return state().savedName; }
+const std::string& savedCategoryName() {
+    return state().savedName;
+}
 
-const std::string& saveArea() { return state().saveArea; }
+const std::string& saveArea() {
+    return state().saveArea;
+}
 
-int WriteLocation() { return updateRecord(SITEDX, "SITEDX"); }
+int WriteLocation() {
+    return updateRecord(SITEDX, "SITEDX");
+}
 
-int WriteCatHTML() { return updateRecord(CatHTML, "CatHTML"); }
+int WriteCatHTML() {
+    return updateRecord(CatHTML, "CatHTML");
+}
 
 int WriteCategory() {
     useFile(CatHTML);
@@ -230,7 +260,8 @@ int WriteCategory() {
         return kWriteFailed;
     }
     int r = putRecord(Categories, "Categories");
-    if (r != kWriteOk) return r;
+    if (r != kWriteOk)
+        return r;
     std::string newName(bytesOf(Categories, field(Categories, "CAT:CATEGORY")), kCategorySize);
     const std::string oldName = state().savedName;
     // A blank saved name means no category was remembered: nothing can be carried from it (a blank
@@ -245,9 +276,13 @@ int WriteCategory() {
     return kWriteOk;
 }
 
-int EraseLocation() { return eraseRecord(SITEDX, *SITEDX.findKey("URL:K_LOCATION"), "SITEDX"); }
+int EraseLocation() {
+    return eraseRecord(SITEDX, *SITEDX.findKey("URL:K_LOCATION"), "SITEDX");
+}
 
-int EraseCatHTML() { return eraseRecord(CatHTML, *CatHTML.findKey("HTM:KEYCATEGORYHTML"), "CatHTML"); }
+int EraseCatHTML() {
+    return eraseRecord(CatHTML, *CatHTML.findKey("HTM:KEYCATEGORYHTML"), "CatHTML");
+}
 
 int EraseCategory() {
     KeyDecl& key = *Categories.findKey("CAT:K_CATEGORY");

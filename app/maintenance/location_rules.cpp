@@ -15,7 +15,8 @@ using namespace sitedex::data;
 constexpr size_t kKeywordSize = 10;
 
 std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     return s;
 }
 
@@ -23,14 +24,17 @@ std::string_view trimRight(std::string_view s) {
 
 std::string keywordFromLocation(std::string_view location) {
     size_t scheme = location.find("://");
-    if (scheme != std::string_view::npos) return std::string(utf8Prefix(location.substr(0, scheme), kKeywordSize));
-    if (location.find("mailto:") != std::string_view::npos) return "mailto:";
+    if (scheme != std::string_view::npos)
+        return std::string(utf8Prefix(location.substr(0, scheme), kKeywordSize));
+    if (location.find("mailto:") != std::string_view::npos)
+        return "mailto:";
     return "?";
 }
 
 void fillKeywordForInsert() {
     FieldRef keyword = findField("URL:KEYWORD");
-    if (!getString(keyword).empty()) return;
+    if (!getString(keyword).empty())
+        return;
     setString(keyword, keywordFromLocation(getString(findField("URL:LOCATION"))));
 }
 
@@ -38,14 +42,16 @@ bool checkLocationCategory() {
     std::string category = getString(findField("URL:CATEGORY"));
     Categories.clear();
     setString(findField("CAT:CATEGORY"), category);
-    if (get(Categories, *Categories.findKey("CAT:K_CATEGORY")) == 0) return true;
+    if (get(Categories, *Categories.findKey("CAT:K_CATEGORY")) == 0)
+        return true;
     ShowWarning(11, "URL:Category", "Categories");
     return false;
 }
 
 InsertResult InsertLocation() {
     int32_t e = add(SITEDX);
-    if (e == 0) return InsertResult::kAdded;
+    if (e == 0)
+        return InsertResult::kAdded;
     // URL:K_LOCATION is the only unique key of the file.
     if (e == kErrDuplicateKey) {
         ShowWarning(24, "Site Location");

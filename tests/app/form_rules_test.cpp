@@ -29,7 +29,8 @@ TEST(LocationRules, KeywordFromTheScheme) {
         {"", "?"},
         {"://host", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(keywordFromLocation(c.location), c.keyword) << c.location;
+    for (const Case& c : cases)
+        EXPECT_EQ(keywordFromLocation(c.location), c.keyword) << c.location;
 }
 
 TEST(CategoryRules, SpecialCategoriesAndSnippetTypes) {

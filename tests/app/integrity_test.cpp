@@ -36,8 +36,7 @@ protected:
         addLocation("http://t.example/", "Tools", "Tech", 2);
     }
 
-    const Rows kSnippetsBefore = {"News|After Category|</h1>", "News|Before Category|<h1>",
-                                  "Tech|Before Category|<b>"};
+    const Rows kSnippetsBefore = {"News|After Category|</h1>", "News|Before Category|<h1>", "Tech|Before Category|<b>"};
     const Rows kLocationsBefore = {"http://a.example/|News|Alpha", "http://b.example/|News|Beta",
                                    "http://c.example/|News|Gamma", "http://lower.example/|news|0 lower case",
                                    "http://t.example/|Tech|Tools"};
@@ -49,7 +48,8 @@ protected:
     }
     // A child program holding location b.example/ (a hold taken by reading it).
     static bool holdLocationB() {
-        if (share(SITEDX, kModeShared) != 0) return false;
+        if (share(SITEDX, kModeShared) != 0)
+            return false;
         SITEDX.clear();
         setField("URL:LOCATION", "http://b.example/");
         hold(SITEDX);
@@ -68,8 +68,8 @@ TEST_F(Integrity, RenameCarriesTheNewNameToSnippetsAndLocations) {
     EXPECT_TRUE(shownBoxes().empty());
     EXPECT_FALSE(transactionActive());
     EXPECT_EQ(categoriesOnDisk(), (Rows{"Media", "Tech"}));
-    EXPECT_EQ(snippetsOnDisk(), (Rows{"Media|After Category|</h1>", "Media|Before Category|<h1>",
-                                      "Tech|Before Category|<b>"}));
+    EXPECT_EQ(snippetsOnDisk(),
+              (Rows{"Media|After Category|</h1>", "Media|Before Category|<h1>", "Tech|Before Category|<b>"}));
     // the memos went along; "news" differs from the old name and keeps its category
     EXPECT_EQ(locationsOnDisk(),
               (Rows{"http://a.example/|Media|Alpha", "http://b.example/|Media|Beta", "http://c.example/|Media|Gamma",
@@ -83,8 +83,8 @@ TEST_F(Integrity, RenameToOtherLetterCaseAndUnchangedName) {
     renameNewsTo("NEWS");
     EXPECT_EQ(WriteCategory(), kWriteOk);
     EXPECT_EQ(categoriesOnDisk(), (Rows{"NEWS", "Tech"}));
-    EXPECT_EQ(snippetsOnDisk(), (Rows{"NEWS|After Category|</h1>", "NEWS|Before Category|<h1>",
-                                      "Tech|Before Category|<b>"}));
+    EXPECT_EQ(snippetsOnDisk(),
+              (Rows{"NEWS|After Category|</h1>", "NEWS|Before Category|<h1>", "Tech|Before Category|<b>"}));
     EXPECT_EQ(locationsOnDisk()[1], "http://b.example/|NEWS|Beta");
     EXPECT_EQ(locationsOnDisk()[3], "http://lower.example/|news|0 lower case");
 

@@ -36,7 +36,8 @@ inline std::vector<ShownBox>& shownBoxes() {
 
 inline int recordingMessageBox(std::string_view text, std::string_view caption, int, int buttons, int def) {
     shownBoxes().push_back({std::string(text), std::string(caption)});
-    if (def) return def;
+    if (def)
+        return def;
     return buttons & runtime::kButtonOk ? runtime::kButtonOk : buttons & -buttons;
 }
 
@@ -47,8 +48,12 @@ inline void onThread(int thread, const std::function<void()>& body) {
     runtime::setCurrentThread(1);
 }
 
-inline std::string field(const char* name) { return data::getString(data::findField(name)); }
-inline void setField(const char* name, const std::string& value) { data::setString(data::findField(name), value); }
+inline std::string field(const char* name) {
+    return data::getString(data::findField(name));
+}
+inline void setField(const char* name, const std::string& value) {
+    data::setString(data::findField(name), value);
+}
 
 // Every record of a file as "field|field|..." in record order, read through thread 7's own instance.
 inline std::vector<std::string> rowsOnDisk(data::FileDecl& file, std::vector<const char*> fields) {
@@ -58,7 +63,8 @@ inline std::vector<std::string> rowsOnDisk(data::FileDecl& file, std::vector<con
         EXPECT_EQ(data::set(file), 0);
         while (data::next(file) == 0) {
             std::string row;
-            for (const char* f : fields) row += (row.empty() ? "" : "|") + field(f);
+            for (const char* f : fields)
+                row += (row.empty() ? "" : "|") + field(f);
             rows.push_back(row);
         }
         EXPECT_EQ(data::errorCode(), 33);
@@ -127,7 +133,8 @@ protected:
     void TearDown() override {
         runtime::setCurrentThread(1);
         data::closeAllFiles();
-        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX}) data::useCount(*f) = 0;
+        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX})
+            data::useCount(*f) = 0;
         runtime::setMessageBoxHook(m_oldBox);
         runtime::setHaltHook(m_oldHalt);
         ASSERT_EQ(::chdir(m_old), 0);

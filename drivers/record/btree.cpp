@@ -72,6 +72,10 @@ Status Tree::find(std::string_view key, std::string* data, bool& found) {
 Status Tree::splitIfNeeded(std::vector<Step>& path, size_t level) {
     // `level` indexes the path; the node there has just grown.
     Node* n = path[level].node;
+    // Each entry takes at most its bytes plus five (flag and two counts): below that bound the
+    // exact size need not be worked out.
+    size_t bound = kTreeHeader + (n->level ? 4 : 0) * n->count() + n->buf.size() + 5 * n->count();
+    if (bound <= n->capacity) return {};
     size_t size = unpackedSize(*n);
     if (size <= n->capacity) return {};
     if (n->count() == 1) {
@@ -205,7 +209,8 @@ Status Tree::erase(std::string_view key, bool& found) {
     return {};
 }
 
-Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found) {
+Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
+                         Spot* spot) {
     found = false;
     std::vector<Step> path;
     VLX_TRY(descend(key, path));
@@ -235,11 +240,12 @@ Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, 
     found = true;
     outKey.assign(leaf->key(i));
     if (outData) outData->assign(leaf->data(i));
+    if (spot) *spot = {leaf->id, i};
     return {};
 }
 
 Status Tree::seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData,
-                          bool& found) {
+                          bool& found, Spot* spot) {
     found = false;
     std::vector<Step> path;
     VLX_TRY(descend(key, path));
@@ -272,6 +278,7 @@ Status Tree::seekBackward(std::string_view key, bool before, std::string& outKey
     found = true;
     outKey.assign(leaf->key(size_t(pick)));
     if (outData) outData->assign(leaf->data(size_t(pick)));
+    if (spot) *spot = {leaf->id, size_t(pick)};
     return {};
 }
 

@@ -26,10 +26,17 @@ public:
     Status put(std::string_view key, std::string_view data);
     Status erase(std::string_view key, bool& found);
 
+    // Where an entry was found: its leaf and index (valid until the pager's version changes).
+    struct Spot {
+        uint64_t leaf = 0;
+        size_t index = 0;
+    };
     // The first entry whose key is >= key (or > key when `after`); found=false at the end.
-    Status seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found);
+    Status seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
+                       Spot* spot = nullptr);
     // The last entry whose key is <= key (or < key when `before`).
-    Status seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData, bool& found);
+    Status seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData, bool& found,
+                        Spot* spot = nullptr);
 
     // Walks the whole tree checking order, shape, levels and page bounds; calls `visit` for every
     // leaf entry in order. Used by the check tool and by tests.

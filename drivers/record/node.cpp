@@ -125,21 +125,25 @@ size_t unpackedSize(const Node& n) {
 }
 
 void rlePack(std::string_view body, std::string& out) {
+    const char* p = body.data();
     size_t litStart = 0, i = 0, n = body.size();
-    while (i < n) {
-        size_t j = i + 1;
-        while (j < n && body[j] == body[i]) ++j;
-        if (j - i >= 4) {
-            appendCount(out, i + 1 - litStart);
-            out.append(body.substr(litStart, i + 1 - litStart));
-            appendCount(out, j - i - 1);
-            litStart = j;
+    out.reserve(out.size() + n / 2 + 16);
+    while (i + 3 < n) {
+        // a run starts where four bytes are equal
+        if (p[i] != p[i + 1] || p[i] != p[i + 2] || p[i] != p[i + 3]) {
+            ++i;
+            continue;
         }
-        i = j;
+        size_t j = i + 4;
+        while (j < n && p[j] == p[i]) ++j;
+        appendCount(out, i + 1 - litStart);
+        out.append(p + litStart, i + 1 - litStart);
+        appendCount(out, j - i - 1);
+        litStart = i = j;
     }
     if (litStart < n) {
         appendCount(out, n - litStart);
-        out.append(body.substr(litStart));
+        out.append(p + litStart, n - litStart);
     }
 }
 

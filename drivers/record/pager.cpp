@@ -9,6 +9,7 @@ namespace sitedex::record {
 namespace {
 constexpr uint64_t kTempBase = uint64_t(1) << 40;
 constexpr uint32_t kFirstPage = kFreeMapHome + kFreeMapUnits * kUnit;
+constexpr uint32_t kTruncateSlack = 1u << 20;
 constexpr size_t kMaxFreeExtents = (kFreeMapUnits * kUnit - kFreeMapHeader) / 8;
 
 using Clock = std::chrono::steady_clock;
@@ -123,7 +124,6 @@ Status Pager::enterWrite(int waitMs) {
     m_committedAllocEnd = m_allocEnd;
     m_committedRoot = m_root;
     m_committedNextTable = m_nextTable;
-    m_committedFree = m_free;
     m_freeDirty = false;
     m_changed = false;
     m_headerDirty = false;
@@ -319,15 +319,21 @@ Status Pager::loadFreeMap() {
     return {};
 }
 
+void Pager::freeWillChange() {
+    // The free map of the last commit is kept only once this transaction changes it.
+    if (!m_freeDirty) m_committedFree = m_free;
+    m_freeDirty = true;
+}
+
 uint32_t Pager::allocate(uint32_t units) {
     auto best = m_free.end();
     for (auto it = m_free.begin(); it != m_free.end(); ++it)
         if (it->second >= units && (best == m_free.end() || it->second < best->second)) best = it;
     if (best != m_free.end()) {
+        freeWillChange();
         uint32_t home = best->first, left = best->second - units;
         m_free.erase(best);
         if (left) m_free[home + units * kUnit] = left;
-        m_freeDirty = true;
         return home;
     }
     uint32_t home = m_allocEnd;
@@ -337,7 +343,7 @@ uint32_t Pager::allocate(uint32_t units) {
 
 void Pager::release(uint32_t home, uint32_t units) {
     if (!units) return;
-    m_freeDirty = true;
+    freeWillChange();
     uint32_t end = home + units * kUnit;
     auto next = m_free.lower_bound(home);
     if (next != m_free.end() && next->first == end) {
@@ -383,10 +389,11 @@ Status Pager::place(Slot& s, uint32_t units, uint32_t& home) {
     uint32_t more = units - s.diskUnits;
     auto it = m_free.find(tail);
     if (it != m_free.end() && it->second >= more) {
+        freeWillChange();
+        it = m_free.find(tail);
         uint32_t left = it->second - more;
         m_free.erase(it);
         if (left) m_free[tail + more * kUnit] = left;
-        m_freeDirty = true;
         home = old;
         return {};
     }
@@ -555,7 +562,7 @@ void Pager::rollback() {
     m_allocEnd = m_committedAllocEnd;
     m_root = m_committedRoot;
     m_nextTable = m_committedNextTable;
-    m_free = m_committedFree;
+    if (m_freeDirty) m_free = m_committedFree;
     m_freeDirty = false;
     m_changed = false;
     m_headerDirty = false;
@@ -667,7 +674,9 @@ Status Pager::commit() {
     if (s.ok()) s = syncIfDurable();
     if (s.ok()) s = m_io->write(0, headerCopy.data(), headerCopy.size());
     if (s.ok()) s = syncIfDurable();
-    if (s.ok()) s = m_io->truncate(m_allocEnd);
+    // The log space is cut off only when it has grown large: cutting and growing the file on every
+    // commit costs more than the space is worth. Bytes past the allocation end are never read (I2).
+    if (s.ok() && logEnd - m_allocEnd > kTruncateSlack) s = m_io->truncate(m_allocEnd);
     // The change is committed from here on even when rolling forward failed: the header on disk
     // still announces the log, and the next writer rolls it forward again (I7).
     if (!s.ok()) m_haveHeader = false;
@@ -697,7 +706,6 @@ Status Pager::commit() {
     m_committedAllocEnd = m_allocEnd;
     m_committedRoot = m_root;
     m_committedNextTable = m_nextTable;
-    m_committedFree = m_free;
     m_freeDirty = false;
     m_changed = false;
     m_headerDirty = false;

@@ -65,6 +65,11 @@ public:
     }
     Status node(uint64_t id, Node*& out);
     Node* newNode(uint8_t level);
+    // The node when it is in the cache, else null (never reads).
+    const Node* cached(uint64_t id) const {
+        auto it = m_cache.find(id);
+        return it == m_cache.end() ? nullptr : it->second.node.get();
+    }
     void markDirty(Node* n);         // content changed
     void markTouched(uint64_t id);   // on the path to a changed node
     void freeNode(uint64_t id);      // node no longer part of the tree
@@ -123,6 +128,7 @@ private:
     std::string headerImage(uint32_t logStart, uint32_t logEnd) const;
     Status initNewFile();
     Status flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint32_t, std::string>>& pages);
+    void freeWillChange();
     uint32_t allocate(uint32_t units);
     void release(uint32_t home, uint32_t units);
     Status place(Slot& s, uint32_t units, uint32_t& home);

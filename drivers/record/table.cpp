@@ -240,6 +240,7 @@ Status RecordFile::listTables(const std::string& path, std::vector<std::string>&
 
 Status RecordFile::begin(int waitMs) {
     if (m_hold == Hold::kTransaction) return Status::error(kAccessDenied, "transaction already active");
+    if (m_hold == Hold::kRead) return Status::error(kAccessDenied, "a read snapshot is held");
     if (m_hold == Hold::kNone) VLX_TRY(m_pager->enterWrite(waitMs));
     m_hold = Hold::kTransaction;
     m_failed = false;
@@ -266,6 +267,7 @@ void RecordFile::rollback() {
 }
 
 Status RecordFile::lockFile(int waitMs) {
+    if (m_hold == Hold::kRead) return Status::error(kAccessDenied, "a read snapshot is held");
     if (m_hold != Hold::kNone) return {};
     VLX_TRY(m_pager->enterWrite(waitMs));
     m_hold = Hold::kLock;
@@ -281,6 +283,7 @@ void RecordFile::unlockFile() {
 template <class F>
 Status RecordFile::writing(F&& fn) {
     if (!m_pager->writable()) return Status::error(kAccessDenied, "file opened for reading");
+    if (m_hold == Hold::kRead) return Status::error(kAccessDenied, "a read snapshot is held");
     if (m_hold == Hold::kTransaction) {
         if (m_failed) return Status::error(kAccessDenied, "the transaction already failed");
         Status s = fn();
@@ -691,37 +694,62 @@ Status RecordFile::check(CheckReport& report) {
 
 // ---- cursor ------------------------------------------------------------------------------------------
 
+Status Cursor::land(std::string&& k, std::string&& d, Tree& tree) {
+    if (m_key < 0) {
+        if (k.size() != 9) return Status::damaged(__LINE__, 0, "record entry key");
+        m_recno = get32be(bytes(k) + 5);
+        if (m_fetch) m_record = std::move(d);
+    } else {
+        if (d.size() != 4) return Status::damaged(__LINE__, 0, "key entry data");
+        m_recno = get32(bytes(d));
+        if (m_fetch) {
+            std::string dk = m_prefix.substr(0, 4);
+            dk.push_back(char(kSelData));
+            append32be(dk, m_recno);
+            bool have;
+            VLX_TRY(tree.find(dk, &m_record, have));
+            if (!have) return Status::damaged(__LINE__, 0, "key entry of a missing record");
+        }
+    }
+    m_entryKey = std::move(k);
+    return {};
+}
+
 Status Cursor::move(std::string_view key, bool forward, bool strict) {
     std::string k, d;
     bool found = false;
     Tree tree(m_file.pager());
+    Pager& pager = m_file.pager();
     m_status = m_file.reading([&]() -> Status {
+        // Stepping to the neighbour in the same leaf needs no search while nothing has changed.
+        if (strict && m_valid && m_leaf && m_version == pager.version() && key == m_entryKey) {
+            if (const Node* leaf = pager.cached(m_leaf)) {
+                size_t i = m_index;
+                bool inLeaf = forward ? i + 1 < leaf->count() : i > 0;
+                if (inLeaf && i < leaf->count() && leaf->key(i) == key) {
+                    i = forward ? i + 1 : i - 1;
+                    if (!startsWith(leaf->key(i), m_prefix)) return {};
+                    k.assign(leaf->key(i));
+                    d.assign(leaf->data(i));
+                    found = true;
+                    m_index = i;
+                    return land(std::move(k), std::move(d), tree);
+                }
+            }
+        }
+        Tree::Spot spot;
         if (forward)
-            VLX_TRY(tree.seekForward(key, strict, k, &d, found));
+            VLX_TRY(tree.seekForward(key, strict, k, &d, found, &spot));
         else
-            VLX_TRY(tree.seekBackward(key, strict, k, &d, found));
+            VLX_TRY(tree.seekBackward(key, strict, k, &d, found, &spot));
         if (!found || !startsWith(k, m_prefix)) {
             found = false;
             return {};
         }
-        if (m_key < 0) {
-            if (k.size() != 9) return Status::damaged(__LINE__, 0, "record entry key");
-            m_recno = get32be(bytes(k) + 5);
-            if (m_fetch) m_record = std::move(d);
-        } else {
-            if (d.size() != 4) return Status::damaged(__LINE__, 0, "key entry data");
-            m_recno = get32(bytes(d));
-            if (m_fetch) {
-                std::string dk = m_prefix.substr(0, 4);
-                dk.push_back(char(kSelData));
-                append32be(dk, m_recno);
-                bool have;
-                VLX_TRY(tree.find(dk, &m_record, have));
-                if (!have) return Status::damaged(__LINE__, 0, "key entry of a missing record");
-            }
-        }
-        m_entryKey = std::move(k);
-        return {};
+        m_leaf = spot.leaf;
+        m_index = spot.index;
+        m_version = pager.version();
+        return land(std::move(k), std::move(d), tree);
     });
     if (!m_status.ok()) {
         m_valid = false;

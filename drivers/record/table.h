@@ -86,17 +86,37 @@ public:
     Status check(CheckReport& report);
 
     // Runs fn inside read mode (or inside the held writer region).
+    // Holds one reader slot across many calls (a consistent snapshot for a long read such as a
+    // full scan, as a database statement holds its read transaction). Writes are refused meanwhile.
+    Status beginRead() {
+        if (m_hold != Hold::kNone) return {};
+        VLX_TRY(m_pager->enterRead());
+        m_hold = Hold::kRead;
+        return {};
+    }
+    void endRead() {
+        if (m_hold != Hold::kRead) return;
+        m_pager->leave();
+        m_hold = Hold::kNone;
+    }
+
     template <class F>
     Status reading(F&& fn) {
-        if (m_hold != Hold::kNone) return fn();
+        if (m_hold != Hold::kNone) {
+            Status s = fn();
+            m_pager->trimCache();  // a long snapshot keeps to the cache size too
+            return s;
+        }
         VLX_TRY(m_pager->enterRead());
+        m_hold = Hold::kRead;  // calls made inside fn run in this same read mode
         Status s = fn();
+        m_hold = Hold::kNone;
         m_pager->leave();
         return s;
     }
 
 private:
-    enum class Hold { kNone, kLock, kTransaction };
+    enum class Hold { kNone, kLock, kTransaction, kRead };
     struct Info {
         uint32_t nextRecord = 1;
         uint32_t records = 0;
@@ -147,6 +167,7 @@ public:
 
 private:
     Status move(std::string_view key, bool forward, bool strict);
+    Status land(std::string&& k, std::string&& d, Tree& tree);
 
     RecordFile& m_file;
     int m_key;
@@ -154,6 +175,9 @@ private:
     bool m_valid = false;
     bool m_fetch = true;
     uint32_t m_recno = 0;
+    uint64_t m_leaf = 0;      // the leaf and index the cursor stands on, valid while the pager's
+    size_t m_index = 0;       // version is m_version (nothing changed, nothing dropped)
+    uint64_t m_version = 0;
     std::string m_entryKey;
     std::string m_record;
     Status m_status;

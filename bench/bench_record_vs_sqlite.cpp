@@ -1,0 +1,512 @@
+// The record engine against SQLite on the same locations, in one run: bulk add in one transaction,
+// single adds each committed, random get by location, a full scan in each key's order, the file
+// size, and the memory taken while scanning. Both sides keep six indexes (case-insensitive, the
+// location unique) and the same durability: a commit survives a killed process but is not flushed
+// to the device (ours: Durability::kProcessCrash; SQLite: WAL with synchronous=OFF). Both page
+// caches hold about 32 MB of file pages (ours counts decoded pages, about four times larger).
+//
+// Sizes: SITEDEX_BENCH_SIZES (comma-separated, default "100000,1000000"). Files go to
+// SITEDEX_BENCH_DIR (default: a fresh folder under /tmp), removed at the end.
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "drivers/record/table.h"
+
+namespace {
+
+using namespace sitedex::record;
+namespace fs = std::filesystem;
+
+// ---- data ------------------------------------------------------------------------------------------
+
+struct Location {
+    std::string url, desc, cat, keyword, info;
+    int rating;
+};
+
+const char* kWords[] = {"alpha",  "garden", "river",  "music",   "travel", "recipe", "photo", "science", "history",
+                        "sports", "market", "cinema", "poetry",  "health", "design", "code",  "linux",   "forum",
+                        "news",   "weather", "bike",  "kitchen", "mountain", "ocean", "space", "library", "museum"};
+const char* kTlds[] = {"com", "org", "net", "de", "fr", "co.uk", "io", "edu"};
+
+std::vector<std::string> categories() {
+    std::vector<std::string> c;
+    for (int i = 0; i < 36; ++i) c.push_back(std::string(kWords[i % 27]) + (i >= 27 ? " & more" : "") + " sites");
+    return c;
+}
+
+std::vector<Location> makeLocations(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    auto word = [&] { return std::string(kWords[rng() % 27]); };
+    auto cats = categories();
+    std::vector<Location> out;
+    out.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        Location l;
+        // 40..90 characters: scheme, host with the running number (unique), a path of words
+        l.url = (rng() % 3 ? "https://www." : "http://") + word() + std::to_string(i) + "." + kTlds[rng() % 8] + "/";
+        size_t want = 40 + rng() % 51;
+        while (l.url.size() < want) l.url += word() + (rng() % 2 ? "/" : "-");
+        l.url.resize(want);
+        l.desc = word() + " " + word() + " and " + word() + " pages " + std::to_string(rng() % 1000);
+        l.cat = cats[rng() % cats.size()];
+        l.keyword = rng() % 4 ? "http" : word().substr(0, 8);
+        l.rating = int(rng() % 100);
+        if (rng() % 10 == 0) l.info = "Notes on " + l.desc + ": " + std::string(100 + rng() % 300, '.');
+        out.push_back(std::move(l));
+    }
+    return out;
+}
+
+// ---- our side ------------------------------------------------------------------------------------
+
+Schema locationsSchema() {
+    Schema s;
+    s.recordSize = 397;
+    auto str = [&](const char* name, uint16_t off, uint16_t size) {
+        Field f;
+        f.type = kTypeString;
+        f.name = name;
+        f.offset = off;
+        f.size = size;
+        s.fields.push_back(f);
+    };
+    str("URL:LOCATION", 0, 255);
+    str("URL:DESCRIPTION", 255, 100);
+    str("URL:CATEGORY", 355, 30);
+    Field r;
+    r.type = kTypeDecimal;
+    r.name = "URL:RATING";
+    r.offset = 385;
+    r.size = 2;
+    r.digits = 2;
+    s.fields.push_back(r);
+    str("URL:KEYWORD", 387, 10);
+    Memo m;
+    m.name = "URL:SITEINFO";
+    m.maxSize = 1000;
+    s.memos.push_back(m);
+    auto key = [&](const char* name, uint8_t attr, std::vector<KeyPart> parts) {
+        Key k;
+        k.name = name;
+        k.attributes = attr;
+        k.parts = std::move(parts);
+        s.keys.push_back(k);
+    };
+    key("URL:K_LOCATION", 6, {{0, false}});
+    key("URL:K_DESCRIPTION", 7, {{1, false}});
+    key("URL:K_CATEGORY", 5, {{2, false}, {1, false}});
+    key("URL:K_CATEGORYLOCATION", 7, {{2, false}, {0, false}});
+    key("URL:K_RATING", 5, {{3, true}, {1, false}, {0, false}});
+    key("URL:K_KEYWORD", 5, {{4, false}, {1, false}, {0, false}});
+    return s;
+}
+
+std::string recordOf(const Location& l) {
+    std::string rec(397, ' ');
+    auto put = [&](size_t off, size_t size, const std::string& v) { rec.replace(off, std::min(size, v.size()), v.substr(0, size)); };
+    put(0, 255, l.url);
+    put(255, 100, l.desc);
+    put(355, 30, l.cat);
+    rec[385] = char(l.rating / 100);
+    rec[386] = char(((l.rating / 10 % 10) << 4) | (l.rating % 10));
+    put(387, 10, l.keyword);
+    return rec;
+}
+
+PagerOptions ourOptions() {
+    PagerOptions o;
+    o.durability = Durability::kProcessCrash;
+    // Our cache holds decoded pages, about four times their packed size on disk: 128 MB of them
+    // hold about the 32 MB of file pages that SQLite's cache holds.
+    o.cacheBytes = 128u << 20;
+    return o;
+}
+
+// ---- SQLite side -------------------------------------------------------------------------------------
+
+void sq(sqlite3* db, const char* sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+        std::fprintf(stderr, "sqlite: %s: %s\n", sql, err ? err : "?");
+        std::exit(1);
+    }
+}
+
+sqlite3* openSqlite(const std::string& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) std::exit(1);
+    sq(db, "PRAGMA journal_mode=WAL");
+    sq(db, "PRAGMA synchronous=OFF");
+    sq(db, "PRAGMA cache_size=-32768");
+    return db;
+}
+
+const char* kSqliteSchema =
+    "CREATE TABLE locations(id INTEGER PRIMARY KEY, location TEXT, description TEXT, category TEXT,"
+    " rating INTEGER, keyword TEXT, siteinfo TEXT);"
+    "CREATE UNIQUE INDEX k_location ON locations(location COLLATE NOCASE);"
+    "CREATE INDEX k_description ON locations(description COLLATE NOCASE);"
+    "CREATE INDEX k_category ON locations(category COLLATE NOCASE, description COLLATE NOCASE);"
+    "CREATE INDEX k_categorylocation ON locations(category COLLATE NOCASE, location COLLATE NOCASE);"
+    "CREATE INDEX k_rating ON locations(rating DESC, description COLLATE NOCASE, location COLLATE NOCASE);"
+    "CREATE INDEX k_keyword ON locations(keyword COLLATE NOCASE, description COLLATE NOCASE, location COLLATE NOCASE);";
+
+const char* kSqliteScans[] = {
+    "SELECT * FROM locations INDEXED BY k_location ORDER BY location COLLATE NOCASE",
+    "SELECT * FROM locations INDEXED BY k_description ORDER BY description COLLATE NOCASE",
+    "SELECT * FROM locations INDEXED BY k_category ORDER BY category COLLATE NOCASE, description COLLATE NOCASE",
+    "SELECT * FROM locations INDEXED BY k_categorylocation ORDER BY category COLLATE NOCASE, location COLLATE NOCASE",
+    "SELECT * FROM locations INDEXED BY k_rating ORDER BY rating DESC, description COLLATE NOCASE, location COLLATE "
+    "NOCASE",
+    "SELECT * FROM locations INDEXED BY k_keyword ORDER BY keyword COLLATE NOCASE, description COLLATE NOCASE, location "
+    "COLLATE NOCASE",
+};
+
+void insertRow(sqlite3_stmt* st, const Location& l) {
+    sqlite3_bind_text(st, 1, l.url.c_str(), int(l.url.size()), SQLITE_STATIC);
+    sqlite3_bind_text(st, 2, l.desc.c_str(), int(l.desc.size()), SQLITE_STATIC);
+    sqlite3_bind_text(st, 3, l.cat.c_str(), int(l.cat.size()), SQLITE_STATIC);
+    sqlite3_bind_int(st, 4, l.rating);
+    sqlite3_bind_text(st, 5, l.keyword.c_str(), int(l.keyword.size()), SQLITE_STATIC);
+    if (l.info.empty())
+        sqlite3_bind_null(st, 6);
+    else
+        sqlite3_bind_text(st, 6, l.info.c_str(), int(l.info.size()), SQLITE_STATIC);
+    if (sqlite3_step(st) != SQLITE_DONE) {
+        std::fprintf(stderr, "sqlite insert failed\n");
+        std::exit(1);
+    }
+    sqlite3_reset(st);
+}
+
+// ---- shared state and results ---------------------------------------------------------------------
+
+std::string g_dir;
+std::map<size_t, std::vector<Location>> g_data;
+std::map<size_t, std::vector<Location>> g_extra;  // for the single adds
+
+struct Result {
+    double ours = 0, sqlite = 0;
+    std::string unit;
+};
+std::map<std::string, Result> g_results;
+std::vector<std::string> g_order;
+
+void record(const std::string& what, bool ours, double value, const std::string& unit) {
+    if (!g_results.count(what)) g_order.push_back(what);
+    Result& r = g_results[what];
+    (ours ? r.ours : r.sqlite) = value;
+    r.unit = unit;
+}
+
+const std::vector<Location>& dataOf(size_t n) {
+    auto& d = g_data[n];
+    if (d.empty()) {
+        d = makeLocations(n, 1);
+        auto extra = makeLocations(n + 1000, 2);
+        g_extra[n].assign(extra.end() - 1000, extra.end());
+        for (auto& l : g_extra[n]) l.url += "x";  // distinct from the bulk data
+    }
+    return d;
+}
+
+std::string ourPath(size_t n) { return g_dir + "/URL_L_" + std::to_string(n) + ".VLX"; }
+std::string sqlitePath(size_t n) { return g_dir + "/locations_" + std::to_string(n) + ".db"; }
+
+long rssKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+double seconds(std::chrono::steady_clock::time_point a) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
+}
+
+std::string label(size_t n, const char* what) { return std::to_string(n) + " " + what; }
+
+void check(const Status& s, const char* what) {
+    if (!s.ok()) {
+        std::fprintf(stderr, "%s: %s\n", what, s.toString().c_str());
+        std::exit(1);
+    }
+}
+
+// ---- benchmarks --------------------------------------------------------------------------------------
+
+void OursBulkAdd(benchmark::State& state, size_t n) {
+    const auto& data = dataOf(n);
+    for (auto _ : state) {
+        fs::remove(ourPath(n));
+        Schema s = locationsSchema();
+        check(RecordFile::create(ourPath(n), "UNNAMED", s, ourOptions()), "create");
+        std::unique_ptr<RecordFile> f;
+        check(RecordFile::open(ourPath(n), "UNNAMED", &s, ourOptions(), f), "open");
+        auto t = std::chrono::steady_clock::now();
+        check(f->begin(), "begin");
+        std::vector<std::string> memo(1);
+        for (const Location& l : data) {
+            uint32_t r;
+            memo[0] = l.info;
+            check(f->add(recordOf(l), &memo, r), "add");
+        }
+        check(f->commit(), "commit");
+        double sec = seconds(t);
+        state.SetIterationTime(sec);
+        record(label(n, "bulk add, one transaction (s)"), true, sec, "s");
+    }
+}
+
+void SqliteBulkAdd(benchmark::State& state, size_t n) {
+    const auto& data = dataOf(n);
+    for (auto _ : state) {
+        fs::remove(sqlitePath(n));
+        fs::remove(sqlitePath(n) + "-wal");
+        fs::remove(sqlitePath(n) + "-shm");
+        sqlite3* db = openSqlite(sqlitePath(n));
+        sq(db, kSqliteSchema);
+        auto t = std::chrono::steady_clock::now();
+        sqlite3_stmt* st;
+        sqlite3_prepare_v2(db, "INSERT INTO locations(location, description, category, rating, keyword, siteinfo) "
+                               "VALUES(?,?,?,?,?,?)", -1, &st, nullptr);
+        sq(db, "BEGIN");
+        for (const Location& l : data) insertRow(st, l);
+        sq(db, "COMMIT");
+        sqlite3_finalize(st);
+        double sec = seconds(t);
+        sqlite3_close(db);
+        state.SetIterationTime(sec);
+        record(label(n, "bulk add, one transaction (s)"), false, sec, "s");
+    }
+}
+
+constexpr int kSingles = 1000;
+
+void OursSingleAdds(benchmark::State& state, size_t n) {
+    dataOf(n);
+    for (auto _ : state) {
+        Schema s = locationsSchema();
+        std::unique_ptr<RecordFile> f;
+        check(RecordFile::open(ourPath(n), "UNNAMED", &s, ourOptions(), f), "open");
+        auto t = std::chrono::steady_clock::now();
+        std::vector<std::string> memo(1);
+        for (const Location& l : g_extra[n]) {
+            uint32_t r;
+            memo[0] = l.info;
+            check(f->add(recordOf(l), &memo, r), "add");
+        }
+        double sec = seconds(t);
+        state.SetIterationTime(sec);
+        record(label(n, "single add, own commit (us/add)"), true, sec / kSingles * 1e6, "us");
+    }
+}
+
+void SqliteSingleAdds(benchmark::State& state, size_t n) {
+    dataOf(n);
+    for (auto _ : state) {
+        sqlite3* db = openSqlite(sqlitePath(n));
+        sqlite3_stmt* st;
+        sqlite3_prepare_v2(db, "INSERT INTO locations(location, description, category, rating, keyword, siteinfo) "
+                               "VALUES(?,?,?,?,?,?)", -1, &st, nullptr);
+        auto t = std::chrono::steady_clock::now();
+        for (const Location& l : g_extra[n]) insertRow(st, l);
+        double sec = seconds(t);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        state.SetIterationTime(sec);
+        record(label(n, "single add, own commit (us/add)"), false, sec / kSingles * 1e6, "us");
+    }
+}
+
+constexpr int kGets = 20000;
+
+void OursRandomGet(benchmark::State& state, size_t n) {
+    const auto& data = dataOf(n);
+    for (auto _ : state) {
+        Schema s = locationsSchema();
+        std::unique_ptr<RecordFile> f;
+        check(RecordFile::open(ourPath(n), "UNNAMED", &s, ourOptions(), f), "open");
+        std::mt19937 rng(3);
+        auto t = std::chrono::steady_clock::now();
+        std::string rec;
+        std::vector<std::string> memos;
+        size_t found = 0;
+        Cursor c(*f, 0);
+        c.setFetchRecords(false);
+        for (int i = 0; i < kGets; ++i) {
+            const Location& l = data[rng() % data.size()];
+            std::string probe = recordOf(l);
+            std::string entry = f->keyEntry(0, probe, 0);
+            // one reader lock for the lookup and the read, as one statement of the program takes
+            check(f->reading([&]() -> Status {
+                VLX_TRY(c.seek(entry, true));
+                if (c.valid() && c.key() == entry) {
+                    VLX_TRY(f->get(c.recno(), rec, &memos));
+                    ++found;
+                }
+                return {};
+            }),
+                  "get");
+        }
+        double sec = seconds(t);
+        if (found != kGets) std::fprintf(stderr, "ours: %zu of %d found\n", found, kGets);
+        state.SetIterationTime(sec);
+        record(label(n, "random get by location (us/get)"), true, sec / kGets * 1e6, "us");
+    }
+}
+
+void SqliteRandomGet(benchmark::State& state, size_t n) {
+    const auto& data = dataOf(n);
+    for (auto _ : state) {
+        sqlite3* db = openSqlite(sqlitePath(n));
+        sqlite3_stmt* st;
+        sqlite3_prepare_v2(db, "SELECT * FROM locations WHERE location = ? COLLATE NOCASE", -1, &st, nullptr);
+        std::mt19937 rng(3);
+        auto t = std::chrono::steady_clock::now();
+        size_t found = 0;
+        for (int i = 0; i < kGets; ++i) {
+            const Location& l = data[rng() % data.size()];
+            sqlite3_bind_text(st, 1, l.url.c_str(), int(l.url.size()), SQLITE_STATIC);
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                for (int col = 0; col < 7; ++col) benchmark::DoNotOptimize(sqlite3_column_text(st, col));
+                ++found;
+            }
+            sqlite3_reset(st);
+        }
+        double sec = seconds(t);
+        if (found != kGets) std::fprintf(stderr, "sqlite: %zu of %d found\n", found, kGets);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        state.SetIterationTime(sec);
+        record(label(n, "random get by location (us/get)"), false, sec / kGets * 1e6, "us");
+    }
+}
+
+void OursScan(benchmark::State& state, size_t n) {
+    for (auto _ : state) {
+        Schema s = locationsSchema();
+        std::unique_ptr<RecordFile> f;
+        check(RecordFile::open(ourPath(n), "UNNAMED", &s, ourOptions(), f), "open");
+        long before = rssKb(), peak = before;
+        auto t = std::chrono::steady_clock::now();
+        size_t rows = 0;
+        // Each scan runs in one read snapshot, as an SQL statement runs in one read transaction.
+        for (int key = 0; key < 6; ++key) {
+            check(f->beginRead(), "snapshot");
+            Cursor c(*f, key);
+            for (c.seekFirst(); c.valid(); c.next()) {
+                benchmark::DoNotOptimize(c.record().data());
+                if (++rows % 20000 == 0) peak = std::max(peak, rssKb());
+            }
+            f->endRead();
+        }
+        double sec = seconds(t);
+        state.SetIterationTime(sec);
+        record(label(n, "scan in each of 6 key orders (s)"), true, sec, "s");
+        record(label(n, "memory taken while scanning (MB)"), true, (peak - before) / 1024.0, "MB");
+        state.counters["rows"] = double(rows);
+    }
+}
+
+void SqliteScan(benchmark::State& state, size_t n) {
+    for (auto _ : state) {
+        sqlite3* db = openSqlite(sqlitePath(n));
+        long before = rssKb(), peak = before;
+        auto t = std::chrono::steady_clock::now();
+        size_t rows = 0;
+        for (const char* q : kSqliteScans) {
+            sqlite3_stmt* st;
+            if (sqlite3_prepare_v2(db, q, -1, &st, nullptr) != SQLITE_OK) std::exit(1);
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                for (int col = 0; col < 6; ++col) benchmark::DoNotOptimize(sqlite3_column_text(st, col));
+                if (++rows % 20000 == 0) peak = std::max(peak, rssKb());
+            }
+            sqlite3_finalize(st);
+        }
+        double sec = seconds(t);
+        sqlite3_close(db);
+        state.SetIterationTime(sec);
+        record(label(n, "scan in each of 6 key orders (s)"), false, sec, "s");
+        record(label(n, "memory taken while scanning (MB)"), false, (peak - before) / 1024.0, "MB");
+        state.counters["rows"] = double(rows);
+    }
+}
+
+void FileSizes(benchmark::State& state, size_t n) {
+    for (auto _ : state) {
+        // SQLite's write-ahead log is folded back when the last connection closes.
+        double ours = double(fs::file_size(ourPath(n))) / (1 << 20);
+        double theirs = double(fs::file_size(sqlitePath(n))) / (1 << 20);
+        if (fs::exists(sqlitePath(n) + "-wal")) theirs += double(fs::file_size(sqlitePath(n) + "-wal")) / (1 << 20);
+        record(label(n, "file size (MB)"), true, ours, "MB");
+        record(label(n, "file size (MB)"), false, theirs, "MB");
+        state.SetIterationTime(0.001);
+    }
+}
+
+std::vector<size_t> sizes() {
+    std::vector<size_t> out;
+    const char* env = std::getenv("SITEDEX_BENCH_SIZES");
+    std::stringstream ss(env ? env : "100000,1000000");
+    std::string item;
+    while (std::getline(ss, item, ','))
+        if (!item.empty()) out.push_back(size_t(std::stoull(item)));
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* dir = std::getenv("SITEDEX_BENCH_DIR");
+    std::string made;
+    if (dir) {
+        g_dir = dir;
+    } else {
+        std::string tmpl = "/tmp/sitedex-bench-XXXXXX";
+        if (!::mkdtemp(tmpl.data())) return 1;
+        g_dir = made = tmpl;
+    }
+    for (size_t n : sizes()) {
+        auto reg = [&](const char* name, void (*fn)(benchmark::State&, size_t)) {
+            benchmark::RegisterBenchmark((std::string(name) + "/" + std::to_string(n)).c_str(), fn, n)
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        };
+        reg("Ours_BulkAdd", OursBulkAdd);
+        reg("SQLite_BulkAdd", SqliteBulkAdd);
+        reg("Ours_SingleAdds", OursSingleAdds);
+        reg("SQLite_SingleAdds", SqliteSingleAdds);
+        reg("Ours_RandomGet", OursRandomGet);
+        reg("SQLite_RandomGet", SqliteRandomGet);
+        reg("Ours_Scan", OursScan);
+        reg("SQLite_Scan", SqliteScan);
+        reg("FileSizes", FileSizes);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("\n%-48s %12s %12s %8s\n", "case", "ours", "SQLite", "ratio");
+    for (const std::string& what : g_order) {
+        const Result& r = g_results[what];
+        std::printf("%-48s %12.3f %12.3f %8.2f\n", what.c_str(), r.ours, r.sqlite, r.sqlite > 0 ? r.ours / r.sqlite : 0);
+    }
+    if (!made.empty()) fs::remove_all(made);
+    return 0;
+}

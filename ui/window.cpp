@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <map>
 
 #include "runtime/events.h"
 #include "runtime/thread_state.h"
@@ -29,27 +30,36 @@ WindowPrivate* g_frame = nullptr;
 int threadOrCurrent(int thread) { return thread == 0 ? currentThread() : thread; }
 
 // Before the frame closes, the other threads' windows are asked to close. Returns true once they
-// all have; false when one of them stays open (its procedure cancelled the close).
+// all have; false when one of them stays open (its procedure cancelled the close). A thread whose
+// window closes to uncover its caller's window (a form called from a browse) is asked again.
 bool closeOtherThreads(WindowPrivate& frame) {
-    std::vector<int> others;
-    for (int t = 1; t <= kThreadSlots; ++t) {
-        if (t == frame.thread || g_windows[size_t(t - 1)].empty()) continue;
-        others.push_back(t);
-        g_windows[size_t(t - 1)].back()->push({kEventCloseWindow, 0, 0, 0});
-    }
-    if (others.empty()) return true;
-    // Each either ends, or goes back to waiting with nothing queued: it has refused.
+    std::map<int, unsigned long> asked;  // thread -> serial number of the window asked to close
+    auto ask = [&](int t) {
+        WindowPrivate* w = g_windows[size_t(t - 1)].back();
+        asked[t] = w->serial;
+        w->push({kEventCloseWindow, 0, 0, 0});
+    };
+    for (int t = 1; t <= kThreadSlots; ++t)
+        if (t != frame.thread && !g_windows[size_t(t - 1)].empty()) ask(t);
+    if (asked.empty()) return true;
+    // Each thread either ends, or goes back to waiting with nothing queued: then it has refused.
     waitUntil(
         [&] {
-            for (int t : others) {
+            bool settled = true;
+            for (auto& [t, serial] : asked) {
                 auto& list = g_windows[size_t(t - 1)];
                 if (list.empty()) continue;
-                if (!list.back()->waitingForEvent || !list.back()->queue.empty()) return false;
+                if (list.back()->serial != serial) {
+                    ask(t);
+                    settled = false;
+                } else if (!list.back()->waitingForEvent || !list.back()->queue.empty()) {
+                    settled = false;
+                }
             }
-            return true;
+            return settled;
         },
         50);
-    return std::all_of(others.begin(), others.end(), [](int t) { return g_windows[size_t(t - 1)].empty(); });
+    return std::all_of(asked.begin(), asked.end(), [](const auto& a) { return g_windows[size_t(a.first - 1)].empty(); });
 }
 
 struct Metrics {
@@ -259,7 +269,9 @@ void WindowPrivate::closeNow() {
 
 Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate>()) {
     WindowPrivate& d = *m_d;
+    static unsigned long serials = 0;
     d.window = this;
+    d.serial = ++serials;
     d.def = definition;
     d.thread = currentThread();
     d.alertFilter = new AlertFilter(&d);

@@ -70,6 +70,7 @@ struct WindowPrivate {
     Window* window = nullptr;
     WindowDef def;
     int thread = 1;
+    unsigned long serial = 0;  // tells windows apart over time, unlike their addresses
     bool open = true;
     bool shown = false;
     bool endAfterCurrent = false;  // the current event is a close that has not been cancelled

@@ -14,7 +14,6 @@
 #include <map>
 #include <set>
 #include <memory>
-#include <thread>
 
 #include "app/shell/globals.h"
 #include "app/shell/main_frame.h"
@@ -291,6 +290,25 @@ TEST_F(Shell, ExitWaitsForChildWindowsAndStaysWhenOneRefuses) {
     EXPECT_EQ(CallResponse(), 0);  // the test's own stack keeps its own response
 }
 
+TEST_F(Shell, ExitClosesAFormCalledFromABrowseAndThenTheBrowse) {
+    auto formOpen = std::make_shared<bool>(false);
+    registerProcedure("BrowseSITEDX", [formOpen] {
+        ui::WindowDef def;
+        def.title = "Locations";
+        ui::Window browse(def);
+        while (browse.waitForEvent()) {
+            if (currentEvent() != kEventOpenWindow || *formOpen) continue;
+            *formOpen = true;
+            childWindowProcedure("Update");  // a form called on the browse's thread
+        }
+    });
+    startMain();
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return *formOpen; }, 5000));
+    choose(&FrameDefinition::fileExit);
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return !ui::threadRunning(1); }));
+    EXPECT_EQ(threadNamed("BrowseSITEDX"), 0);
+}
+
 TEST_F(Shell, AboutRunsOnTheFramesThreadUntilOK) {
     registerProcedure("BrowseSITEDX", [] {});
     startMain();
@@ -322,20 +340,22 @@ TEST_F(Shell, HelpContentsOpensTheProgramsHelp) {
 }
 
 // SIGTERM, and the session ending (the application told to quit), close the frame as File > Exit
-// does: Main saves its placement and the program ends with 0.
+// does: Main saves its placement and the program ends with 0. The request comes from a procedure
+// of the program once the frame is up, so that it cannot arrive before the program listens.
 void desktopEndedFromOutside(const fs::path& dir, bool bySignal) {
     ::setenv("SITEDEX_CONFIG_DIR", dir.c_str(), 1);
-    std::thread([bySignal] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        if (bySignal)
-            ::kill(::getpid(), SIGTERM);
-        else
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
-                                      Qt::QueuedConnection);
-    }).detach();
     char name[] = "sitedex";
     char* argv[] = {name, nullptr};
-    int code = runDesktopProgram(1, argv);
+    int code = ui::runDesktop(1, argv, [bySignal] {
+        ui::startProcedure([bySignal] {
+            ui::waitUntil([] { return ui::frameWindow() != nullptr; }, 20);
+            if (bySignal)
+                ::raise(SIGTERM);
+            else
+                QCoreApplication::quit();
+        });
+        Main();
+    });
     std::fprintf(stderr, "exit code %d, saved XPosit=%s\n", code, readSetting("Main", "XPosit", "none").c_str());
     std::fflush(stderr);
     std::_Exit(code == 0 ? 42 : 1);

@@ -12,9 +12,11 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -177,6 +179,11 @@ void centreOver(QWidget* box, int thread) {
     QRect area = over ? QRect(over->mapToGlobal(QPoint(0, 0)), over->size()) : QRect();
     if (!area.isValid()) return;
     QPoint topLeft = area.center() - QPoint(box->width() / 2, box->height() / 2);
+    if (QScreen* screen = QApplication::screenAt(area.center())) {  // keep it whole on the screen
+        QRect avail = screen->availableGeometry();
+        topLeft.setX(std::clamp(topLeft.x(), avail.left(), std::max(avail.left(), avail.right() - box->width())));
+        topLeft.setY(std::clamp(topLeft.y(), avail.top(), std::max(avail.top(), avail.bottom() - box->height())));
+    }
     if (box->parentWidget()) topLeft = box->parentWidget()->mapFromGlobal(topLeft) + box->parentWidget()->pos();
     box->move(topLeft);
 }

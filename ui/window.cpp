@@ -314,9 +314,9 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
             if (d.def.centered) {
                 QSize area = f->area()->viewport()->size();
                 d.sub->move(std::max(0, (area.width() - d.sub->width()) / 2), std::max(0, (area.height() - d.sub->height()) / 2));
-            } else {
+            } else if (d.def.x != 0 || d.def.y != 0) {
                 d.sub->move(dialogUnitsToPixelsX(d.def.x), dialogUnitsToPixelsY(d.def.y));
-            }
+            }  // else the area finds it a free place, so a second copy does not hide the first
         } else {
             Qt::WindowFlags flags = Qt::Window;
             if (d.def.kind == WindowKind::kSplash) flags = Qt::SplashScreen | Qt::FramelessWindowHint;

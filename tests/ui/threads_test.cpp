@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QWidget>
 #include <cstring>
@@ -399,6 +400,39 @@ TEST_F(Threads, UseVariablesFollowRedisplayAndTheUsersChanges) {
     currentWindow(t)->click(3);
     ASSERT_TRUE(pumpEventsUntil([&] { return s->afterAccept == "1"; }));  // the variable changed before the event
     EXPECT_EQ(s->ticked, 1);
+}
+
+TEST_F(Threads, AlertedKeysRaiseAlertKeyWithTheirCodes) {
+    struct S {
+        std::vector<std::pair<int, int>> alerts;  // key code, control
+    };
+    auto s = shared<S>();
+    int t = startProcedure([s] {
+        WindowDef def = buttonWindow("keys");
+        def.alertKeys = {kInsertKey, kCtrlEnter, kF1Key + 9};
+        Window w(def);
+        while (w.waitForEvent())
+            if (currentEvent() == kEventAlertKey) s->alerts.push_back({keyCode(), eventControl()});
+    });
+    ASSERT_TRUE(pumpEventsUntil([&] { return currentWindow(t) != nullptr; }));
+    pumpEventsFor(20);
+    QWidget* button = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowTitle() == "keys") button = w->findChild<QPushButton*>();
+    ASSERT_NE(button, nullptr);
+    struct Key {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {{Qt::Key_Insert, Qt::NoModifier},   {Qt::Key_Return, Qt::ControlModifier},
+                {Qt::Key_Return, Qt::NoModifier},   {Qt::Key_Delete, Qt::NoModifier},
+                {Qt::Key_F10, Qt::NoModifier}};
+    for (const Key& k : keys) {
+        QKeyEvent press(QEvent::KeyPress, k.key, k.modifiers);
+        QApplication::sendEvent(button, &press);
+    }
+    ASSERT_TRUE(pumpEventsUntil([&] { return s->alerts.size() >= 3; }));
+    pumpEventsFor(20);
+    EXPECT_EQ(s->alerts, (std::vector<std::pair<int, int>>{{kInsertKey, 1}, {kCtrlEnter, 1}, {0x79, 1}}));
 }
 
 TEST_F(Threads, PrinterSetupWaitsWithoutBlockingAndCancelReturnsFalse) {

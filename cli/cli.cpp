@@ -54,6 +54,9 @@ void printUsage() {
         std::printf("  %-16.*s %.*s\n", int(c.name.size()), c.name.data(), int(c.summary.size()), c.summary.data());
     }
     std::fputs("\nOptions:\n  --help           show this text (or a command's own, after the command)\n", stdout);
+    std::fputs("\nExit status: 0 success; 1 a refused request or a problem found (the message is on standard\n"
+               "error); 2 a usage error.\n",
+               stdout);
 }
 }  // namespace
 

@@ -20,7 +20,8 @@ constexpr std::string_view kUsage =
     "category and description. \"_Before All\" and \"_After All\" hold the top and bottom HTML of\n"
     "exported pages and are listed like the others.\n"
     "  --format FORMAT   tsv (default: tab-separated, \\\\ \\t \\n \\r escaped inside fields),\n"
-    "                    csv (a header line, RFC 4180 quoting) or json (an array of objects)\n";
+    "                    csv (a header line, RFC 4180 quoting) or json (an array of objects\n"
+    "                    with the keys category and description)\n";
 
 }  // namespace
 

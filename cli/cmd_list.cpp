@@ -23,7 +23,9 @@ constexpr std::string_view kUsage =
     "                    description and location); letter case is ignored\n"
     "  --category NAME   only the locations of that category (letter case ignored)\n"
     "  --format FORMAT   tsv (default: tab-separated, \\\\ \\t \\n \\r escaped inside fields),\n"
-    "                    csv (a header line, RFC 4180 quoting) or json (an array of objects)\n";
+    "                    csv (a header line, RFC 4180 quoting) or json (an array of objects\n"
+    "                    with the keys description, location, category, rating (a number),\n"
+    "                    keyword and siteInfo)\n";
 
 struct Order {
     std::string_view name;

@@ -3,6 +3,11 @@
 // signal reaches a window that has closed.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -146,6 +151,81 @@ void WindowPrivate::buildControls() {
                 made = makeListBox(this, number, parent);
                 break;
             }
+            case ControlKind::kSheet: {
+                auto* sheet = new QTabWidget(parent);
+                QObject::connect(sheet, &QTabWidget::currentChanged, alertFilter, [this, number] {
+                    applyTabVisibility();
+                    // Only the user's choice of a tab is an event; a procedure's select() is not.
+                    if (!selectingTab) push({runtime::kEventNewSelection, number, 0, 0});
+                });
+                made = sheet;
+                break;
+            }
+            case ControlKind::kTab: {
+                auto* sheet = qobject_cast<QTabWidget*>(c.parent > 0 ? controls.at(size_t(c.parent - 1)).data() : nullptr);
+                if (!sheet) break;
+                auto* page = new QWidget;
+                selectingTab = true;
+                sheet->addTab(page, qs(c.text));
+                selectingTab = false;
+                made = page;
+                break;
+            }
+            case ControlKind::kCombo:
+            case ControlKind::kDropList: {
+                auto* combo = new QComboBox(parent);
+                const bool editable = c.kind == ControlKind::kCombo;
+                combo->setEditable(editable);
+                combo->setInsertPolicy(QComboBox::NoInsert);
+                for (const std::string& choice : c.choices) combo->addItem(qs(choice));
+                if (c.textVariable) combo->setCurrentIndex(combo->findText(qs(*c.textVariable)));
+                if (editable && c.textVariable) combo->setEditText(qs(*c.textVariable));
+                QObject::connect(combo, &QComboBox::activated, alertFilter, [this, i, number, combo] {
+                    entryEdited[i] = false;
+                    if (def.controls[i].textVariable) *def.controls[i].textVariable = combo->currentText().toStdString();
+                    push({kEventAccepted, number, 0, 0});
+                });
+                if (editable) {
+                    QLineEdit* edit = combo->lineEdit();
+                    QObject::connect(edit, &QLineEdit::textEdited, alertFilter, [this, i] { entryEdited[i] = true; });
+                    QObject::connect(edit, &QLineEdit::editingFinished, alertFilter, [this, i, number, combo] {
+                        if (!entryEdited[i]) return;
+                        entryEdited[i] = false;
+                        if (def.controls[i].textVariable) *def.controls[i].textVariable = combo->currentText().toStdString();
+                        push({kEventAccepted, number, 0, 0});
+                    });
+                }
+                made = combo;
+                break;
+            }
+            case ControlKind::kSpin: {
+                auto* spin = new QSpinBox(parent);
+                spin->setRange(c.rangeLow, c.rangeHigh);
+                if (c.numberVariable) spin->setValue(*c.numberVariable);
+                QObject::connect(spin, &QSpinBox::valueChanged, alertFilter, [this, i](int value) {
+                    entryEdited[i] = true;
+                    if (def.controls[i].numberVariable) *def.controls[i].numberVariable = value;
+                });
+                QObject::connect(spin, &QSpinBox::editingFinished, alertFilter, [this, i, number] {
+                    if (!entryEdited[i]) return;
+                    entryEdited[i] = false;
+                    push({kEventAccepted, number, 0, 0});
+                });
+                made = spin;
+                break;
+            }
+            case ControlKind::kText: {
+                auto* text = new QPlainTextEdit(parent);
+                text->setTabChangesFocus(true);
+                if (c.textVariable) text->setPlainText(qs(*c.textVariable));
+                // The variable follows every keystroke: a multi-line text has no moment of acceptance
+                // the user would notice, and OK must see what is typed.
+                QObject::connect(text, &QPlainTextEdit::textChanged, alertFilter, [this, i, text] {
+                    if (def.controls[i].textVariable) *def.controls[i].textVariable = text->toPlainText().toStdString();
+                });
+                made = text;
+                break;
+            }
         }
         controls[i] = made;
         if (auto* w = qobject_cast<QWidget*>(made); w && w->parentWidget() == parent && parent) {
@@ -153,9 +233,13 @@ void WindowPrivate::buildControls() {
             w->setEnabled(!c.disabled);
             w->setVisible(!c.hidden);
             w->installEventFilter(alertFilter);
-            if (c.kind == ControlKind::kBox) w->lower();
+            if (!c.tip.empty()) w->setToolTip(qs(c.tip));
+            if (c.kind == ControlKind::kBox || c.kind == ControlKind::kSheet) w->lower();
         }
     }
+    hiddenByProcedure.assign(def.controls.size(), false);
+    for (size_t i = 0; i < def.controls.size(); ++i) hiddenByProcedure[i] = def.controls[i].hidden;
+    applyTabVisibility();
     // A prompt's "&" letter moves the focus to the control that follows it.
     for (size_t i = 0; i + 1 < def.controls.size(); ++i)
         if (def.controls[i].kind == ControlKind::kPrompt)
@@ -186,6 +270,19 @@ void WindowPrivate::applyVariable(int number) {
             entryEdited[size_t(number - 1)] = false;
         } else if (auto* l = qobject_cast<QLabel*>(o)) {
             l->setText(qs(*c.textVariable));
+        } else if (auto* cb = qobject_cast<QComboBox*>(o)) {
+            cb->setCurrentIndex(cb->findText(qs(*c.textVariable)));
+            if (cb->isEditable()) cb->setEditText(qs(*c.textVariable));
+            entryEdited[size_t(number - 1)] = false;
+        } else if (auto* t = qobject_cast<QPlainTextEdit*>(o)) {
+            if (t->toPlainText() != qs(*c.textVariable)) t->setPlainText(qs(*c.textVariable));
+        }
+    }
+    if (c.numberVariable) {
+        if (auto* sp = qobject_cast<QSpinBox*>(o)) {
+            QSignalBlocker quiet(sp);
+            sp->setValue(*c.numberVariable);
+            entryEdited[size_t(number - 1)] = false;
         }
     }
     if (c.numberVariable) {
@@ -215,10 +312,49 @@ void setVisibleOf(QObject* o, bool on) {
 }
 }  // namespace
 
+bool WindowPrivate::onShownTab(int number) const {
+    // A control is on a tab when its parent is a kTab; the tab shows when it is its sheet's current
+    // page (and, for tabs inside tabs, when that sheet shows too).
+    for (int guard = 0; guard < 8; ++guard) {
+        if (number < 1 || size_t(number) > def.controls.size()) return true;
+        const ControlDef& c = def.controls[size_t(number - 1)];
+        if (c.kind == ControlKind::kMenu || c.kind == ControlKind::kItem || c.kind == ControlKind::kSeparator) return true;
+        if (c.parent < 1 || size_t(c.parent) > def.controls.size()) return true;
+        if (def.controls[size_t(c.parent - 1)].kind != ControlKind::kTab) return true;
+        const ControlDef& tab = def.controls[size_t(c.parent - 1)];
+        auto* sheet = qobject_cast<QTabWidget*>(widgetOf(tab.parent));
+        QWidget* page = widgetOf(c.parent);
+        if (!sheet || !page || sheet->currentWidget() != page) return false;
+        number = tab.parent;
+    }
+    return true;
+}
+
+void WindowPrivate::applyTabVisibility() {
+    if (hiddenByProcedure.size() != controls.size()) return;  // still building
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const ControlDef& c = def.controls[i];
+        if (c.kind == ControlKind::kTab || c.parent == 0) continue;
+        if (c.kind == ControlKind::kMenu || c.kind == ControlKind::kItem || c.kind == ControlKind::kSeparator) continue;
+        if (auto* w = qobject_cast<QWidget*>(controls[i].data()))
+            w->setVisible(!hiddenByProcedure[i] && onShownTab(int(i) + 1));
+    }
+}
+
 void Window::enable(int first, int last) { forRange(*m_d, first, last, [](int, QObject* o) { setEnabledOf(o, true); }); }
 void Window::disable(int first, int last) { forRange(*m_d, first, last, [](int, QObject* o) { setEnabledOf(o, false); }); }
-void Window::hide(int first, int last) { forRange(*m_d, first, last, [](int, QObject* o) { setVisibleOf(o, false); }); }
-void Window::unhide(int first, int last) { forRange(*m_d, first, last, [](int, QObject* o) { setVisibleOf(o, true); }); }
+void Window::hide(int first, int last) {
+    forRange(*m_d, first, last, [this](int n, QObject* o) {
+        if (size_t(n) <= m_d->hiddenByProcedure.size()) m_d->hiddenByProcedure[size_t(n - 1)] = true;
+        setVisibleOf(o, false);
+    });
+}
+void Window::unhide(int first, int last) {
+    forRange(*m_d, first, last, [this](int n, QObject* o) {
+        if (size_t(n) <= m_d->hiddenByProcedure.size()) m_d->hiddenByProcedure[size_t(n - 1)] = false;
+        setVisibleOf(o, m_d->onShownTab(n));
+    });
+}
 
 bool Window::isEnabled(int control) const {
     bool on = false;
@@ -247,6 +383,10 @@ void Window::setText(int control, std::string_view text) {
         else if (auto* b = qobject_cast<QAbstractButton*>(o)) b->setText(t);
         else if (auto* e = qobject_cast<QLineEdit*>(o)) e->setText(t);
         else if (auto* g = qobject_cast<QGroupBox*>(o)) g->setTitle(t);
+        else if (auto* cb = qobject_cast<QComboBox*>(o)) {
+            if (cb->isEditable()) cb->setEditText(t);
+            else cb->setCurrentIndex(cb->findText(t));
+        } else if (auto* pt = qobject_cast<QPlainTextEdit*>(o)) pt->setPlainText(t);
     });
 }
 
@@ -259,9 +399,101 @@ std::string Window::text(int control) const {
         else if (auto* b = qobject_cast<QAbstractButton*>(o)) t = b->text();
         else if (auto* e = qobject_cast<QLineEdit*>(o)) t = e->text();
         else if (auto* g = qobject_cast<QGroupBox*>(o)) t = g->title();
+        else if (auto* cb = qobject_cast<QComboBox*>(o)) t = cb->currentText();
+        else if (auto* pt = qobject_cast<QPlainTextEdit*>(o)) t = pt->toPlainText();
+        else if (auto* sp = qobject_cast<QSpinBox*>(o)) t = QString::number(sp->value());
     });
     return t.toStdString();
 }
+
+void Window::setChoices(int control, const std::vector<std::string>& choices) {
+    forRange(*m_d, control, control, [&](int n, QObject* o) {
+        auto* cb = qobject_cast<QComboBox*>(o);
+        if (!cb) return;
+        ControlDef& c = m_d->def.controls[size_t(n - 1)];
+        c.choices = choices;
+        const QString typed = cb->currentText();
+        QSignalBlocker quiet(cb);
+        cb->clear();
+        for (const std::string& choice : choices) cb->addItem(QString::fromStdString(choice));
+        cb->setCurrentIndex(cb->findText(typed));
+        if (cb->isEditable()) cb->setEditText(typed);
+    });
+}
+
+std::vector<std::string> Window::choices(int control) const {
+    if (control < 1 || size_t(control) > m_d->def.controls.size()) return {};
+    return m_d->def.controls[size_t(control - 1)].choices;
+}
+
+int Window::choice(int control) const {
+    int v = 0;
+    forRange(*m_d, control, control, [&](int, QObject* o) {
+        if (auto* sheet = qobject_cast<QTabWidget*>(o)) v = sheet->currentIndex() + 1;
+        else if (auto* cb = qobject_cast<QComboBox*>(o)) v = cb->findText(cb->currentText()) + 1;
+    });
+    return v;
+}
+
+void Window::select(int control, int choice) {
+    forRange(*m_d, control, control, [&](int n, QObject* o) {
+        if (auto* sheet = qobject_cast<QTabWidget*>(o)) {
+            m_d->selectingTab = true;
+            sheet->setCurrentIndex(choice - 1);
+            m_d->selectingTab = false;
+        } else if (auto* cb = qobject_cast<QComboBox*>(o)) {
+            QSignalBlocker quiet(cb);
+            cb->setCurrentIndex(choice - 1);
+            ControlDef& c = m_d->def.controls[size_t(n - 1)];
+            if (c.textVariable && choice >= 1) *c.textVariable = cb->currentText().toStdString();
+        }
+    });
+}
+
+void Window::chooseTab(int sheet, int choice) {
+    forRange(*m_d, sheet, sheet, [&](int, QObject* o) {
+        if (auto* s = qobject_cast<QTabWidget*>(o)) s->setCurrentIndex(choice - 1);
+    });
+}
+
+void Window::enterText(int control, std::string_view text) {
+    const QString t = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    forRange(*m_d, control, control, [&](int n, QObject* o) {
+        ControlDef& c = m_d->def.controls[size_t(n - 1)];
+        if (auto* e = qobject_cast<QLineEdit*>(o)) {
+            e->setText(t);
+            if (c.textVariable) *c.textVariable = std::string(text);
+        } else if (auto* cb = qobject_cast<QComboBox*>(o)) {
+            if (cb->isEditable()) cb->setEditText(t);
+            else cb->setCurrentIndex(cb->findText(t));
+            if (c.textVariable) *c.textVariable = cb->currentText().toStdString();
+        } else if (auto* pt = qobject_cast<QPlainTextEdit*>(o)) {
+            pt->setPlainText(t);
+            return;  // the variable followed; no acceptance
+        } else if (auto* sp = qobject_cast<QSpinBox*>(o)) {
+            sp->setValue(t.toInt());
+        } else {
+            return;
+        }
+        m_d->entryEdited[size_t(n - 1)] = false;
+        m_d->push({kEventAccepted, n, 0, 0});
+    });
+}
+
+Rect Window::controlGeometry(int control) const {
+    Rect r;
+    if (QWidget* w = m_d->widgetOf(control); w && m_d->client && w->parentWidget() == m_d->client)
+        r = {w->x(), w->y(), w->width(), w->height()};
+    return r;
+}
+
+void Window::setControlGeometry(int control, Rect pixels) {
+    if (QWidget* w = m_d->widgetOf(control); w && m_d->client && w->parentWidget() == m_d->client)
+        w->setGeometry(pixels.x, pixels.y, std::max(0, pixels.width), std::max(0, pixels.height));
+}
+
+int Window::clientWidth() const { return m_d->client ? m_d->client->width() : 0; }
+int Window::clientHeight() const { return m_d->client ? m_d->client->height() : 0; }
 
 void Window::setValue(int control, int value) {
     forRange(*m_d, control, control, [&](int, QObject* o) {

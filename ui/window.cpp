@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <algorithm>
@@ -108,6 +109,18 @@ void ClientWidget::closeEvent(QCloseEvent* event) {
     // The procedure decides when its window closes: the close box only asks.
     event->ignore();
     if (m_owner && m_owner->open) m_owner->push({kEventCloseWindow, 0, 0, 0});
+}
+
+void ClientWidget::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // EVENT:Sized tells the procedure of a size the user (or a placement) gave the window after it
+    // was shown; the sizes the window takes while it is being set up are not news to anyone.
+    if (!m_owner || !m_owner->open || !m_owner->shown) return;
+    if (size() == m_owner->reportedSize) return;
+    m_owner->reportedSize = size();
+    for (const QueuedEvent& e : m_owner->queue)
+        if (e.event == kEventSized) return;
+    m_owner->push({kEventSized, 0, 0, 0});
 }
 
 FrameWidget::FrameWidget(WindowPrivate* owner) : m_owner(owner), m_area(new QMdiArea(this)) {
@@ -229,6 +242,7 @@ void WindowPrivate::unblock() {
 
 void WindowPrivate::show() {
     shown = true;
+    if (client) reportedSize = client->size();
     QWidget* w = placed();
     if (!w) return;
     if (wantMinimized)

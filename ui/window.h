@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/window_placement.h"
 #include "ui/window_def.h"
@@ -66,6 +67,25 @@ public:
     void setValue(int control, int value);  // check boxes (0/1), progress bars
     int value(int control) const;
     void focus(int control);
+    // Combination boxes and drop-down lists: their choices (the typed text stays).
+    void setChoices(int control, const std::vector<std::string>& choices);
+    std::vector<std::string> choices(int control) const;
+    // Sheets: the current tab (1 = first). Combination boxes, drop-down lists: the choice equal to
+    // the text shown (1 = first), 0 when the text is none of them.
+    int choice(int control) const;
+    // Makes that tab or choice current without raising an event (the procedure's own doing).
+    void select(int control, int choice);
+    // Tests: choose a tab as the user would (raises EVENT:NewSelection for the sheet).
+    void chooseTab(int sheet, int choice);
+    // Tests: type the text into an entry, combination box, spin box or text and move on, as the user
+    // would: the variable takes it and the control's EVENT:Accepted is queued (not for texts).
+    void enterText(int control, std::string_view text);
+    // Position and size of a control in pixels of the window's client area ({} for menus), and the
+    // client area's size. Procedures that lay their controls out in proportion use these.
+    Rect controlGeometry(int control) const;
+    void setControlGeometry(int control, Rect pixels);
+    int clientWidth() const;
+    int clientHeight() const;
     // Presses a button, chooses a menu item or ticks a check box as the user would (tests).
     void click(int control);
 

@@ -73,4 +73,41 @@ int WindowDef::addImage(std::string resource, Rect at) {
     return add(std::move(c));
 }
 
+int WindowDef::addPrompt(std::string text, Rect at) { return add(make(ControlKind::kPrompt, std::move(text), at)); }
+
+int WindowDef::addSheet(Rect at) { return add(make(ControlKind::kSheet, {}, at)); }
+
+int WindowDef::addTab(int sheet, std::string text) {
+    ControlDef c = make(ControlKind::kTab, std::move(text));
+    c.parent = sheet;
+    return add(std::move(c));
+}
+
+int WindowDef::addCombo(std::string* variable, Rect at) {
+    ControlDef c = make(ControlKind::kCombo, {}, at);
+    c.textVariable = variable;
+    return add(std::move(c));
+}
+
+int WindowDef::addDropList(std::string* variable, std::vector<std::string> choices, Rect at) {
+    ControlDef c = make(ControlKind::kDropList, {}, at);
+    c.textVariable = variable;
+    c.choices = std::move(choices);
+    return add(std::move(c));
+}
+
+int WindowDef::addSpin(int* variable, Rect at, int low, int high) {
+    ControlDef c = make(ControlKind::kSpin, {}, at);
+    c.numberVariable = variable;
+    c.rangeLow = low;
+    c.rangeHigh = high;
+    return add(std::move(c));
+}
+
+int WindowDef::addText(std::string* variable, Rect at) {
+    ControlDef c = make(ControlKind::kText, {}, at);
+    c.textVariable = variable;
+    return add(std::move(c));
+}
+
 }  // namespace sitedex::ui

@@ -36,6 +36,13 @@ enum class ControlKind {
     kImage,     // a picture from the program's resources
     kBox,       // a framed, empty rectangle that groups controls visually
     kList,      // a list box showing rows its procedure supplies; text = list format (ui/list_box.h)
+    kSheet,     // a tab control; its tabs are the kTab controls whose parent is the sheet
+    kTab,       // one tab of a sheet (parent = the sheet); controls whose parent is the tab show only
+                // while it is the sheet's current tab. Positions stay in the window's coordinates.
+    kCombo,     // a drop-down combination box: a line the user types, with a list of choices
+    kDropList,  // a drop-down list: one of its choices, nothing typed
+    kSpin,      // a number between rangeLow and rangeHigh with up and down arrows
+    kText,      // several lines of text the user types (wrapped), textVariable
 };
 
 struct Rect {
@@ -46,15 +53,18 @@ struct ControlDef {
     ControlKind kind = ControlKind::kString;
     std::string text;    // the caption; "&" marks the shortcut letter
     Rect at;             // within the window's client area (unused for menus)
-    int parent = 0;      // menus and items: the number of the menu they belong to, 0 for the menu bar
+    int parent = 0;      // menus and items: the number of the menu they belong to, 0 for the menu bar;
+                         // tabs: their sheet; other controls: the tab they stand on (0 for none)
     std::string status;  // menus and items: the status-bar text shown while the item is highlighted
+    std::string tip;     // the tip shown while the mouse rests on the control
     std::string image;   // images: resource name, e.g. ":/SITEDX01.GIF"
     // The variable the control shows and changes (entries, strings: text; checks, progress: value).
     // It must outlive the window. Redisplay copies variables to the controls; the user's changes are
     // copied back before the control's EVENT:Accepted is queued.
     std::string* textVariable = nullptr;
     int* numberVariable = nullptr;
-    int rangeLow = 0, rangeHigh = 100;  // progress bars
+    int rangeLow = 0, rangeHigh = 100;  // progress bars, spin boxes
+    std::vector<std::string> choices;   // combination boxes and drop-down lists (Window::setChoices)
     bool isDefault = false;             // buttons: pressed by Enter
     bool disabled = false;              // starts disabled
     bool hidden = false;                // starts hidden
@@ -88,6 +98,15 @@ struct WindowDef {
     int addProgress(int* variable, Rect at, int low = 0, int high = 100);
     int addImage(std::string resource, Rect at);
     int addList(std::string format, Rect at);
+    int addPrompt(std::string text, Rect at);
+    int addSheet(Rect at);
+    int addTab(int sheet, std::string text);
+    int addCombo(std::string* variable, Rect at);
+    int addDropList(std::string* variable, std::vector<std::string> choices, Rect at);
+    int addSpin(int* variable, Rect at, int low, int high);
+    int addText(std::string* variable, Rect at);
+    // Puts the control on a tab (see kTab); returns the control number for chaining.
+    int onTab(int control, int tab) { controls.at(size_t(control - 1)).parent = tab; return control; }
 
     const ControlDef& control(int number) const { return controls.at(size_t(number - 1)); }
 };

@@ -35,6 +35,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     WindowPrivate* m_owner;
@@ -90,6 +91,9 @@ struct WindowPrivate {
     AlertFilter* alertFilter = nullptr;
     std::vector<QPointer<QObject>> controls;  // by number - 1: QAction, QMenu, or the control's widget
     std::vector<bool> entryEdited;            // entries: changed since the last EVENT:Accepted
+    std::vector<bool> hiddenByProcedure;      // hidden by the definition or Window::hide (tabs aside)
+    bool selectingTab = false;                // a tab is chosen by the procedure, not the user
+    QSize reportedSize;                       // the client size the last EVENT:Sized told of
 
     // The widget that is moved and sized: the frame, the subwindow, or the top-level client.
     QWidget* placed() const;
@@ -102,6 +106,8 @@ struct WindowPrivate {
     void closeNow();
     void buildControls();
     void applyVariable(int number);
+    bool onShownTab(int number) const;
+    void applyTabVisibility();
     QWidget* widgetOf(int number) const;
     int controlNumberOf(const QObject* object) const;
 };

@@ -4,6 +4,7 @@
 
 #include "app/shell/globals.h"
 #include "app/shell/splash.h"
+#include "app/maintenance/browse_sitedx.h"
 #include "data/warnings.h"
 #include "runtime/events.h"
 #include "runtime/procedures.h"
@@ -127,8 +128,8 @@ int startNamedProcedure(std::string_view name, std::size_t stack) {
 }
 
 void registerApplicationProcedures() {
-    // Each subsystem registers the procedures its menu commands start, e.g.
-    // registerProcedure("BrowseSITEDX", BrowseSITEDX), as it is added to the program.
+    // Each subsystem registers the procedures its menu commands start, as it is added to the program.
+    maintenance::registerLocationProcedures();
 }
 
 void upgradeOlderDataFiles() {

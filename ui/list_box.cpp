@@ -164,6 +164,8 @@ public:
         m_bar->setRange(0, 100);
         m_bar->setPageStep(10);
         m_bar->hide();
+        // The horizontal bar comes and goes with the columns' widths: the vertical one follows it.
+        QObject::connect(m_view->horizontalScrollBar(), &QScrollBar::rangeChanged, this, [this] { layoutChildren(); });
         if (owner->alertFilter) {
             m_view->installEventFilter(owner->alertFilter);
             m_view->viewport()->installEventFilter(owner->alertFilter);
@@ -308,7 +310,10 @@ private:
         const int barWidth = m_bar->isHidden() ? 0 : m_bar->sizeHint().width();
         m_view->setGeometry(0, 0, width() - barWidth, height());
         const int top = m_view->horizontalHeader()->sizeHint().height() + m_view->frameWidth();
-        m_bar->setGeometry(width() - barWidth, top, barWidth, std::max(0, height() - top - m_view->frameWidth()));
+        // Beside the rows only: not beside the header, nor beside the horizontal scroll bar.
+        int bottom = height() - m_view->frameWidth();
+        if (m_view->horizontalScrollBar()->isVisible()) bottom -= m_view->horizontalScrollBar()->height();
+        m_bar->setGeometry(width() - barWidth, top, barWidth, std::max(0, bottom - top));
     }
 
     void barAction(int action) {

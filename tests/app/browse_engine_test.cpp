@@ -283,6 +283,36 @@ TEST_F(Browse, ThumbAtOneAndHundredActAsTopAndBottom) {
     EXPECT_EQ(e->thumbPosition(), 0);
 }
 
+TEST_F(Browse, GainFocusAndSizedRebuildAroundTheHighlight) {
+    addNumbered(12);
+    auto e = open();
+    list.raise(*e, kEventPageDown);
+    list.raise(*e, kEventScrollDown);
+    EXPECT_EQ(list.highlighted(), "C06");
+    // Another window adds a record on the page and deletes the one below the highlight.
+    addCategory("C05a");
+    data::setString(data::findField("CAT:CATEGORY"), "C07");
+    ASSERT_EQ(data::get(data::Categories, *data::Categories.findKey("CAT:K_CATEGORY")), 0);
+    ASSERT_EQ(data::deleteRecord(data::Categories), 0);
+    e->gainFocus();
+    list.pump(*e);
+    EXPECT_EQ(list.highlighted(), "C06");
+    EXPECT_EQ(category(), "C06");
+    EXPECT_EQ(list.shownText(), "C06,C08,C09,C10,C11");
+    // A smaller list: the page shrinks and keeps the highlighted record.
+    list.rows = 3;
+    e->sized();
+    list.pump(*e);
+    EXPECT_EQ(list.shownText(), "C06,C08,C09");
+    EXPECT_EQ(list.highlighted(), "C06");
+    list.rows = 8;
+    e->sized();
+    list.pump(*e);
+    // Within a page of the end: the last page, still on the same record.
+    EXPECT_EQ(list.shownText(), "C04,C05,C05a,C06,C08,C09,C10,C11");
+    EXPECT_EQ(list.highlighted(), "C06");
+}
+
 TEST(BrowseMarks, LettersOnlyAlphabetIsAToZWithBase27) {
     StringMarks m;
     m.setup("apple pie", "Zebra crossing", 30, kMarkLetters | kMarkDigits, 1);

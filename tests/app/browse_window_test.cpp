@@ -146,8 +146,9 @@ void BrowseCategoriesExample() {
 class BrowseWindow : public testing::DataDirTest {
 protected:
     void SetUp() override {
-        DataDirTest::SetUp();
+        // The application first: its message box is the one put back after the test.
         ui::ensureApplication();
+        DataDirTest::SetUp();
         ui::setMessageBoxResponder(nullptr);
         ui::setPopupResponder(nullptr);
         openFile(data::Categories);

@@ -11,6 +11,8 @@ using namespace runtime;
 BrowseList::BrowseList(ui::Window& window, BrowseControls controls, BrowseDescription description, int openingRequest)
     : m_window(window), m_controls(controls), m_list(window, controls.list),
       m_engine(std::move(description), *this, openingRequest) {
+    // A right click left over from the window that opened this one must not pop up our menu.
+    if (keyCode() == kMouseRight) setKeyCode(0);
     if (!m_engine.description().format.empty()) m_list.setFormat(m_engine.description().format);
     if (m_controls.select && openingRequest != RequestSelect) {
         m_window.hide(m_controls.select);

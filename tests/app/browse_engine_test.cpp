@@ -212,6 +212,34 @@ TEST_F(Browse, ChangedRecordIsHighlightedAtItsNewPlace) {
     EXPECT_EQ(category(), "C18a");
 }
 
+TEST_F(Browse, ChangeRereadsWithWatchSoAnotherWindowsChangeIsCaught) {
+    addNumbered(6);
+    int32_t putResult = -1;
+    BrowseDescription d = categoriesList();
+    d.update = [&] {
+        takeCallRequest();
+        // Meanwhile another window (thread 2, its own buffers and instance) renames this record.
+        runtime::setCurrentThread(2);
+        openFile(data::Categories);
+        data::setString(data::findField("CAT:CATEGORY"), "C02");
+        ASSERT_EQ(data::get(data::Categories, *data::Categories.findKey("CAT:K_CATEGORY")), 0);
+        data::setString(data::findField("CAT:CATEGORY"), "C02 renamed elsewhere");
+        ASSERT_EQ(data::put(data::Categories), 0);
+        runtime::setCurrentThread(1);
+        data::setString(data::findField("CAT:CATEGORY"), "C02 renamed here");
+        putResult = data::put(data::Categories);
+        CallResponse() = putResult == 0 ? ResponseCompleted : ResponseCancelled;
+    };
+    auto e = open(d);
+    list.raise(*e, kEventScrollDown);
+    list.raise(*e, kEventScrollDown);
+    EXPECT_EQ(category(), "C02");
+    list.raise(*e, kEventAlertKey, kCtrlEnter);
+    EXPECT_EQ(putResult, 89) << "Record Changed By Another Station";
+    // Cancelled: rebuilt in place, showing the other window's version.
+    EXPECT_EQ(list.shownText(), "C00,C01,C02 renamed elsewhere,C03,C04");
+}
+
 TEST_F(Browse, CancelledFormRebuildsInPlace) {
     addNumbered(8);
     int calls = 0;

@@ -366,6 +366,16 @@ bool Window::isEnabled(int control) const {
     return on;
 }
 
+bool Window::isShown(int control) const {
+    bool shown = false;
+    forRange(*m_d, control, control, [&](int, QObject* o) {
+        if (auto* a = qobject_cast<QAction*>(o)) shown = a->isVisible();
+        else if (auto* m = qobject_cast<QMenu*>(o)) shown = m->menuAction()->isVisible();
+        else if (auto* w = qobject_cast<QWidget*>(o)) shown = !w->isHidden();
+    });
+    return shown;
+}
+
 void Window::redisplay(int first, int last) {
     if (first == 0) {
         first = 1;

@@ -58,6 +58,8 @@ public:
     void enable(int first, int last = 0);
     void disable(int first, int last = 0);
     bool isEnabled(int control) const;
+    // Whether the control is shown (not hidden by the procedure, and on the current tab if on one).
+    bool isShown(int control) const;
     void hide(int first, int last = 0);
     void unhide(int first, int last = 0);
     // Copies the use variables of the controls (all when first is 0) into the controls.

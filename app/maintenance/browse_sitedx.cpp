@@ -14,6 +14,7 @@
 #include "runtime/settings_file.h"
 #include "runtime/window_placement.h"
 #include "ui/clipboard.h"
+#include "ui/list_format.h"
 #include "ui/window.h"
 
 namespace sitedex::app::maintenance {
@@ -166,10 +167,7 @@ private:
 // edited or damaged file): then the design format.
 std::string storedListFormat() {
     std::string format = readSetting("BrowseSITEDX", "?Browse:1", kLocationsListFormat);
-    size_t columns = 0;
-    for (size_t at = 0; (at = format.find('~', at)) != std::string::npos; ++at) ++columns;
-    // Each column carries its header between two tildes (and the Keyword column a header indent).
-    return columns >= 10 && format.find("@N2@") != std::string::npos ? format : std::string(kLocationsListFormat);
+    return ui::parseListFormat(format).size() == 5 ? format : std::string(kLocationsListFormat);
 }
 
 }  // namespace

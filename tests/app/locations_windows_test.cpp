@@ -321,6 +321,35 @@ TEST_F(LocationsWindows, DuplicateAddressIsRefusedForSiteLocation) {
     EXPECT_EQ(onDisk().size(), before.size() + 1);
 }
 
+TEST_F(LocationsWindows, ChangeMadeElsewhereMeanwhileIsShownInsteadOfOverwritten) {
+    start(BrowseSITEDX);
+    list().pressKey('B', 'b');
+    list().pressKey('B', 'b');
+    settle();
+    ASSERT_EQ(highlighted(1), "BBC News");
+    openForm(lw().change);
+    // Another window (thread 60's own instance and buffer) changes the same record now.
+    const int was = currentThread();
+    setCurrentThread(60);
+    ASSERT_EQ(data::share(data::SITEDX, data::kModeShared), 0);
+    data::setString(data::findField("URL:LOCATION"), "http://www.bbc.co.uk/news/");
+    ASSERT_EQ(data::get(data::SITEDX, *data::SITEDX.findKey("URL:K_LOCATION")), 0);
+    data::setString(data::findField("URL:DESCRIPTION"), "BBC World Service");
+    ASSERT_EQ(data::put(data::SITEDX), 0);
+    data::close(data::SITEDX);
+    setCurrentThread(was);
+
+    form()->enterText(fw().description, "Mine");
+    EXPECT_FALSE(pressOk()) << "back to the form";
+    EXPECT_EQ(form()->text(fw().description), "BBC World Service") << "the other window's version";
+    EXPECT_EQ(onDisk()["http://www.bbc.co.uk/news/"].description, "BBC World Service");
+    form()->enterText(fw().rating, "9");
+    ASSERT_TRUE(pressOk()) << "a second OK writes over the version now shown";
+    const OnDisk after = onDisk()["http://www.bbc.co.uk/news/"];
+    EXPECT_EQ(after.description, "BBC World Service");
+    EXPECT_EQ(after.rating, 9);
+}
+
 TEST_F(LocationsWindows, DeleteAsksFirst) {
     start(BrowseSITEDX);
     const std::string first = highlighted(2);

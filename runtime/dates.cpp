@@ -55,7 +55,7 @@ int daysInMonth(int year, int month) {
 }
 
 std::int64_t dayNumber(int year, int month, int day) {
-    if (year < 1800 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+    if (year < 1801 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
         return 0;
     const std::int64_t n = daysFromCivil(year, month, day) - kCivilOfDayZero;
     return n >= kFirstDayNumber && n <= kLastDayNumber ? n : 0;

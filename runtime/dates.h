@@ -6,8 +6,8 @@
 // 1 January 1901). The count follows the Gregorian calendar: every fourth year is a leap year, except
 // the century years not divisible by 400 (1900, 2100, 2200 ...). For 1801 to 2099 this is the same
 // as "every fourth year except 1900"; we keep the true calendar beyond 2099 so that dates after
-// February 2100 stay right. Valid day numbers run from 1 (29 December 1800) to 31 December 9999; 0
-// means "no date".
+// February 2100 stay right. Valid day numbers run from 4 (1 January 1801) to 2994626 (31 December
+// 9999); 0 means "no date", and anything else outside that range is not a date.
 //
 // A time value is hundredths of a second since midnight plus one: 1 is midnight, 8640000 is the last
 // hundredth of the day, 0 means "no time"; any value outside 1..8640000 is not a time.
@@ -36,15 +36,14 @@ struct ClockTime {
     int hundredths = 0;  // 0..99
 };
 
-constexpr std::int64_t kFirstDayNumber = 1;       // 29 December 1800
+constexpr std::int64_t kFirstDayNumber = 4;       // 1 January 1801
 constexpr std::int64_t kLastDayNumber = 2994626;  // 31 December 9999
 constexpr std::int64_t kLastTimeValue = 8640000;  // 23:59:59.99
 
 bool isLeapYear(int year);
 int daysInMonth(int year, int month);
 
-// Day number of a calendar date; 0 when the date is not a valid date between 1801 and 9999 (or one
-// of the three days of December 1800 that day numbers 1..3 name).
+// Day number of a calendar date; 0 when the date is not a valid date between 1801 and 9999.
 std::int64_t dayNumber(int year, int month, int day);
 
 // Calendar date of a day number; false (and the output untouched) for 0 and numbers out of range.

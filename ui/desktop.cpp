@@ -88,8 +88,25 @@ void showHelpContents() {
     g_helpViewer->activateWindow();
 }
 
+// Qt ends the process with abort() when its platform plugin cannot reach the display (DISPLAY set
+// to a server that is gone). We say so in our own words and end with exit code 1 instead.
+static void startupMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (type != QtDebugMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    std::fputs(
+        "sitedex: the graphical display could not be opened; start Sitedex from a desktop session, or see "
+        "sitedex --help for the commands that work without one.\n",
+        stderr);
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 int runDesktop(int argc, char** argv, std::function<void()> mainProcedure) {
+    QtMessageHandler previous = qInstallMessageHandler(startupMessageHandler);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("Sitedex"));
     QApplication::setQuitOnLastWindowClosed(false);  // the program ends when Main returns
     loadResources();

@@ -61,6 +61,14 @@ namespace {
 size_t sharedPrefix(std::string_view a, std::string_view b) {
     size_t lim = std::min<size_t>({a.size(), b.size(), 63});
     size_t s = 0;
+    // eight bytes at a time, then the rest one by one
+    while (s + 8 <= lim) {
+        uint64_t x, y;
+        std::memcpy(&x, a.data() + s, 8);
+        std::memcpy(&y, b.data() + s, 8);
+        if (x != y) break;
+        s += 8;
+    }
     while (s < lim && a[s] == b[s]) ++s;
     return s;
 }

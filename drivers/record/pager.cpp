@@ -424,6 +424,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     if (it != m_cache.end()) {
         Slot& s = it->second;
         if (s.inLru) m_lru.splice(m_lru.begin(), m_lru, s.lru);
+        if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
         out = s.node.get();
         return {};
     }
@@ -452,12 +453,41 @@ Status Pager::node(uint64_t id, Node*& out) {
     return {};
 }
 
+// A transaction that changes more leaves than memory should hold keeps the ones not in use packed
+// (about a quarter of their decoded size); they are decoded again when next needed.
+Status Pager::unpackSlot(Slot& s) {
+    Node tmp;
+    Status st = decodeNode(bytes(s.packed), s.packed.size(), kUnit, tmp);
+    if (!st.ok()) return Status::damaged(__LINE__, 0, "a changed page kept in memory failed to unpack");
+    s.node->buf = std::move(tmp.buf);
+    s.node->off = std::move(tmp.off);
+    s.node->klen = std::move(tmp.klen);
+    s.packed.clear();
+    s.packed.shrink_to_fit();
+    ++m_dirtyLeaves;
+    return {};
+}
+
+void Pager::packChangedLeaves() {
+    std::vector<uint32_t> none;
+    for (auto& [id, s] : m_cache) {
+        if (!s.dirty || !s.packed.empty() || s.node->level != 0 || s.node->count() == 0) continue;
+        if (unpackedSize(*s.node) > kMaxPage) continue;
+        encodeNode(*s.node, kUnit, none, s.packed);
+        s.node->buf = std::string();
+        s.node->off = std::vector<uint32_t>();
+        s.node->klen = std::vector<uint16_t>();
+    }
+    m_dirtyLeaves = 0;
+}
+
 Node* Pager::newNode(uint8_t level) {
     uint64_t id = m_nextTemp++;
     Slot& s = m_cache[id];
     s.node = std::make_unique<Node>();
     s.node->id = id;
     s.node->level = level;
+    if (level == 0) ++m_dirtyLeaves;
     s.dirty = true;
     m_changed = true;
     return s.node.get();
@@ -465,6 +495,7 @@ Node* Pager::newNode(uint8_t level) {
 
 void Pager::markDirty(Node* n) {
     Slot& s = m_cache[n->id];
+    if (!s.dirty && n->level == 0) ++m_dirtyLeaves;
     if (s.inLru) {
         m_lru.erase(s.lru);
         s.inLru = false;
@@ -508,6 +539,8 @@ void Pager::dropClean() {
 }
 
 void Pager::trim() {
+    size_t dirtyBudget = std::max<size_t>(m_opts.cacheBytes, 1u << 20) / (kNodeCapacity + 4096);
+    if (m_dirtyLeaves > dirtyBudget) packChangedLeaves();
     while (m_cleanBytes > m_opts.cacheBytes && !m_lru.empty()) {
         uint64_t id = m_lru.back();
         m_lru.pop_back();
@@ -518,6 +551,7 @@ void Pager::trim() {
 }
 
 void Pager::discardChanges() {
+    m_dirtyLeaves = 0;
     for (auto it = m_cache.begin(); it != m_cache.end();) {
         Slot& s = it->second;
         if (s.dirty) {
@@ -534,6 +568,17 @@ void Pager::discardChanges() {
         }
         ++it;
     }
+}
+
+void Pager::cutTail() {
+    if (m_mode != Mode::kNone || !m_io->writable()) return;
+    if (!m_io->lock(kLockBase, kReaderSlots, true).ok()) return;
+    m_mode = Mode::kWrite;
+    uint64_t size = 0;
+    if (readHeader(false).ok() && m_logMap.empty() && m_io->size(size).ok() && size > m_allocEnd)
+        (void)m_io->truncate(m_allocEnd);
+    m_mode = Mode::kNone;
+    (void)m_io->unlock(kLockBase, kReaderSlots);
 }
 
 Status Pager::checkInvariants() const {
@@ -583,6 +628,7 @@ Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint3
         return {};
     }
     Slot& s = it->second;
+    if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
     Node& n = *s.node;
     if (n.level) {
         for (auto& child : n.children) {
@@ -692,6 +738,7 @@ Status Pager::commit() {
         m_cache.insert(std::move(nh));
     }
     m_renames.clear();
+    m_dirtyLeaves = 0;
     // Every node is clean now; all of them go under the cache's rule again, so that another
     // program's commit drops them (I9).
     for (auto& [id, slot] : m_cache) {

@@ -102,6 +102,8 @@ public:
     // Stored length of the page at home (header checked), for the check tool.
     Status pageUnits(uint32_t home, uint32_t& units);
     FileIo& io() { return *m_io; }
+    // Cuts the file at the allocation end when no other program is using it (left page-log space).
+    void cutTail();
     // Debug check of the cache and free-space bookkeeping (tests): outside a mode nothing is
     // changed or pinned, and the accounting adds up.
     Status checkInvariants() const;
@@ -116,6 +118,7 @@ private:
         std::list<uint64_t>::iterator lru;
         bool inLru = false;
         size_t bytes = 0;
+        std::string packed;  // a changed leaf kept packed while a long transaction runs
     };
 
     Pager() = default;
@@ -133,6 +136,8 @@ private:
     void release(uint32_t home, uint32_t units);
     Status place(Slot& s, uint32_t units, uint32_t& home);
     void dropClean();
+    Status unpackSlot(Slot& s);
+    void packChangedLeaves();
     void trim();
     void discardChanges();
     Status syncIfDurable();
@@ -169,7 +174,8 @@ private:
     uint64_t m_nextTemp = uint64_t(1) << 40;
     uint64_t m_version = 1;
     bool m_changed = false;
-    std::vector<std::pair<uint64_t, uint32_t>> m_renames;  // node id -> home placed at commit
+    std::vector<std::pair<uint64_t, uint32_t>> m_renames;
+    size_t m_dirtyLeaves = 0;  // changed leaves held decoded  // node id -> home placed at commit
 };
 
 }  // namespace sitedex::record

@@ -98,9 +98,10 @@ void splitTableName(const std::string& declared, std::string& path, std::string&
 
 RecordFile::~RecordFile() {
     if (m_hold != Hold::kNone) {
-        m_pager->rollback();
+        if (m_hold != Hold::kRead) m_pager->rollback();
         m_pager->leave();
     }
+    if (m_pager) m_pager->cutTail();
 }
 
 std::string RecordFile::infoKey() const { return tableKey(m_table, kSelInfo); }

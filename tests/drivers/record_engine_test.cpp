@@ -95,6 +95,11 @@ TEST_F(RecordEngine, BinaryMemoKeepsItsLengthAndBlanks) {
 }
 
 TEST_F(RecordEngine, RandomChangesMatchAModelAndTheCheckPasses) {
+    // A tiny cache: the long transaction below must keep its changed pages packed and unpack them.
+    PagerOptions small = fastOptions();
+    small.cacheBytes = 64 << 10;
+    file.reset();
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &schema, small, file).ok());
     std::mt19937 rng(42);
     std::map<uint32_t, std::string> model;
     std::map<std::string, uint32_t> byLocation;  // upper-cased location -> record
@@ -105,7 +110,7 @@ TEST_F(RecordEngine, RandomChangesMatchAModelAndTheCheckPasses) {
     };
     const char* cats[] = {"News", "tech", "Tech", "Sport", "", "Music"};
     ASSERT_TRUE(file->begin().ok());
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 6000; ++i) {
         int op = int(rng() % 10);
         std::string url = "http://site" + std::to_string(rng() % 2000) + ".example/" + std::string(rng() % 60, 'p');
         std::string rec = location(url, "Desc " + std::to_string(rng() % 50), cats[rng() % 6], int(rng() % 100),
@@ -138,7 +143,7 @@ TEST_F(RecordEngine, RandomChangesMatchAModelAndTheCheckPasses) {
             byLocation.erase(upperLoc(it->second));
             model.erase(it);
         }
-        if (i == 1500) {
+        if (i == 4500) {
             ASSERT_TRUE(file->commit().ok());
             ASSERT_TRUE(file->begin().ok());
         }

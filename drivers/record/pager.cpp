@@ -235,7 +235,7 @@ Status Pager::loadLog(uint32_t start, uint32_t end) {
         VLX_TRY(m_io->read(pos, ph, 6, got));
         if (got < 6) return Status::damaged(__LINE__, pos, "page log cut short");
         uint32_t home = get32(ph), len = get16(ph + 4);
-        if (len < 6 || len > kMaxPage || home % kUnit || home >= start || (home == 0) != (len == kHeaderSize))
+        if (len < 6 || len > kMaxPage || home % kUnit || home >= start || (home == 0 && len != kHeaderSize))
             return Status::damaged(__LINE__, pos, "bad page in the page log");
         uint32_t step = roundUnits(len) * kUnit;
         if (end - pos < step) return Status::damaged(__LINE__, pos, "page log entry overruns the log");

@@ -280,8 +280,9 @@ TEST_F(Sharing, KilledWriterLosesNothingAcknowledged) {
         ::waitpid(w, &st, 0);
         ASSERT_TRUE(WIFSIGNALED(st)) << "writer ended on its own in round " << round << " status " << st;
         next += 1;  // the add in flight may or may not have landed; never reuse its address
-        auto f = openFile();
-        ASSERT_TRUE(f) << "round " << round;
+        std::unique_ptr<RecordFile> f;
+        Status opened = RecordFile::open(path, "UNNAMED", &schema, fastOptions(), f);
+        ASSERT_TRUE(opened.ok()) << "round " << round << ": " << opened.toString();
         RecordFile::CheckReport rep;
         Status s = f->check(rep);
         ASSERT_TRUE(s.ok()) << "round " << round << ": " << s.toString();

@@ -24,6 +24,7 @@
 #include "runtime/settings_file.h"
 #include "runtime/thread_state.h"
 #include "tests/app/browse_fixture.h"
+#include "tests/app/maintenance_fixture.h"
 #include "runtime/thread_table.h"
 #include "ui/clipboard.h"
 #include "ui/desktop.h"
@@ -348,6 +349,53 @@ TEST_F(LocationsWindows, ChangeMadeElsewhereMeanwhileIsShownInsteadOfOverwritten
     const OnDisk after = onDisk()["http://www.bbc.co.uk/news/"];
     EXPECT_EQ(after.description, "BBC World Service");
     EXPECT_EQ(after.rating, 9);
+}
+
+// Another program holds the record: the write fails, warning 16 asks what to do.
+TEST_F(LocationsWindows, FailedWriteOffersRetryStayOrGiveUp) {
+    start(BrowseSITEDX);
+    list().pressKey('B', 'b');
+    list().pressKey('B', 'b');
+    settle();
+    ASSERT_EQ(highlighted(1), "BBC News");
+    auto holdBbc = [] {
+        if (data::share(data::SITEDX, data::kModeShared) != 0) return false;
+        data::SITEDX.clear();
+        data::setString(data::findField("URL:LOCATION"), "http://www.bbc.co.uk/news/");
+        data::hold(data::SITEDX);
+        return data::get(data::SITEDX, *data::SITEDX.findKey("URL:K_LOCATION")) == 0;
+    };
+    auto other = std::make_unique<sitedex::testing::SecondProgram>(holdBbc);
+    ASSERT_TRUE(other->ready());
+    openForm(lw().change);
+    form()->enterText(fw().description, "BBC News Online");
+
+    // Cancel: back to the form, the edit still there.
+    m_answers = {kButtonOk, kButtonCancel};
+    EXPECT_FALSE(pressOk());
+    EXPECT_TRUE(boxShown("Record Update Error"));
+    EXPECT_EQ(form()->text(fw().description), "BBC News Online");
+    // Yes tries again; once the other program has let go, the write goes through.
+    m_boxes.clear();
+    m_answers = {kButtonOk, kButtonYes, kButtonOk, kButtonCancel};
+    EXPECT_FALSE(pressOk());
+    EXPECT_EQ(m_boxes.size(), 4u) << "two failures, two questions";
+    other.reset();
+    EXPECT_EQ(onDisk()["http://www.bbc.co.uk/news/"].description, "BBC News");
+    m_answers.clear();
+    ASSERT_TRUE(pressOk());
+    EXPECT_EQ(onDisk()["http://www.bbc.co.uk/news/"].description, "BBC News Online");
+
+    // No: the form closes and nothing is written.
+    openForm(lw().change);
+    other = std::make_unique<sitedex::testing::SecondProgram>(holdBbc);
+    ASSERT_TRUE(other->ready());
+    form()->enterText(fw().description, "Not written");
+    m_answers = {kButtonOk, kButtonNo};
+    ASSERT_TRUE(pressOk());
+    EXPECT_TRUE(boxShown("Record Update Error"));
+    other.reset();
+    EXPECT_EQ(onDisk()["http://www.bbc.co.uk/news/"].description, "BBC News Online");
 }
 
 TEST_F(LocationsWindows, DeleteAsksFirst) {

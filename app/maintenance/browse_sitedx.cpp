@@ -24,7 +24,8 @@ using namespace runtime;
 namespace {
 
 std::string trimRight(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
@@ -35,7 +36,8 @@ void callUpdateKeepingCategory() {
     RecordCopy category = copyRecord(data::Categories);
     UpdateSITEDX();
     std::copy(category.record.begin(), category.record.end(), data::Categories.record());
-    for (size_t m = 0; m < category.memos.size(); ++m) data::Categories.memo(m) = category.memos[m];
+    for (size_t m = 0; m < category.memos.size(); ++m)
+        data::Categories.memo(m) = category.memos[m];
 }
 
 // The sort orders, by number (the tabs choose them: Description 5, Location 1, Category 2, Rating 3,
@@ -99,8 +101,8 @@ LocationsBrowseWindow makeLocationsBrowseWindow() {
     d.controls.back().status = "Browsing Records";
     w.selectCategory = d.onTab(d.addButton("Select Category", {10, 181, 64, 14}), w.categoryTab);
     d.controls.back().tip = "Select a category to view";
-    w.clipboardChoice = d.addDropList(nullptr, {"URL", "Description", "Category", "Keyword", "Rating", "Site Information"},
-                                      {248, 182, 80, 12});
+    w.clipboardChoice = d.addDropList(
+        nullptr, {"URL", "Description", "Category", "Keyword", "Rating", "Site Information"}, {248, 182, 80, 12});
     w.toClipboard = d.addButton("-> Clipboard", {332, 181, 58, 14});
     d.controls.back().tip = "Copy to the clipboard.  Use the clipboard monitor to quickly copy *FROM* the clipboard.";
     w.insert = d.addButton("&Insert", {4, 208, 45, 14});
@@ -144,13 +146,16 @@ public:
         const auto& controls = w.definition().controls;
         for (size_t i = 0; i < controls.size(); ++i) {
             ui::ControlKind k = controls[i].kind;
-            if (k == ui::ControlKind::kMenu || k == ui::ControlKind::kItem || k == ui::ControlKind::kSeparator) continue;
+            if (k == ui::ControlKind::kMenu || k == ui::ControlKind::kItem || k == ui::ControlKind::kSeparator)
+                continue;
             ui::Rect r = w.controlGeometry(int(i) + 1);
-            if (r.width > 0 || r.height > 0) m_recorded.push_back({int(i) + 1, r});
+            if (r.width > 0 || r.height > 0)
+                m_recorded.push_back({int(i) + 1, r});
         }
     }
     void sized() {
-        if (m_width <= 0 || m_height <= 0) return;
+        if (m_width <= 0 || m_height <= 0)
+            return;
         const double rx = std::round(double(m_window.clientWidth()) / m_width * 10000) / 10000;
         const double ry = std::round(double(m_window.clientHeight()) / m_height * 10000) / 10000;
         for (const auto& [control, r] : m_recorded)
@@ -184,11 +189,16 @@ const CategoryLocationsWindow& categoryLocationsWindow() {
 
 std::string clipboardTextFor(const std::string& choice) {
     auto text = [](const char* name) { return trimRight(data::getString(data::findField(name))); };
-    if (choice == "Description") return text("URL:DESCRIPTION");
-    if (choice == "Category") return text("URL:CATEGORY");
-    if (choice == "Keyword") return text("URL:KEYWORD");
-    if (choice == "Rating") return text("URL:RATING");
-    if (choice == "Site Information") return trimRight(data::SITEDX.memo(0));
+    if (choice == "Description")
+        return text("URL:DESCRIPTION");
+    if (choice == "Category")
+        return text("URL:CATEGORY");
+    if (choice == "Keyword")
+        return text("URL:KEYWORD");
+    if (choice == "Rating")
+        return text("URL:RATING");
+    if (choice == "Site Information")
+        return trimRight(data::SITEDX.memo(0));
     return text("URL:LOCATION");
 }
 
@@ -228,16 +238,20 @@ void BrowseSITEDX() {
     std::unique_ptr<ProportionalLayout> layout;
     while (w.waitForEvent()) {
         const int event = currentEvent();
-        if (event == kEventOpenWindow) layout = std::make_unique<ProportionalLayout>(w);
+        if (event == kEventOpenWindow)
+            layout = std::make_unique<ProportionalLayout>(w);
         // The controls take their new places before the list counts the rows that fit.
-        if (event == kEventSized && layout) layout->sized();
-        if (browse.handleEvent()) continue;
+        if (event == kEventSized && layout)
+            layout->sized();
+        if (browse.handleEvent())
+            continue;
         const int control = eventControl();
         if (control == lw.sheet && control != 0) {
             browse.engine().refresh();
             continue;
         }
-        if (event != kEventAccepted) continue;
+        if (event != kEventAccepted)
+            continue;
         if (control == lw.selectCategory) {
             browse.engine().getRecord();
             CallRequest() = RequestSelect;
@@ -250,7 +264,8 @@ void BrowseSITEDX() {
             browse.engine().refresh();
         } else if (control == lw.toClipboard) {
             browse.engine().getRecord();
-            if (browse.engine().rowCount() > 0) ui::setClipboardText(clipboardTextFor(clipboardChoice));
+            if (browse.engine().rowCount() > 0)
+                ui::setClipboardText(clipboardTextFor(clipboardChoice));
         } else if (control == lw.close) {
             browse.engine().getRecord();
             browse.engine().setLocalResponse(int(ResponseCancelled));
@@ -301,7 +316,8 @@ void BrowseURL_K_Category() {
 
     BrowseList browse(w, {cw.list, 0, cw.insert, cw.change, cw.remove}, d, request);
     while (w.waitForEvent()) {
-        if (browse.handleEvent()) continue;
+        if (browse.handleEvent())
+            continue;
         if (currentEvent() == kEventAccepted && acceptedControl() == cw.close) {
             browse.engine().getRecord();
             browse.engine().setLocalResponse(int(ResponseCancelled));

@@ -33,7 +33,8 @@ constexpr int kLayoutControls = 17;
 constexpr const char* kSection = "UpdateSITEDX";
 
 std::string trimRight(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
@@ -88,8 +89,10 @@ std::optional<Ratios> parseRatios(const std::string& text) {
     if (text.size() != 12 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
     Ratios r;
-    for (int i = 0; i < 4; ++i) r[size_t(i)] = std::stoi(text.substr(size_t(i) * 3, 3)) / 1000.0;
-    if (r[2] == 0 && r[3] == 0) return std::nullopt;
+    for (int i = 0; i < 4; ++i)
+        r[size_t(i)] = std::stoi(text.substr(size_t(i) * 3, 3)) / 1000.0;
+    if (r[2] == 0 && r[3] == 0)
+        return std::nullopt;
     return r;
 }
 
@@ -148,14 +151,17 @@ void LocationForm::store() {
     // Only what the user changed goes back: the record of an unchanged form stays byte for byte as it
     // was read (a rating outside the spin box's range, say, is not clamped behind the user's back).
     auto put = [](const char* name, const std::string& now, const std::string& before) {
-        if (now != before) data::setString(data::findField(name), now);
+        if (now != before)
+            data::setString(data::findField(name), now);
     };
     put("URL:LOCATION", m_v.location, m_loaded.location);
     put("URL:DESCRIPTION", m_v.description, m_loaded.description);
     put("URL:CATEGORY", m_v.category, m_loaded.category);
     put("URL:KEYWORD", m_v.keyword, m_loaded.keyword);
-    if (m_v.rating != m_loaded.rating) data::setNumber(data::findField("URL:RATING"), m_v.rating);
-    if (m_v.siteInfo != m_loaded.siteInfo) data::setMemo(data::SITEDX, 0, m_v.siteInfo);
+    if (m_v.rating != m_loaded.rating)
+        data::setNumber(data::findField("URL:RATING"), m_v.rating);
+    if (m_v.siteInfo != m_loaded.siteInfo)
+        data::setMemo(data::SITEDX, 0, m_v.siteInfo);
     m_loaded = m_v;
 }
 
@@ -166,7 +172,8 @@ bool LocationForm::fillCategories() {
     int32_t e = data::set(key);
     while (e == 0 && (e = data::next(data::Categories)) == 0) {
         std::string name = trimRight(data::getString(data::findField("CAT:CATEGORY")));
-        if (!isSpecialCategory(name)) names.push_back(name);
+        if (!isSpecialCategory(name))
+            names.push_back(name);
     }
     if (e != 33) {
         data::ShowWarning(35, "Categories");
@@ -182,21 +189,25 @@ bool LocationForm::fillCategories() {
     }
     m_w->redisplay(m_fw.category);
     for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == m_v.category) m_w->select(m_fw.category, int(i) + 1);
+        if (names[i] == m_v.category)
+            m_w->select(m_fw.category, int(i) + 1);
     return true;
 }
 
 void LocationForm::locationAccepted() {
-    if (m_request != RequestInsert || !trimRight(m_v.keyword).empty()) return;
+    if (m_request != RequestInsert || !trimRight(m_v.keyword).empty())
+        return;
     m_v.keyword = keywordFromLocation(m_v.location);
     m_w->redisplay(m_fw.keyword);
 }
 
 bool LocationForm::categoryAccepted() {
     const std::vector<std::string> names = m_w->choices(m_fw.category);
-    if (std::find(names.begin(), names.end(), m_v.category) == names.end()) m_w->focus(m_fw.category);
+    if (std::find(names.begin(), names.end(), m_v.category) == names.end())
+        m_w->focus(m_fw.category);
     store();
-    if (checkLocationCategory()) return true;
+    if (checkLocationCategory())
+        return true;
     m_w->select(m_fw.sheet, 1);
     m_w->focus(m_fw.category);
     return false;
@@ -205,7 +216,8 @@ bool LocationForm::categoryAccepted() {
 void LocationForm::ok() {
     // Every field in turn, with its rule, as if the user had moved through them all.
     locationAccepted();
-    if (!categoryAccepted()) return;
+    if (!categoryAccepted())
+        return;
     store();
     if (m_request == RequestInsert)
         completeInsert();
@@ -249,7 +261,8 @@ void LocationForm::completeChange() {
             return;
         }
         const int answer = data::ShowWarning(16);
-        if (answer == kButtonYes) continue;
+        if (answer == kButtonYes)
+            continue;
         if (answer == kButtonNo) {
             m_response = int(ResponseCancelled);
             m_w->post(kEventCloseWindow);
@@ -262,7 +275,8 @@ void LocationForm::setUpLayout() {
     if (readSetting(kSection, "WindowScaled", "") == kWindowScaledSignature) {
         RestoreWindowPlacement(*m_w, kSection);
         for (int n = 1; n <= kLayoutControls; ++n)
-            m_ratios[size_t(n)] = parseRatios(readSetting(kSection, "Ctrl" + std::to_string(n) + "Size", "000000000000"));
+            m_ratios[size_t(n)] =
+                parseRatios(readSetting(kSection, "Ctrl" + std::to_string(n) + "Size", "000000000000"));
         applyLayout();
         return;
     }
@@ -281,15 +295,18 @@ void LocationForm::setUpLayout() {
 
 void LocationForm::applyLayout() {
     // A minimised form has no size worth keeping.
-    if (!m_w->isMinimized()) SaveWindowPlacement(*m_w, kSection);
+    if (!m_w->isMinimized())
+        SaveWindowPlacement(*m_w, kSection);
     const int width = m_w->clientWidth();
     const int height = m_w->clientHeight();
-    if (width <= 0 || height <= 0) return;
+    if (width <= 0 || height <= 0)
+        return;
     for (int n = 1; n <= kLayoutControls; ++n) {
         const auto& r = m_ratios[size_t(n)];
-        if (!r) continue;
-        m_w->setControlGeometry(n, {int((*r)[0] * width), int((*r)[1] * height), int((*r)[2] * width),
-                                    int((*r)[3] * height)});
+        if (!r)
+            continue;
+        m_w->setControlGeometry(
+            n, {int((*r)[0] * width), int((*r)[1] * height), int((*r)[2] * width), int((*r)[3] * height)});
     }
 }
 
@@ -318,9 +335,12 @@ int LocationForm::run() {
             applyLayout();
         } else if (event == kEventAccepted) {
             const int control = acceptedControl();
-            if (control == m_fw.location) locationAccepted();
-            else if (control == m_fw.category) categoryAccepted();
-            else if (control == m_fw.ok) ok();
+            if (control == m_fw.location)
+                locationAccepted();
+            else if (control == m_fw.category)
+                categoryAccepted();
+            else if (control == m_fw.ok)
+                ok();
             else if (control == m_fw.cancel) {
                 m_response = int(ResponseCancelled);
                 m_w->post(kEventCloseWindow);
@@ -333,14 +353,19 @@ int LocationForm::run() {
 }
 
 int deleteLocation() {
-    if (data::ShowWarning(32) != kButtonOk) return int(ResponseCancelled);
+    if (data::ShowWarning(32) != kButtonOk)
+        return int(ResponseCancelled);
     while (true) {
         ui::Window* shown = ui::currentWindow();
-        if (shown) shown->setWaitCursor();
+        if (shown)
+            shown->setWaitCursor();
         const int result = EraseLocation();
-        if (shown) shown->restoreCursor();
-        if (result == kWriteOk) return int(ResponseCompleted);
-        if (data::ShowWarning(18) != kButtonYes) return int(ResponseCancelled);
+        if (shown)
+            shown->restoreCursor();
+        if (result == kWriteOk)
+            return int(ResponseCompleted);
+        if (data::ShowWarning(18) != kButtonYes)
+            return int(ResponseCancelled);
     }
 }
 

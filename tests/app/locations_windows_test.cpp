@@ -23,9 +23,9 @@
 #include "runtime/procedures.h"
 #include "runtime/settings_file.h"
 #include "runtime/thread_state.h"
+#include "runtime/thread_table.h"
 #include "tests/app/browse_fixture.h"
 #include "tests/app/maintenance_fixture.h"
-#include "runtime/thread_table.h"
 #include "ui/clipboard.h"
 #include "ui/desktop.h"
 #include "ui/list_box.h"
@@ -61,8 +61,8 @@ const Site kSites[] = {
     {"mailto:editor@example.com", "Letters to the editor", "", 2, "mailto:"},
     {"gopher.example.org", "Old gopher server", "", 1, "?"},
 };
-const char* const kCategoryNames[] = {"Cooking", "News", "Programming", "Software", "Weather", "_Before All",
-                                       "_after all"};
+const char* const kCategoryNames[] = {"Cooking", "News",        "Programming", "Software",
+                                      "Weather", "_Before All", "_after all"};
 
 struct OnDisk {
     std::string description, category, keyword, siteInfo;
@@ -88,7 +88,8 @@ protected:
         });
         openFile(data::Categories);
         openFile(data::SITEDX);
-        for (const char* c : kCategoryNames) addCategory(c);
+        for (const char* c : kCategoryNames)
+            addCategory(c);
         for (const Site& s : kSites) {
             data::SITEDX.clear();
             data::setString(data::findField("URL:LOCATION"), s.location);
@@ -108,7 +109,8 @@ protected:
         // A form open over the browse closes first, then the browse.
         for (int round = 0; round < 5 && ui::runningThreads() > 0; ++round) {
             for (int t = 2; t <= kThreadSlots; ++t)
-                if (ui::threadRunning(t)) ui::postEvent(kEventCloseWindow, 0, t);
+                if (ui::threadRunning(t))
+                    ui::postEvent(kEventCloseWindow, 0, t);
             ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }, 1000);
         }
         EXPECT_EQ(ui::runningThreads(), 0);
@@ -136,7 +138,8 @@ protected:
         return w && w->definition().name == "UPDATESITEDX$WINDOW" ? w : nullptr;
     }
     int listControl() {
-        return browse() && browse()->definition().name == "BROWSESITEDX$WINDOW" ? lw().list : categoryLocationsWindow().list;
+        return browse() && browse()->definition().name == "BROWSESITEDX$WINDOW" ? lw().list
+                                                                                : categoryLocationsWindow().list;
     }
     ui::ListControl list() { return ui::ListControl(*browse(), listControl()); }
     static const LocationsBrowseWindow& lw() { return locationsBrowseWindow(); }
@@ -146,7 +149,8 @@ protected:
     std::string highlighted(int column) { return list().cellText(list().selectedRow(), column); }
     std::string column(int c) {
         std::string s;
-        for (int r = 1; r <= list().rowCount(); ++r) s += (r > 1 ? "," : "") + list().cellText(r, c);
+        for (int r = 1; r <= list().rowCount(); ++r)
+            s += (r > 1 ? "," : "") + list().cellText(r, c);
         return s;
     }
 
@@ -184,7 +188,8 @@ protected:
     }
     bool boxShown(const std::string& caption) {
         for (const auto& b : m_boxes)
-            if (b.rfind(caption + ":", 0) == 0) return true;
+            if (b.rfind(caption + ":", 0) == 0)
+                return true;
         return false;
     }
 
@@ -202,10 +207,8 @@ TEST_F(LocationsWindows, InsertFillsTheKeywordFromTheSchemeAndHighlightsTheNewLo
         const char* keyword;
     };
     const Case cases[] = {
-        {"https://www.wikipedia.org/", "", "https"},
-        {"ftp://ftp.kernel.org/pub/", "", "ftp"},
-        {"mailto:webmaster@example.net", "", "mailto:"},
-        {"news:comp.lang.c++", "", "?"},
+        {"https://www.wikipedia.org/", "", "https"},       {"ftp://ftp.kernel.org/pub/", "", "ftp"},
+        {"mailto:webmaster@example.net", "", "mailto:"},   {"news:comp.lang.c++", "", "?"},
         {"averyverylongscheme://host/", "", "averyveryl"},  // the scheme's first 10 characters
         {"http://typed.example.com/", "mine", "mine"},      // a keyword the user typed stays
     };
@@ -214,7 +217,8 @@ TEST_F(LocationsWindows, InsertFillsTheKeywordFromTheSchemeAndHighlightsTheNewLo
         SCOPED_TRACE(c.location);
         openForm(lw().insert);
         EXPECT_EQ(form()->definition().title, "Adding Location");
-        if (*c.typedKeyword) form()->enterText(fw().keyword, c.typedKeyword);
+        if (*c.typedKeyword)
+            form()->enterText(fw().keyword, c.typedKeyword);
         form()->enterText(fw().location, c.location);
         settle();
         EXPECT_EQ(form()->text(fw().keyword), c.keyword) << "shown as soon as the address is accepted";
@@ -315,7 +319,8 @@ TEST_F(LocationsWindows, DuplicateAddressIsRefusedForSiteLocation) {
     form()->enterText(fw().category, "News");
     EXPECT_FALSE(pressOk());
     ASSERT_EQ(m_boxes.size(), 1u);
-    EXPECT_EQ(m_boxes[0], "Duplicate Key Error: Adding this record creates a duplicate entry for the key:Site Location");
+    EXPECT_EQ(m_boxes[0],
+              "Duplicate Key Error: Adding this record creates a duplicate entry for the key:Site Location");
     EXPECT_EQ(onDisk().size(), before.size());
     form()->enterText(fw().location, "http://www.reuters.com/business/");
     ASSERT_TRUE(pressOk());
@@ -359,7 +364,8 @@ TEST_F(LocationsWindows, FailedWriteOffersRetryStayOrGiveUp) {
     settle();
     ASSERT_EQ(highlighted(1), "BBC News");
     auto holdBbc = [] {
-        if (data::share(data::SITEDX, data::kModeShared) != 0) return false;
+        if (data::share(data::SITEDX, data::kModeShared) != 0)
+            return false;
         data::SITEDX.clear();
         data::setString(data::findField("URL:LOCATION"), "http://www.bbc.co.uk/news/");
         data::hold(data::SITEDX);
@@ -427,9 +433,8 @@ TEST_F(LocationsWindows, FormKeepsItsControlsInProportion) {
 
     ui::Window& f = *form();
     f.setPlacement(f.placementX(), f.placementY(), f.placementWidth() * 2, f.placementHeight() * 3 / 2);
-    ASSERT_TRUE(ui::pumpEventsUntil([&] {
-        return std::abs(f.controlGeometry(fw().location).width - int(w * f.clientWidth())) <= 1;
-    }));
+    ASSERT_TRUE(ui::pumpEventsUntil(
+        [&] { return std::abs(f.controlGeometry(fw().location).width - int(w * f.clientWidth())) <= 1; }));
     EXPECT_NEAR(f.controlGeometry(fw().location).x, int(x * f.clientWidth()), 1);
     const ui::Rect ok = f.controlGeometry(fw().ok);
     EXPECT_LE(ok.x + ok.width, f.clientWidth());
@@ -477,7 +482,28 @@ TEST_F(LocationsWindows, TabsChooseTheOrderAndKeepTheHighlightedLocation) {
     settle();
     EXPECT_EQ(highlighted(5), "?") << "by keyword";
 
-    if (const char* show = std::getenv("SITEDEX_LOCATIONS_SHOW")) ui::pumpEventsFor(std::atoi(show));
+    if (const char* show = std::getenv("SITEDEX_LOCATIONS_SHOW"))
+        ui::pumpEventsFor(std::atoi(show));
+}
+
+TEST_F(LocationsWindows, LettersLocateInEachTabsOrder) {
+    start(BrowseSITEDX);
+    browse()->chooseTab(lw().sheet, 4);  // Rating, highest first
+    settle();
+    list().pressKey('7', '7');
+    settle();
+    EXPECT_EQ(list().cellText(list().selectedRow(), 4), " 7") << "@N2";
+    EXPECT_EQ(highlighted(1), "Reuters");
+    browse()->chooseTab(lw().sheet, 5);  // Keyword
+    settle();
+    list().pressKey('M', 'm');
+    settle();
+    EXPECT_EQ(highlighted(5), "mailto:");
+    browse()->chooseTab(lw().sheet, 2);  // Location
+    settle();
+    list().pressKey('G', 'g');
+    settle();
+    EXPECT_EQ(highlighted(2), "gopher.example.org");
 }
 
 TEST_F(LocationsWindows, CategoryTabShowsThePickedCategory) {
@@ -537,8 +563,12 @@ TEST_F(LocationsWindows, ClipboardTakesTheChosenField) {
     ASSERT_EQ(highlighted(1), "AAA first");
     EXPECT_EQ(browse()->text(lw().clipboardChoice), "URL");
     const std::pair<const char*, const char*> cases[] = {
-        {"URL", "http://aaa.example.com/"}, {"Description", "AAA first"}, {"Category", "News"},
-        {"Keyword", ""},                     {"Rating", "6"},              {"Site Information", "Notes"},
+        {"URL", "http://aaa.example.com/"},
+        {"Description", "AAA first"},
+        {"Category", "News"},
+        {"Keyword", ""},
+        {"Rating", "6"},
+        {"Site Information", "Notes"},
     };
     for (auto [choice, expected] : cases) {
         ui::setClipboardText("untouched");
@@ -626,14 +656,16 @@ TEST_F(LocationsWindows, TheBrowseOpensWhenTheSplashClosesOverAnEmptyDirectory) 
     int splash = 0;
     ASSERT_TRUE(ui::pumpEventsUntil([&] {
         for (int t = 2; t <= kThreadSlots; ++t)
-            if (threadInUse(t) && threadSlot(t).procedure == "Splash" && ui::currentWindow(t)) splash = t;
+            if (threadInUse(t) && threadSlot(t).procedure == "Splash" && ui::currentWindow(t))
+                splash = t;
         return splash != 0;
     }));
     ui::postEvent(kEventCloseWindow, 0, splash);  // as a click on the splash would
     ui::Window* opened = nullptr;
     ASSERT_TRUE(ui::pumpEventsUntil([&] {
         for (int t = 2; t <= kThreadSlots && !opened; ++t)
-            if (ui::Window* w = ui::currentWindow(t); w && w->definition().title == "Browse Locations") opened = w;
+            if (ui::Window* w = ui::currentWindow(t); w && w->definition().title == "Browse Locations")
+                opened = w;
         return opened != nullptr;
     }));
     EXPECT_TRUE(fs::exists(m_dir.file("URL_L.VLX")));

@@ -48,7 +48,8 @@ void TabsProcedure() {
     w.hide(f.hiddenButton);
     w.setChoices(f.combo, {"Alpha", "Beta"});
     while (w.waitForEvent())
-        if (currentEvent() != kEventOpenWindow) f.events.push_back({currentEvent(), eventControl()});
+        if (currentEvent() != kEventOpenWindow)
+            f.events.push_back({currentEvent(), eventControl()});
     f.window = nullptr;
     f.ended = true;
 }

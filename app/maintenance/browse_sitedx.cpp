@@ -32,12 +32,16 @@ std::string trimRight(std::string s) {
 // Calls the location form with the Categories record buffer kept as it was: the form reads the
 // location's category through that buffer, and a list limited to one category must go on showing
 // the category it showed (not the one the edited location happened to have).
+void restoreRecord(data::FileDecl& file, const RecordCopy& copy) {
+    std::copy(copy.record.begin(), copy.record.end(), file.record());
+    for (size_t m = 0; m < copy.memos.size(); ++m)
+        file.memo(m) = copy.memos[m];
+}
+
 void callUpdateKeepingCategory() {
-    RecordCopy category = copyRecord(data::Categories);
+    const RecordCopy category = copyRecord(data::Categories);
     UpdateSITEDX();
-    std::copy(category.record.begin(), category.record.end(), data::Categories.record());
-    for (size_t m = 0; m < category.memos.size(); ++m)
-        data::Categories.memo(m) = category.memos[m];
+    restoreRecord(data::Categories, category);
 }
 
 // The sort orders, by number (the tabs choose them: Description 5, Location 1, Category 2, Rating 3,
@@ -255,10 +259,16 @@ void BrowseSITEDX() {
         if (control == lw.selectCategory) {
             browse.engine().getRecord();
             CallRequest() = RequestSelect;
+            // The pick list reads categories through the same buffer as it scrolls: only a category
+            // actually picked may change what the Category tab shows.
+            const RecordCopy shown = copyRecord(data::Categories);
+            CallResponse() = 0;
             if (const ProcedureFunction* select = findProcedure("SelectCategories"))
                 (*select)();
             else
                 data::ShowWarning(6, "SelectCategories");
+            if (CallResponse() != ResponseCompleted)
+                restoreRecord(data::Categories, shown);
             CallRequest() = request;
             CallResponse() = 0;
             browse.engine().refresh();

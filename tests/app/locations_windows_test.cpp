@@ -520,7 +520,20 @@ TEST_F(LocationsWindows, CategoryTabShowsThePickedCategory) {
     EXPECT_NE(m_boxes[0].find("SelectCategories"), std::string::npos) << m_boxes[0];
     EXPECT_EQ(column(1), "Letters to the editor,Old gopher server");
 
+    // A pick list closed without a pick changes nothing, whatever it read meanwhile.
     int requestSeen = 0;
+    registerProcedure("SelectCategories", [&] {
+        requestSeen = int(CallRequest());
+        CallRequest() = 0;
+        data::setString(data::findField("CAT:CATEGORY"), "Weather");
+        CallResponse() = ResponseCancelled;
+    });
+    browse()->click(lw().selectCategory);
+    settle();
+    EXPECT_EQ(requestSeen, int(RequestSelect));
+    EXPECT_EQ(column(1), "Letters to the editor,Old gopher server");
+
+    requestSeen = 0;
     registerProcedure("SelectCategories", [&] {
         requestSeen = int(CallRequest());
         CallRequest() = 0;

@@ -44,10 +44,10 @@ void place(QWidget* w, const Rect& r) {
 void WindowPrivate::buildControls() {
     controls.assign(def.controls.size(), nullptr);
     entryEdited.assign(def.controls.size(), false);
-    QWidget* parent = client;
     for (size_t i = 0; i < def.controls.size(); ++i) {
         const ControlDef& c = def.controls[i];
         const int number = int(i) + 1;
+        QWidget* parent = containerOf(this, c);  // the client, or an option's frame for its radios
         QObject* made = nullptr;
         switch (c.kind) {
             case ControlKind::kMenu: {
@@ -214,6 +214,8 @@ void WindowPrivate::buildControls() {
                 made = spin;
                 break;
             }
+            case ControlKind::kOption:
+            case ControlKind::kRadio: made = makeOptionControl(this, number, parent); break;
             case ControlKind::kText: {
                 auto* text = new QPlainTextEdit(parent);
                 text->setTabChangesFocus(true);
@@ -230,6 +232,7 @@ void WindowPrivate::buildControls() {
         controls[i] = made;
         if (auto* w = qobject_cast<QWidget*>(made); w && w->parentWidget() == parent && parent) {
             place(w, c.at);
+            placedInOption(this, c, w);
             w->setEnabled(!c.disabled);
             w->setVisible(!c.hidden);
             w->installEventFilter(alertFilter);
@@ -264,6 +267,7 @@ void WindowPrivate::applyVariable(int number) {
     const ControlDef& c = def.controls[size_t(number - 1)];
     QObject* o = controls[size_t(number - 1)];
     if (!o) return;
+    if (applyOptionVariable(this, number)) return;
     if (c.textVariable) {
         if (auto* e = qobject_cast<QLineEdit*>(o)) {
             e->setText(qs(*c.textVariable));
@@ -387,6 +391,7 @@ void Window::redisplay(int first, int last) {
 void Window::setText(int control, std::string_view text) {
     QString t = QString::fromUtf8(text.data(), qsizetype(text.size()));
     forRange(*m_d, control, control, [&](int, QObject* o) {
+        if (setOptionText(o, t)) return;
         if (auto* a = qobject_cast<QAction*>(o)) a->setText(t);
         else if (auto* m = qobject_cast<QMenu*>(o)) m->setTitle(t);
         else if (auto* l = qobject_cast<QLabel*>(o)) l->setText(t);
@@ -403,6 +408,7 @@ void Window::setText(int control, std::string_view text) {
 std::string Window::text(int control) const {
     QString t;
     forRange(*m_d, control, control, [&](int, QObject* o) {
+        if (optionText(o, t)) return;
         if (auto* a = qobject_cast<QAction*>(o)) t = a->text();
         else if (auto* m = qobject_cast<QMenu*>(o)) t = m->title();
         else if (auto* l = qobject_cast<QLabel*>(o)) t = l->text();

@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QResizeEvent>
@@ -189,6 +191,10 @@ bool AlertFilter::eventFilter(QObject* watched, QEvent* event) {
         }
         default: return false;
     }
+    // Keys and double-clicks inside an entry or a text keep their editing meaning there (Delete,
+    // Insert, selecting a word); the window's alert keys are for its lists and buttons.
+    for (QObject* o = watched; o; o = o->parent())
+        if (qobject_cast<QLineEdit*>(o) || qobject_cast<QPlainTextEdit*>(o)) return false;
     const auto& keys = m_owner->def.alertKeys;
     if (code == 0 || std::find(keys.begin(), keys.end(), code) == keys.end()) return false;
     m_owner->push({kEventAlertKey, m_owner->controlNumberOf(watched), code, character});

@@ -110,4 +110,23 @@ int WindowDef::addText(std::string* variable, Rect at) {
     return add(std::move(c));
 }
 
+int WindowDef::addOption(std::string text, std::string* variable, Rect at) {
+    ControlDef c;
+    c.kind = ControlKind::kOption;
+    c.text = std::move(text);
+    c.at = at;
+    c.textVariable = variable;
+    return add(std::move(c));
+}
+
+int WindowDef::addRadio(int option, std::string text, std::string value, Rect at) {
+    ControlDef c;
+    c.kind = ControlKind::kRadio;
+    c.text = std::move(text);
+    c.at = at;
+    c.parent = option;
+    c.value = std::move(value);
+    return add(std::move(c));
+}
+
 }  // namespace sitedex::ui

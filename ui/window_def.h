@@ -43,6 +43,9 @@ enum class ControlKind {
     kDropList,  // a drop-down list: one of its choices, nothing typed
     kSpin,      // a number between rangeLow and rangeHigh with up and down arrows
     kText,      // several lines of text the user types (wrapped), textVariable
+    kOption,    // a framed group of radio buttons; textVariable holds the value of the chosen one
+    kRadio,     // a radio button of the option named by parent; `value` is what the option's variable
+                // takes when it is chosen (EVENT:Accepted for the option). Positions in window coordinates.
 };
 
 struct Rect {
@@ -58,6 +61,7 @@ struct ControlDef {
     std::string status;  // menus and items: the status-bar text shown while the item is highlighted
     std::string tip;     // the tip shown while the mouse rests on the control
     std::string image;   // images: resource name, e.g. ":/SITEDX01.GIF"
+    std::string value;   // radios: the value the option's variable takes when this one is chosen
     // The variable the control shows and changes (entries, strings: text; checks, progress: value).
     // It must outlive the window. Redisplay copies variables to the controls; the user's changes are
     // copied back before the control's EVENT:Accepted is queued.
@@ -105,6 +109,8 @@ struct WindowDef {
     int addDropList(std::string* variable, std::vector<std::string> choices, Rect at);
     int addSpin(int* variable, Rect at, int low, int high);
     int addText(std::string* variable, Rect at);
+    int addOption(std::string text, std::string* variable, Rect at);
+    int addRadio(int option, std::string text, std::string value, Rect at);
     // Puts the control on a tab (see kTab); returns the control number for chaining.
     int onTab(int control, int tab) { controls.at(size_t(control - 1)).parent = tab; return control; }
 

@@ -130,6 +130,15 @@ int keyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
 // The widget of a list control (ui/list_box.cpp).
 QWidget* makeListBox(WindowPrivate* owner, int number, QWidget* parent);
 
+// Options and their radio buttons (ui/option_controls.cpp). The accessors answer false for objects
+// that are not options, so the generic members go on with them.
+QWidget* containerOf(WindowPrivate* owner, const ControlDef& control);  // an option's frame, else the client
+QObject* makeOptionControl(WindowPrivate* owner, int number, QWidget* parent);
+void placedInOption(WindowPrivate* owner, const ControlDef& control, QWidget* widget);
+bool applyOptionVariable(WindowPrivate* owner, int number);
+bool setOptionText(QObject* object, const QString& text);
+bool optionText(QObject* object, QString& text);
+
 }  // namespace sitedex::ui
 
 class QPrinter;

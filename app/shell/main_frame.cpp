@@ -4,6 +4,7 @@
 
 #include "app/shell/globals.h"
 #include "app/shell/splash.h"
+#include "app/maintenance/browse_categories.h"
 #include "app/maintenance/browse_sitedx.h"
 #include "data/warnings.h"
 #include "runtime/events.h"
@@ -130,6 +131,7 @@ int startNamedProcedure(std::string_view name, std::size_t stack) {
 void registerApplicationProcedures() {
     // Each subsystem registers the procedures its menu commands start, as it is added to the program.
     maintenance::registerLocationProcedures();
+    maintenance::registerCategoryProcedures();
 }
 
 void upgradeOlderDataFiles() {

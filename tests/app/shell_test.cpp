@@ -174,7 +174,7 @@ TEST_F(Shell, CommandsWithoutTheirProcedureShowWarning6) {
     const std::vector<std::pair<int FrameDefinition::*, const char*>> commands = {
         {&FrameDefinition::fileImport, "ImportMain"},
         {&FrameDefinition::fileExport, "ExportMain"},
-        {&FrameDefinition::browseCategories, "BrowseCategories"},
+        {&FrameDefinition::fileMerge, "ImportSITEDX"},
         {&FrameDefinition::printByKeyword, "PrintURL:K_Keyword"},
         {&FrameDefinition::printCategories, "PrintCAT:K_Category"},
         {&FrameDefinition::helpWhatsNew, "WhatsNew"},

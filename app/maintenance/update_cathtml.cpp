@@ -1,0 +1,144 @@
+#include "app/maintenance/update_cathtml.h"
+
+#include "app/maintenance/category_rules.h"
+#include "app/maintenance/integrity.h"
+#include "app/maintenance/record_copy.h"
+#include "data/access.h"
+#include "data/dictionary.h"
+#include "data/fields.h"
+#include "data/warnings.h"
+#include "runtime/events.h"
+#include "runtime/hooks.h"
+#include "runtime/procedures.h"
+#include "runtime/window_placement.h"
+#include "ui/window.h"
+
+namespace sitedex::app::maintenance {
+
+// Puts the controls added since `first` (radios excepted: they stand in their option) on the tab.
+static void putOnTab(ui::WindowDef& d, int first, int tab) {
+    for (int n = first; n <= int(d.controls.size()); ++n)
+        if (d.controls[size_t(n - 1)].kind != ui::ControlKind::kRadio && d.controls[size_t(n - 1)].kind != ui::ControlKind::kTab)
+            d.onTab(n, tab);
+}
+
+using namespace runtime;
+
+namespace {
+
+std::string withoutTrailingBlanks(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+int deleteSnippet() {
+    if (data::ShowWarning(32) != kButtonOk) return int(ResponseCancelled);
+    for (;;) {
+        ui::Window* caller = ui::currentWindow();
+        if (caller) caller->setWaitCursor();
+        const int result = EraseCatHTML();
+        if (caller) caller->restoreCursor();
+        if (result == kWriteOk) return int(ResponseCompleted);
+        if (data::ShowWarning(18) != kButtonYes) return int(ResponseCancelled);
+    }
+}
+
+}  // namespace
+
+UpdateCatHTMLWindow updateCatHTMLWindow(SnippetFormFields& fields) {
+    UpdateCatHTMLWindow u;
+    ui::WindowDef& d = u.def;
+    d.name = "UPDATECATHTML$WINDOW";
+    d.title = "Add HTML";
+    d.kind = ui::WindowKind::kMdiChild;
+    d.width = 320;
+    d.height = 196;
+    u.sheet = d.addSheet({4, 4, 312, 166});
+    u.tab = d.addTab(u.sheet, "HTML");
+    const int tabStart0 = int(d.controls.size()) + 1;
+    u.type = d.addOption("Type Of HTML", &fields.type, {12, 24, 112, 84});
+    int i = 0;
+    for (const SnippetType& t : snippetTypes()) {
+        u.radios[i] = d.addRadio(u.type, std::string(t.radioText), std::string(t.value), {18, 37 + 14 * i, 102, 12});
+        ++i;
+    }
+    u.caption1 = d.addString("Enter or Paste your", {12, 118, 112, 10});
+    u.caption2 = d.addString("HTML code here ->", {12, 128, 112, 10});
+    u.html = d.addText(&fields.html, {132, 24, 176, 138});
+    putOnTab(d, tabStart0, u.tab);
+    u.ok = d.addButton("&OK", {210, 176, 50, 14}, true);
+    u.cancel = d.addButton("Cancel", {266, 176, 50, 14});
+    return u;
+}
+
+void UpdateCatHTML() {
+    const int request = int(CallRequest());
+    CallRequest() = 0;
+    CallResponse() = 0;
+    data::useFile(data::CatHTML);
+    data::useFile(data::Categories);
+    int response = int(ResponseCancelled);
+
+    if (request == RequestDelete) {
+        response = deleteSnippet();
+    } else {
+        if (request == RequestInsert) primeNewSnippet();  // of the category in CAT:CATEGORY, "Before Category"
+        const RecordCopy loaded = copyRecord(data::CatHTML);
+        SnippetFormFields fields;
+        fields.type = withoutTrailingBlanks(data::getString(data::findField("HTM:TYPEOFHTML")));
+        fields.html = data::CatHTML.memo(0);
+        const UpdateCatHTMLWindow fw = updateCatHTMLWindow(fields);
+        ui::Window w(fw.def);
+        RestoreWindowPlacement(w, "UpdateCatHTML");
+        w.setTitle(request == RequestInsert ? "Adding HTML" : "Changing HTML");
+        while (w.waitForEvent()) {
+            const int event = currentEvent();
+            const int control = eventControl();
+            if (event == kEventOpenWindow) {
+                w.focus(fw.html);
+            } else if (event == kEventAccepted && control == fw.ok) {
+                data::setString(data::findField("HTM:TYPEOFHTML"), fields.type);
+                data::setMemo(data::CatHTML, 0, fields.html);
+                if (request == RequestInsert) {
+                    const InsertResult r = InsertCatHTML();
+                    if (r == InsertResult::kAdded) {
+                        response = int(ResponseCompleted);
+                        w.post(kEventCloseWindow);
+                    } else {
+                        w.focus(r == InsertResult::kDuplicate ? fw.type : fw.html);
+                    }
+                } else if (recordUnchanged(data::CatHTML, loaded)) {
+                    w.post(kEventCloseWindow);
+                } else {
+                    for (;;) {
+                        w.setWaitCursor();
+                        const int result = WriteCatHTML();
+                        w.restoreCursor();
+                        if (result == kWriteOk) {
+                            response = int(ResponseCompleted);
+                            w.post(kEventCloseWindow);
+                        } else if (result == kWriteChanged) {
+                            fields.type = withoutTrailingBlanks(data::getString(data::findField("HTM:TYPEOFHTML")));
+                            fields.html = data::CatHTML.memo(0);
+                            w.redisplay();
+                        } else {
+                            const int button = data::ShowWarning(16);
+                            if (button == kButtonYes) continue;
+                            if (button == kButtonNo) w.post(kEventCloseWindow);
+                        }
+                        break;
+                    }
+                }
+            } else if (event == kEventAccepted && control == fw.cancel) {
+                response = int(ResponseCancelled);
+                w.post(kEventCloseWindow);
+            }
+        }
+        SaveWindowPlacement(w, "UpdateCatHTML");
+    }
+    data::releaseFile(data::Categories);
+    data::releaseFile(data::CatHTML);
+    CallResponse() = response == int(ResponseCompleted) ? ResponseCompleted : ResponseCancelled;
+}
+
+}  // namespace sitedex::app::maintenance

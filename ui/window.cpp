@@ -260,6 +260,10 @@ void WindowPrivate::show() {
     if (isTopLevel()) {
         w->raise();
         w->activateWindow();
+    } else if (sub && frameInternals() && frameInternals()->frame) {
+        // A form called from a list opens in front of it, not behind the window that was active.
+        frameInternals()->frame->area()->setActiveSubWindow(sub);
+        sub->raise();
     }
 }
 

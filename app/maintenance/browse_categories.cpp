@@ -44,17 +44,17 @@ const BrowseCategoriesWindow& browseCategoriesWindow() {
         d.name = "BROWSECATEGORIES$WINDOW";
         d.title = "Browse Categories";
         d.kind = ui::WindowKind::kMdiChild;
-        d.width = 420;
+        d.width = 384;
         d.height = 232;
         d.statusBar = true;
         d.alertKeys = {kMouseLeft2, kInsertKey, kDeleteKey, kCtrlEnter};
-        b.sheet = d.addSheet({4, 4, 412, 202});
+        b.sheet = d.addSheet({4, 4, 376, 202});
         b.tab = d.addTab(b.sheet, "Category");
         const int tabStart0 = int(d.controls.size()) + 1;
-        b.header = d.addString("Add, Edit, or Remove URL Categories here.", {12, 24, 396, 10});
-        b.list = d.addList({}, {12, 38, 222, 160});
+        b.header = d.addString("Add, Edit, or Remove URL Categories here.", {12, 24, 360, 10});
+        b.list = d.addList({}, {12, 38, 196, 160});
         for (size_t i = 0; i < std::size(kTip); ++i) {
-            int n = d.addString(kTip[i], {244, 40 + 10 * int(i), 166, 10});
+            int n = d.addString(kTip[i], {216, 40 + 10 * int(i), 160, 10});
             if (i == 0) b.firstTip = n;
             b.lastTip = n;
         }
@@ -63,7 +63,7 @@ const BrowseCategoriesWindow& browseCategoriesWindow() {
         b.change = d.addButton("&Change", {58, 212, 50, 14});
         b.remove = d.addButton("&Delete", {112, 212, 50, 14});
         b.locations = d.addButton("Locations for this Category", {176, 212, 116, 14});
-        b.close = d.addButton("Cl&ose", {366, 212, 50, 14});
+        b.close = d.addButton("Cl&ose", {330, 212, 50, 14});
         d.controls[size_t(b.firstTip - 1)].bold = true;
         return b;
     }();

@@ -25,7 +25,8 @@ using namespace sitedex::data;
 
 std::string g_path;
 int64_t g_lines = 0;
-constexpr int64_t kTarget = 200LL * 1024 * 1024;
+// 200 MB; SITEDEX_BENCH_TEXT_MB picks another size (a small file for a profiler run).
+int64_t g_target = 200LL * 1024 * 1024;
 
 void makeFile() {
     std::string dir = (std::filesystem::temp_directory_path() / "sitedex-bench-XXXXXX").string();
@@ -35,7 +36,7 @@ void makeFile() {
     std::mt19937 rng(7);
     std::string line;
     int64_t written = 0;
-    while (written < kTarget) {
+    while (written < g_target) {
         size_t len = 20 + rng() % 121;
         line.assign(len, ' ');
         for (size_t i = 0; i < len; ++i) line[i] = char('!' + rng() % 90);
@@ -79,7 +80,7 @@ void BM_AccessLayerNext(benchmark::State& state) {
         close(file);
         if (n != g_lines) state.SkipWithError("line count differs");
     }
-    state.SetBytesProcessed(state.iterations() * kTarget);
+    state.SetBytesProcessed(state.iterations() * g_target);
 }
 // 0x22: the default open (read/write, deny write: quick scan on); 0x40: read-only, deny none (every
 // read refreshed from the file, as for files others may change).
@@ -97,7 +98,7 @@ void BM_Fgets(benchmark::State& state) {
         std::fclose(f);
         if (n != g_lines) state.SkipWithError("line count differs");
     }
-    state.SetBytesProcessed(state.iterations() * kTarget);
+    state.SetBytesProcessed(state.iterations() * g_target);
 }
 BENCHMARK(BM_Fgets)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -130,6 +131,8 @@ private:
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
+    if (const char* mb = std::getenv("SITEDEX_BENCH_TEXT_MB"); mb && std::atoll(mb) > 0)
+        g_target = std::atoll(mb) * 1024 * 1024;
     makeFile();
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -221,6 +221,52 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// Steps 8-10 after a refusal (-1: a silent skip) or a failure of the driver. Returns the result.
+[[gnu::noinline]] int32_t failed(int op, const PreconditionRow& row, FileDecl& file, DriverInstance& in,
+                                 uint32_t* keyFlags, int32_t result) {
+    const bool opening = op == kOpOpen || op == kOpShare;
+    const bool skipped = result == -1;
+    const int32_t err = skipped ? 0 : result;
+    in.state &= ~(row.clearFail & ~K);
+    if (keyFlags) *keyFlags &= ~(row.clearFail & K);
+    in.lastError = err;
+    // A refusal because the file is open or in a transaction leaves the open file alone: dropping its
+    // instance there would abandon an open file and its transaction.
+    bool keep = err == kErrAlreadyOpen || err == kErrLogoutActive;
+    if (err == kErrNotOpen || ((row.flags & kFlagRelease) && !keep) || (opening && err && !keep))
+        releaseInstance(file);
+    if (skipped) return 0;
+    postFor(file, result);
+    return result;
+}
+
+// Next on a file whose instance exists and whose state passes next's row at once: the steps of
+// callFile that apply to it (next has no key, no text, no release, no open-file registry change),
+// without the general walk. Reading a file line by line is made of these calls. -2: take callFile.
+int32_t shortNext(FileDecl& file) {
+    const PreconditionRow& row = table()[kOpNext];
+    DriverInstance* in = file.slot().instance.get();
+    const DriverDescriptor* d = file.driver();
+    if (!in || !d || !frame().hookAdded || (row.required & ~in->state) || (row.refused & in->state)) [[unlikely]]
+        return -2;
+    CallArgs args;
+    args.instance = in;
+    in->operationFlags = 0;
+    int32_t result = d->entry(kOpNext, file, args);
+    if (result != 0) [[unlikely]]
+        return failed(kOpNext, row, file, *in, nullptr, result);
+    in->state = (in->state | (row.setOk & ~K)) & ~(row.clearOk & ~K);
+    in->operationFlags |= row.flags;
+    in->lastSequentialOp = kOpNext;
+    in->lastError = 0;
+    if (row.flags & kFlagClearError) clearErrorState();
+    return 0;
+}
+
+}  // namespace
+
 int32_t callFile(int op, FileDecl& file, CallArgs& args) {
     if (op == kOpNoOperation) return 0;
     ensureThreadHook();
@@ -265,19 +311,7 @@ int32_t callFile(int op, FileDecl& file, CallArgs& args) {
             releaseInstance(file);
         return 0;
     }
-    const bool skipped = result == -1;
-    const int32_t err = skipped ? 0 : result;
-    in.state &= ~(row.clearFail & ~K);
-    if (keyFlags) *keyFlags &= ~(row.clearFail & K);
-    in.lastError = err;
-    // A refusal because the file is open or in a transaction leaves the open file alone: dropping its
-    // instance there would abandon an open file and its transaction.
-    bool keep = err == kErrAlreadyOpen || err == kErrLogoutActive;
-    if (err == kErrNotOpen || ((row.flags & kFlagRelease) && !keep) || (opening && err && !keep))
-        releaseInstance(file);
-    if (skipped) return 0;
-    postFor(file, result);
-    return result;
+    return failed(op, row, file, in, keyFlags, result);
 }
 
 int32_t callKey(int op, KeyDecl& key, CallArgs& args) {
@@ -360,7 +394,10 @@ int32_t set(KeyDecl& k, KeyDecl& v, int64_t p) {
     a.number[0] = p;
     return callKey(kOpSetByKeyValuePointer, k, a);
 }
-int32_t next(FileDecl& f) { return simple(kOpNext, f); }
+int32_t next(FileDecl& f) {
+    int32_t r = shortNext(f);
+    return r != -2 ? r : simple(kOpNext, f);
+}
 int32_t previous(FileDecl& f) { return simple(kOpPrevious, f); }
 int32_t skip(FileDecl& f, int64_t count) { return withNumbers(kOpSkip, f, count); }
 int32_t get(FileDecl& f, KeyDecl& k) {

@@ -116,12 +116,9 @@ FileSlot& FileDecl::slotOf(int threadNumber) {
     return *p;
 }
 
-const DriverDescriptor* FileDecl::driver() {
-    uint64_t generation = driverRegistryGeneration();
-    if (!m_driver || m_driverGeneration != generation) {
-        m_driver = findDriver(m_spec.driver);
-        m_driverGeneration = generation;
-    }
+const DriverDescriptor* FileDecl::lookUpDriver() {
+    m_driver = findDriver(m_spec.driver);
+    m_driverGeneration = driverRegistryGeneration();
     return m_driver;
 }
 

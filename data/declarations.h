@@ -38,6 +38,11 @@ class DriverInstance;
 class FileDecl;
 struct DriverDescriptor;
 
+namespace detail {
+// The driver registry's change count (data/driver_registry.h); written only by the registry.
+extern uint64_t g_driverRegistryGeneration;
+}
+
 // Field type codes, as stored in the record driver's field table.
 enum FieldType : uint8_t {
     kTypeByte = 1,
@@ -190,13 +195,20 @@ public:
     // True when clearing the record by its layout sets every byte to a blank (text layouts).
     bool clearsToBlanks() const { return m_clearsToBlanks; }
 
-    // The driver found by driverName(), looked up once per change of the driver registry.
-    const DriverDescriptor* driver();
+    // The driver found by driverName(), looked up once per change of the driver registry. Inline: every
+    // operation asks.
+    const DriverDescriptor* driver() {
+        if (m_driver && m_driverGeneration == detail::g_driverRegistryGeneration) [[likely]]
+            return m_driver;
+        return lookUpDriver();
+    }
 
     // Every declaration made so far, in order of construction.
     static const std::vector<FileDecl*>& all();
 
 private:
+    const DriverDescriptor* lookUpDriver();
+
     FileSpec m_spec;
     std::vector<std::unique_ptr<FileSlot>> m_slots;  // 0 = shared slot, n = thread n
     bool m_clearsToBlanks = false;

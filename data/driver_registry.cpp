@@ -7,12 +7,15 @@
 
 namespace sitedex::data {
 
+namespace detail {
+uint64_t g_driverRegistryGeneration = 1;
+}
+
 namespace {
 
 struct Registry {
     std::vector<const DriverDescriptor*> drivers;
     bool builtinsDone = false;
-    uint64_t generation = 1;
 };
 
 Registry& registry() {
@@ -21,7 +24,7 @@ Registry& registry() {
 }
 
 void put(const DriverDescriptor& d) {
-    ++registry().generation;
+    ++detail::g_driverRegistryGeneration;
     auto& v = registry().drivers;
     for (auto& p : v)
         if (sameName(p->name, d.name)) {
@@ -47,10 +50,9 @@ void registerDriver(const DriverDescriptor& descriptor) {
     put(descriptor);
 }
 
-uint64_t driverRegistryGeneration() { return registry().generation; }
 
 void unregisterDriver(std::string_view name) {
-    ++registry().generation;
+    ++detail::g_driverRegistryGeneration;
     auto& v = registry().drivers;
     for (auto it = v.begin(); it != v.end(); ++it)
         if (sameName((*it)->name, name)) {

@@ -19,7 +19,8 @@ void registerDriver(const DriverDescriptor& descriptor);
 void unregisterDriver(std::string_view name);
 // The driver registered under the name (case-insensitive), or null.
 const DriverDescriptor* findDriver(std::string_view name);
-// Raised by every registration change, so that declarations can cache their lookup.
-uint64_t driverRegistryGeneration();
+// Raised by every registration change, so that declarations can cache their lookup (declared with
+// FileDecl, which asks on every operation).
+inline uint64_t driverRegistryGeneration() { return detail::g_driverRegistryGeneration; }
 
 }  // namespace sitedex::data

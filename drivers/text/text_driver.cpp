@@ -42,6 +42,28 @@ size_t findFirstOf3(const char* p, size_t n, size_t readable, char a, char b, ch
     return n;
 }
 
+// findFirstOf3 that also copies: the bytes before the hit go to rec in the same pass, so a short line
+// is read once instead of twice. Whole 16-byte blocks are stored while they fit in rec[0..cap), so
+// bytes of rec past the returned index may hold text that follows; the caller blanks them.
+size_t copyToFirstOf3(char* rec, size_t cap, const char* p, size_t n, size_t readable, char a, char b, char c) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+    for (; i < n && i + 16 <= readable && i + 16 <= cap; i += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(rec + i), x);
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
+        int mask = _mm_movemask_epi8(hit);
+        if (mask) return std::min(n, i + size_t(__builtin_ctz(unsigned(mask))));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (p[i] == a || p[i] == b || p[i] == c) return i;
+        rec[i] = p[i];
+    }
+    return n;
+}
+
 TextInstance& inst(FileDecl& file) { return *static_cast<TextInstance*>(file.instance()); }
 
 // Only STRING and GROUP fields may hold data; a field of another type is allowed when it re-uses
@@ -138,8 +160,10 @@ int64_t skipOverflow(TextInstance& in, int64_t pos, int* err) {
     }
 }
 
-// Reads the line at offset into the record buffer (already cleared). 0 or an error code.
-int32_t readLine(TextInstance& in, int64_t offset, uint32_t* copiedOut) {
+// Reads the line at offset into the record buffer. With blankTail the caller blanks the record past
+// *copiedOut afterwards, and the bytes there may be overwritten here; without it the record has been
+// cleared by its layout and only the line's own bytes are written. 0 or an error code.
+int32_t readLine(TextInstance& in, int64_t offset, bool blankTail, uint32_t* copiedOut) {
     const uint32_t rs = in.recordSize;
     const std::string& term = in.terminator;
     const uint32_t tl = uint32_t(term.size());
@@ -152,12 +176,13 @@ int32_t readLine(TextInstance& in, int64_t offset, uint32_t* copiedOut) {
 
     // Fast path: a terminator within the record, with no TAB and no Ctrl-Z before it.
     uint32_t scan = std::min(rs, avail);
-    uint32_t k = uint32_t(findFirstOf3(w, scan, avail, term[0], '\t', '\x1a'));
+    uint32_t k = blankTail ? uint32_t(copyToFirstOf3(rec, rs, w, scan, avail, term[0], '\t', '\x1a'))
+                           : uint32_t(findFirstOf3(w, scan, avail, term[0], '\t', '\x1a'));
     if (k < scan && w[k] == term[0]) {
         bool whole = k + tl <= avail && (tl == 1 || (tl == 2 ? w[k + 1] == term[1]
                                                              : std::memcmp(w + k, term.data(), tl) == 0));
         if (whole) {
-            std::memcpy(rec, w, k);
+            if (!blankTail) std::memcpy(rec, w, k);
             *copiedOut = k;
             in.recordLength = k + tl;
             return 0;
@@ -218,7 +243,7 @@ int32_t getAt(FileDecl& file, TextInstance& in, int64_t pointer) {
     bool blankTail = file.clearsToBlanks();
     if (!blankTail) file.clearRecord(in.recordBuffer);
     uint32_t copied = 0;
-    int32_t r = readLine(in, offset, &copied);
+    int32_t r = readLine(in, offset, blankTail, &copied);
     if (blankTail) std::memset(in.recordBuffer + copied, ' ', in.recordSize - copied);
     if (r != 0) {
         // A failed read consumes nothing, so that the next read stays at the end-of-file mark.

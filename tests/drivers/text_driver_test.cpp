@@ -434,6 +434,88 @@ TEST_F(TextDriver, DescriptorLists) {
 namespace sitedex::text {
 namespace {
 
+// The records a plain reader makes of the bytes (TAB width 8, CR LF): each with its pointer, blank-filled
+// to the record size. The driver's fast and slow paths must agree with it on every record.
+std::vector<std::pair<int64_t, std::string>> referenceRecords(const std::string& b, uint32_t size) {
+    std::vector<std::pair<int64_t, std::string>> out;
+    size_t pos = 0;
+    auto termAt = [&](size_t i) { return b.compare(i, 2, "\r\n") == 0; };
+    while (pos < b.size() && b[pos] != '\x1a') {
+        std::string rec;
+        size_t i = pos;
+        bool ended = false;
+        while (rec.size() < size && i - pos < size) {
+            if (termAt(i)) {
+                i += 2;
+                ended = true;
+                break;
+            }
+            if (i >= b.size() || b[i] == '\x1a') break;
+            char c = b[i++];
+            if (c != '\t') rec += c;
+            else
+                for (size_t n = 8 - rec.size() % 8; n > 0 && rec.size() < size; --n) rec += ' ';
+        }
+        if (!ended && i < b.size()) {
+            while (i < b.size()) {
+                if (b[i] == '\x1a') {
+                    ++i;
+                    break;
+                }
+                if (termAt(i)) {
+                    i += 2;
+                    break;
+                }
+                ++i;
+            }
+        }
+        rec.resize(size, ' ');
+        out.push_back({int64_t(pos) + 1, rec});
+        pos = i;
+    }
+    return out;
+}
+
+// Lines of mostly plain text with now and then a TAB, a lone CR or LF, or a Ctrl-Z, read with record
+// sizes around the widths the line scanner works in: every record, tail included, as the plain reader
+// makes it, with quick scan on and off, after a record that was longer.
+TEST_F(TextDriver, RecordsMatchAPlainReader) {
+    std::mt19937 rng(99);
+    std::string bytes;
+    while (bytes.size() < 40000) {
+        size_t len = rng() % 150;
+        for (size_t i = 0; i < len; ++i) {
+            unsigned r = rng() % 400;
+            bytes += r == 0 ? '\x1a' : r < 8 ? '\t' : r < 11 ? '\r' : r < 14 ? '\n' : char('!' + r % 90);
+        }
+        bytes += "\r\n";
+    }
+    // Ctrl-Z at a line start ends the file: keep going past the first few so that the walk is long.
+    for (size_t at = bytes.find("\n\x1a"); at != std::string::npos; at = bytes.find("\n\x1a", at))
+        bytes[at + 1] = 'z';
+    writeFile(m_dir.file("mix.txt"), bytes);
+    for (uint32_t size : {1u, 7u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 64u, 100u, 160u}) {
+        std::vector<std::pair<int64_t, std::string>> expect = referenceRecords(bytes, size);
+        ASSERT_GT(expect.size(), 200u);
+        for (uint32_t mode : {0x22u, 0x40u}) {
+            SCOPED_TRACE(::testing::Message() << "size " << size << " mode " << mode);
+            auto f = decl("mix.txt", size);
+            ASSERT_EQ(open(*f, mode), 0);
+            set(*f);
+            size_t n = 0;
+            while (next(*f) == 0) {
+                ASSERT_LT(n, expect.size());
+                ASSERT_EQ(pointer(*f), expect[n].first) << "record " << n;
+                ASSERT_EQ(line(*f), expect[n].second) << "record " << n;
+                ++n;
+            }
+            EXPECT_EQ(n, expect.size());
+            EXPECT_EQ(errorCode(), 33);
+            close(*f);
+        }
+    }
+}
+
 // Random bytes (with many terminators, TABs and Ctrl-Z) under random options: every read ends, the
 // file is walked from start to end, and each record is the declared size of valid bytes.
 TEST_F(TextDriver, RandomContentIsWalkedSafely) {

@@ -502,16 +502,32 @@ OpenFileEntry* entryFor(FileDecl& file) {
     return nullptr;
 }
 
-// Ends the transaction on every marked entry, last first: commit or roll back, then unlock.
+// Ends the transaction on every marked entry, last first: commit or roll back, then unlock. The
+// first failure stays in the error state when the loop is done: the unlocks and the other files'
+// commits that follow it would otherwise clear it, and a failed commit would look like success.
 void endTransaction(bool commitIt) {
     frame().transaction = false;
     auto& r = frame().registry;
+    const FileDecl* failedFile = nullptr;
     for (size_t i = r.size(); i-- > 0;) {
         if (i >= r.size() || !r[i].inTransaction) continue;
         OpenFileEntry e = r[i];
         r[i].inTransaction = false;
-        if (commitIt ? e.caps.canCommit : e.caps.canRollback) simple(commitIt ? kOpCommit : kOpRollback, *e.file);
+        if (commitIt ? e.caps.canCommit : e.caps.canRollback) {
+            int32_t rc = simple(commitIt ? kOpCommit : kOpRollback, *e.file);
+            if (rc != 0 && !failedFile) {
+                failedFile = e.file;
+                saveErrorState();
+            }
+            // A failed commit has undone the file's changes: its transaction is over all the same,
+            // and the file must not stay marked as in one (the next logout would be refused).
+            if (rc != 0 && e.file->instance()) e.file->instance()->state &= ~kStateInTransaction;
+        }
         if (e.caps.unlockAfterTransaction) simple(kOpUnlock, *e.file);
+    }
+    if (failedFile) {
+        restoreErrorState();
+        setFileInError(failedFile);
     }
 }
 

@@ -133,6 +133,8 @@ void forgetFile(FileDecl& file);
 // taken in (rolling back the files already taken in); files never used are passed over.
 int32_t logout(int seconds, std::initializer_list<FileDecl*> files);
 int32_t logout(int seconds, const std::vector<FileDecl*>& files);
+// commit: a file whose commit fails leaves its code in the error state (errorCode() != 0) when the
+// transaction has ended, even though the unlocks after it succeed.
 void commit();
 void rollback();
 bool transactionActive();

@@ -95,6 +95,18 @@ void releaseChildren() {
 // Steps 2 to 5 of an update inside the open transaction: remember the position, put, and on a
 // conflict read the other station's version back into the buffer. On failure the transaction has
 // been rolled back.
+// Ends the transaction with a commit. A commit that fails (a write the disk refused) leaves its error
+// code in the error state; the change is then not made and the caller reports it like any failed
+// write (warning 15 for an update, 17 for a delete).
+bool commitSucceeded() {
+    clearErrorState();
+    commit();
+    if (errorCode() == 0)
+        return true;
+    captureError();
+    return false;
+}
+
 int putRecord(FileDecl& file, std::string_view label) {
     remember(position(file));
     int32_t e = put(file);
@@ -120,7 +132,10 @@ int updateRecord(FileDecl& file, std::string_view label) {
     int r = putRecord(file, label);
     if (r != kWriteOk)
         return r;
-    commit();
+    if (!commitSucceeded()) {
+        ShowWarning(15, label);
+        return kWriteFailed;
+    }
     return kWriteOk;
 }
 
@@ -216,7 +231,10 @@ int eraseRecord(FileDecl& file, KeyDecl& firstKey, std::string_view label) {
         ShowWarning(17, label);
         return kWriteFailed;
     }
-    commit();
+    if (!commitSucceeded()) {
+        ShowWarning(17, label);
+        return kWriteFailed;
+    }
     return kWriteOk;
 }
 
@@ -272,7 +290,10 @@ int WriteCategory() {
             return kWriteFailed;
         }
     }
-    commit();
+    if (!commitSucceeded()) {
+        ShowWarning(15, "Categories");
+        return kWriteFailed;
+    }
     return kWriteOk;
 }
 
@@ -312,7 +333,10 @@ int EraseCategory() {
         ShowWarning(17, "Categories");
         return kWriteFailed;
     }
-    commit();
+    if (!commitSucceeded()) {
+        ShowWarning(17, "Categories");
+        return kWriteFailed;
+    }
     return kWriteOk;
 }
 

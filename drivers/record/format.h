@@ -25,6 +25,12 @@ constexpr uint32_t kHdrCounter = 24;      // i32, change counter
 constexpr uint32_t kHdrRoot = 28;         // u32, root page of the entry tree, 0 = empty
 constexpr uint32_t kHdrFreeMap = 32;      // u32, home of the free-space map page
 constexpr uint32_t kHdrNextTable = 36;    // u32, next table number to hand out
+constexpr uint32_t kHdrPrepStart = 40;    // u32, log of a prepared group commit, 0 = none (I16)
+constexpr uint32_t kHdrPrepEnd = 44;      // u32
+constexpr uint32_t kHdrPrepTx = 48;       // u64, the group's transaction id
+constexpr uint32_t kHdrPrepTcfLen = 56;   // u16, length of the transaction control file's path
+constexpr uint32_t kHdrPrepTcf = 58;      // the path, up to kMaxTcfPath bytes
+constexpr uint32_t kMaxTcfPath = 450;
 constexpr uint32_t kHdrChecksum = 508;    // u32, CRC-32 of bytes 0..507
 constexpr char kMagic[4] = {'v', 'E', 'l', 'X'};
 constexpr uint16_t kFormatVersion = 1;

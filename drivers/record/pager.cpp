@@ -1,5 +1,7 @@
 #include "drivers/record/pager.h"
 
+#include "drivers/record/tcf.h"
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -62,7 +64,7 @@ Status Pager::open(const std::string& path, const PagerOptions& opts, std::uniqu
     bool settle = opts.writable && size == 0;
     if (!settle) {
         VLX_TRY(p->enterRead());
-        settle = opts.writable && !p->m_logMap.empty();
+        settle = opts.writable && (!p->m_logMap.empty() || p->preparedOnDisk());
         p->leave();
     }
     if (settle) {
@@ -194,6 +196,7 @@ Status Pager::readHeader(bool) {
         return Status::error(kInvalidDataFile, "not a record file");
     if (get16(h + kHdrVersion) != kFormatVersion) return Status::error(kInvalidDataFile, "unknown format version");
     if (get32(h + kHdrChecksum) != crc32(h, kHdrChecksum)) return Status::damaged(__LINE__, 0, "header checksum");
+    if (get32(h + kHdrLogStart) == get32(h + kHdrLogEnd) && get32(h + kHdrPrepStart) != 0) VLX_TRY(settlePrepared(h));
     uint32_t allocEnd = get32(h + kHdrAllocEnd);
     uint32_t root = get32(h + kHdrRoot);
     uint32_t logStart = get32(h + kHdrLogStart), logEnd = get32(h + kHdrLogEnd);
@@ -201,6 +204,7 @@ Status Pager::readHeader(bool) {
         allocEnd % kUnit || get32(h + kHdrFreeMap) != kFreeMapHome || root % kUnit ||
         (root && (root < kFirstPage || root >= allocEnd)))
         return Status::damaged(__LINE__, 0, "header fields out of range");
+    m_diskHeader.assign(reinterpret_cast<const char*>(h), kHeaderSize);
     int32_t counter = int32_t(get32(h + kHdrCounter));
     bool changed = !m_haveHeader || counter != m_counter;
     if (changed) {
@@ -219,6 +223,38 @@ Status Pager::readHeader(bool) {
         m_logMap.clear();
     }
     return {};
+}
+
+// (I17) A header marked prepared by a writer that is gone: the TCF decides. A committed group's log
+// counts as announced (a writer rolls it forward, a reader reads through it); a group that never
+// reached its commit point leaves the file as it was, and a writer takes the mark away.
+Status Pager::settlePrepared(uint8_t* h) {
+    uint32_t len = get16(h + kHdrPrepTcfLen);
+    if (len > kMaxTcfPath) return Status::damaged(__LINE__, 0, "prepared mark names no transaction control file");
+    std::string tcf(reinterpret_cast<const char*>(h + kHdrPrepTcf), len);
+    uint64_t txid = uint64_t(get32(h + kHdrPrepTx)) | (uint64_t(get32(h + kHdrPrepTx + 4)) << 32);
+    bool committed = false;
+    VLX_TRY(tcfLookup(tcf, txid, committed));
+    if (committed) {
+        // The header the log would have been announced with: the logged copy (last in the log)
+        // with the log fields set.
+        uint32_t start = get32(h + kHdrPrepStart), end = get32(h + kHdrPrepEnd);
+        uint8_t copy[kHeaderSize];
+        size_t got = 0;
+        if (end < start + kHeaderSize || start % kUnit) return Status::damaged(__LINE__, 0, "prepared log bounds");
+        VLX_TRY(m_io->read(end - kHeaderSize, copy, kHeaderSize, got));
+        if (got < kHeaderSize || get32(copy) != 0 || get32(copy + kHdrChecksum) != crc32(copy, kHdrChecksum))
+            return Status::damaged(__LINE__, end - kHeaderSize, "prepared log without its header copy");
+        std::memcpy(h, copy, kHeaderSize);
+        put32(h + kHdrLogStart, start);
+        put32(h + kHdrLogEnd, end);
+        return {};
+    }
+    if (m_mode != Mode::kWrite) return {};
+    std::memset(h + kHdrPrepStart, 0, kHdrChecksum - kHdrPrepStart);
+    put32(h + kHdrChecksum, crc32(h, kHdrChecksum));
+    VLX_TRY(m_io->write(0, h, kHeaderSize));
+    return syncIfDurable();
 }
 
 Status Pager::loadLog(uint32_t start, uint32_t end) {
@@ -575,7 +611,8 @@ void Pager::cutTail() {
     if (!m_io->lock(kLockBase, kReaderSlots, true).ok()) return;
     m_mode = Mode::kWrite;
     uint64_t size = 0;
-    if (readHeader(false).ok() && m_logMap.empty() && m_io->size(size).ok() && size > m_allocEnd)
+    if (readHeader(false).ok() && m_logMap.empty() && !preparedOnDisk() && m_io->size(size).ok() &&
+        size > m_allocEnd)
         (void)m_io->truncate(m_allocEnd);
     m_mode = Mode::kNone;
     (void)m_io->unlock(kLockBase, kReaderSlots);
@@ -661,9 +698,11 @@ Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint3
     return {};
 }
 
-Status Pager::commit() {
-    if (m_mode != Mode::kWrite) return Status::error(kAccessDenied, "commit outside write mode");
-    if (!m_changed && !m_headerDirty) return {};
+// Steps 1 to 3 of a commit (I6): places the changed pages, writes those beyond the committed space
+// directly and the others, the free-space map and the new header into the log, and flushes. Nothing
+// on disk announces the log yet. On failure everything is rolled back.
+Status Pager::writeLog(PendingLog& log) {
+    log = PendingLog{};
     std::vector<std::pair<uint32_t, std::string>> pages;
     if (m_root) {
         uint32_t h;
@@ -677,52 +716,134 @@ Status Pager::commit() {
     ++m_counter;
     // (I6) pages inside the space of the last commit go through the log; pages beyond it are not
     // reachable from the committed state and are written in place.
-    uint32_t logStart = std::max(m_committedAllocEnd, m_allocEnd);
-    std::string logImage;
-    std::vector<std::pair<uint32_t, const std::string*>> logged;
-    std::string fm;
-    if (m_freeDirty) {
-        fm = freeMapImage();
-        logged.emplace_back(kFreeMapHome, &fm);
-    }
+    log.start = std::max(m_committedAllocEnd, m_allocEnd);
+    if (m_freeDirty) log.logged.emplace_back(kFreeMapHome, freeMapImage());
     for (auto& [home, page] : pages) {
         if (home >= m_committedAllocEnd) {
             Status s = m_io->write(home, page.data(), page.size());
-            if (!s.ok()) return rollback(), s;
+            if (!s.ok()) {
+                --m_counter;
+                rollback();
+                return s;
+            }
         } else {
-            logged.emplace_back(home, &page);
+            log.logged.emplace_back(home, std::move(page));
         }
     }
-    std::string headerCopy = headerImage(m_allocEnd, m_allocEnd);
-    logged.emplace_back(0, &headerCopy);
-    for (auto& [home, page] : logged) {
-        logImage.append(*page);
-        logImage.resize(roundUnits(uint32_t(logImage.size())) * kUnit, '\0');
+    log.headerCopy = headerImage(m_allocEnd, m_allocEnd);
+    for (auto& [home, page] : log.logged) {
+        log.image.append(page);
+        log.image.resize(roundUnits(uint32_t(log.image.size())) * kUnit, '\0');
     }
-    uint32_t logEnd = logStart + uint32_t(logImage.size());
-    Status s = m_io->write(logStart, logImage.data(), logImage.size());
+    log.image.append(log.headerCopy);
+    log.end = log.start + uint32_t(log.image.size());
+    Status s = m_io->write(log.start, log.image.data(), log.image.size());
     if (s.ok()) s = syncIfDurable();
-    std::string announce = headerImage(logStart, logEnd);
-    if (s.ok()) s = m_io->write(0, announce.data(), announce.size());  // commit point
+    if (!s.ok()) {
+        --m_counter;
+        rollback();
+        return s;
+    }
+    log.active = true;
+    return {};
+}
+
+// A write that may have reached offset 0 failed before the commit point: the memory goes back to
+// the last commit and the header is read again before it is trusted.
+void Pager::failBeforeCommitPoint() {
+    --m_counter;
+    rollback();
+    m_pending = PendingLog{};
+    m_haveHeader = false;
+}
+
+Status Pager::commit() {
+    if (m_mode != Mode::kWrite) return Status::error(kAccessDenied, "commit outside write mode");
+    if (!m_changed && !m_headerDirty) return {};
+    PendingLog log;
+    VLX_TRY(writeLog(log));
+    std::string announce = headerImage(log.start, log.end);
+    Status s = m_io->write(0, announce.data(), announce.size());  // commit point
     if (s.ok()) s = syncIfDurable();
     if (!s.ok()) {
         // The log may or may not be announced; reread what the disk says before going on.
-        --m_counter;
-        rollback();
-        m_haveHeader = false;
+        failBeforeCommitPoint();
         return s;
     }
-    for (auto& [home, page] : logged)
-        if (home != 0) {
-            s = m_io->write(home, page->data(), page->size());
-            if (!s.ok()) break;
-        }
+    return finishLog(log);
+}
+
+Status Pager::prepare(uint64_t txid, const std::string& tcf) {
+    if (m_mode != Mode::kWrite) return Status::error(kAccessDenied, "commit outside write mode");
+    if (tcf.size() > kMaxTcfPath) return Status::error(kAccessDenied, "transaction control file path too long");
+    if (m_diskHeader.size() != kHeaderSize) return Status::error(kAccessDenied, "header not read");
+    VLX_TRY(writeLog(m_pending));
+    // (I16) the header as committed, plus where the prepared log lies and whose it is.
+    std::string h = m_diskHeader;
+    auto* p = reinterpret_cast<uint8_t*>(h.data());
+    std::memset(p + kHdrPrepStart, 0, kHdrChecksum - kHdrPrepStart);
+    put32(p + kHdrPrepStart, m_pending.start);
+    put32(p + kHdrPrepEnd, m_pending.end);
+    put32(p + kHdrPrepTx, uint32_t(txid));
+    put32(p + kHdrPrepTx + 4, uint32_t(txid >> 32));
+    put16(p + kHdrPrepTcfLen, uint16_t(tcf.size()));
+    std::memcpy(p + kHdrPrepTcf, tcf.data(), tcf.size());
+    put32(p + kHdrChecksum, crc32(p, kHdrChecksum));
+    Status s = m_io->write(0, h.data(), h.size());
     if (s.ok()) s = syncIfDurable();
-    if (s.ok()) s = m_io->write(0, headerCopy.data(), headerCopy.size());
+    if (!s.ok()) {
+        failBeforeCommitPoint();
+        return s;
+    }
+    m_diskHeader = h;
+    return {};
+}
+
+void Pager::abortPrepared() {
+    if (!m_pending.active) return;
+    // Taking the mark back is a courtesy: a mark left behind finds no record in the TCF and the
+    // next writer drops it (I17).
+    std::string h = m_diskHeader;
+    auto* p = reinterpret_cast<uint8_t*>(h.data());
+    std::memset(p + kHdrPrepStart, 0, kHdrChecksum - kHdrPrepStart);
+    put32(p + kHdrChecksum, crc32(p, kHdrChecksum));
+    if (m_io->write(0, h.data(), h.size()).ok()) (void)syncIfDurable();
+    failBeforeCommitPoint();
+}
+
+Status Pager::finishPrepared() {
+    if (!m_pending.active) return Status::error(kAccessDenied, "nothing prepared");
+    PendingLog log = std::move(m_pending);
+    m_pending = PendingLog{};
+    // The group is committed (its record is in the TCF): announcing the log is now only the way
+    // the single-file machinery (I7) finishes the work, also for readers of other programs.
+    std::string announce = headerImage(log.start, log.end);
+    Status s = m_io->write(0, announce.data(), announce.size());
     if (s.ok()) s = syncIfDurable();
+    if (!s.ok()) {
+        // Still prepared on disk: the next writer rolls the log forward from the TCF record. Our
+        // own memory follows the committed state; the header is read again before use.
+        (void)finishLog(log);
+        m_haveHeader = false;
+        return {};
+    }
+    return finishLog(log);
+}
+
+// Step 5 (I7) and the bookkeeping after the commit point.
+Status Pager::finishLog(PendingLog& log) {
+    Status s;
+    for (auto& [home, page] : log.logged) {
+        s = m_io->write(home, page.data(), page.size());
+        if (!s.ok()) break;
+    }
+    if (s.ok()) s = syncIfDurable();
+    if (s.ok()) s = m_io->write(0, log.headerCopy.data(), log.headerCopy.size());
+    if (s.ok()) s = syncIfDurable();
+    if (s.ok()) m_diskHeader = log.headerCopy;
     // The log space is cut off only when it has grown large: cutting and growing the file on every
     // commit costs more than the space is worth. Bytes past the allocation end are never read (I2).
-    if (s.ok() && logEnd - m_allocEnd > kTruncateSlack) s = m_io->truncate(m_allocEnd);
+    if (s.ok() && log.end - m_allocEnd > kTruncateSlack) s = m_io->truncate(m_allocEnd);
     // The change is committed from here on even when rolling forward failed: the header on disk
     // still announces the log, and the next writer rolls it forward again (I7).
     if (!s.ok()) m_haveHeader = false;

@@ -57,6 +57,26 @@ public:
     // Drops every change since write mode was entered.
     void rollback();
 
+    // ---- commit of a group of files (I15-I17) ------------------------------------------------
+    // A transaction over several files commits in two phases: prepare() writes and flushes the
+    // page log and marks the header "prepared" for `txid` without announcing the log; the caller
+    // then writes the group's record to the transaction control file `tcf` (the commit point) and
+    // calls finishPrepared() on every file, or abortPrepared() when the group does not commit.
+    // A file left prepared by a crash is settled from the TCF by the next reader or writer.
+    bool hasChanges() const { return m_changed || m_headerDirty; }
+    Status prepare(uint64_t txid, const std::string& tcf);
+    // Announces and rolls the prepared log forward. A failure here leaves the file prepared (the
+    // change is committed and is rolled forward by the next writer).
+    Status finishPrepared();
+    void abortPrepared();
+    // False after a failure past the commit point: the disk still holds work for the next writer
+    // (and, for a group, its TCF record must stay).
+    bool settledOnDisk() const { return m_haveHeader; }
+    // The header last read carries a prepared mark (a group commit in flight or left by a crash).
+    bool preparedOnDisk() const {
+        return m_diskHeader.size() == kHeaderSize && get32(bytes(m_diskHeader) + kHdrPrepStart) != 0;
+    }
+
     // ---- nodes (REQUIRES inMode()) -----------------------------------------------------------
     uint64_t root() const { return m_root; }
     void setRoot(uint64_t id) {
@@ -102,6 +122,7 @@ public:
     // Stored length of the page at home (header checked), for the check tool.
     Status pageUnits(uint32_t home, uint32_t& units);
     FileIo& io() { return *m_io; }
+    const std::string& path() const { return m_path; }
     // Cuts the file at the allocation end when no other program is using it (left page-log space).
     void cutTail();
     // Debug check of the cache and free-space bookkeeping (tests): outside a mode nothing is
@@ -125,6 +146,17 @@ private:
     Status readHeader(bool initial);
     Status loadLog(uint32_t start, uint32_t end);
     Status rollForward();
+    struct PendingLog {
+        uint32_t start = 0, end = 0;
+        std::string image;       // the log as written
+        std::string headerCopy;  // the new header, no log pending
+        std::vector<std::pair<uint32_t, std::string>> logged;  // home -> page, written home at roll-forward
+        bool active = false;
+    };
+    Status writeLog(PendingLog& log);
+    Status finishLog(PendingLog& log);
+    void failBeforeCommitPoint();
+    Status settlePrepared(uint8_t* h);
     Status readAt(uint64_t home, std::string& buf, size_t n, size_t& got);
     Status loadFreeMap();
     std::string freeMapImage() const;
@@ -156,6 +188,8 @@ private:
     uint32_t m_nextTable = 1;
     bool m_headerDirty = false;
     bool m_haveHeader = false;
+    std::string m_diskHeader;  // the header as last read from offset 0
+    PendingLog m_pending;      // a prepared log of a group commit
     // values of the last commit, restored by rollback
     uint32_t m_committedAllocEnd = 0;
     uint64_t m_committedRoot = 0;

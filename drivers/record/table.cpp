@@ -267,6 +267,26 @@ void RecordFile::rollback() {
     m_hold = Hold::kNone;
 }
 
+Status RecordFile::prepareCommit(uint64_t txid, const std::string& tcf) {
+    if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
+    if (m_failed) return Status::error(kAccessDenied, "the transaction lost a change and was undone");
+    return m_pager->prepare(txid, tcf);
+}
+
+Status RecordFile::finishCommit() {
+    if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
+    Status s = m_pager->finishPrepared();
+    m_pager->leave();
+    m_hold = Hold::kNone;
+    return s;
+}
+
+void RecordFile::abortCommit() {
+    if (m_hold != Hold::kTransaction) return;
+    m_pager->abortPrepared();
+    rollback();
+}
+
 Status RecordFile::lockFile(int waitMs) {
     if (m_hold == Hold::kRead) return Status::error(kAccessDenied, "a read snapshot is held");
     if (m_hold != Hold::kNone) return {};

@@ -48,6 +48,13 @@ public:
     Status commit();
     void rollback();
     bool inTransaction() const { return m_hold == Hold::kTransaction; }
+    // A transaction over several files commits through the transaction control file (I15-I17):
+    // the caller prepares every file of the group, writes the group's record to the TCF, then
+    // finishes every file; when any step before the record fails it aborts every prepared file.
+    bool hasChanges() const { return m_pager->hasChanges(); }
+    Status prepareCommit(uint64_t txid, const std::string& tcf);
+    Status finishCommit();
+    void abortCommit();
     Status lockFile(int waitMs);
     void unlockFile();
     bool fileLocked() const { return m_hold == Hold::kLock; }

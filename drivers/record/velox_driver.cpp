@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "drivers/record/commit_group.h"
 #include "drivers/record/table.h"
 #include "runtime/hooks.h"
 
@@ -17,6 +18,13 @@ Durability g_durability = Durability::kPowerCut;
 std::string& tcfName() {
     static std::string name = "c:\\velox.tcf";
     return name;
+}
+
+// The control file a group commit uses: the one a "TCF=" request named, else (empty) the default
+// beside the data.
+std::string& tcfPath() {
+    static std::string path;
+    return path;
 }
 
 std::string upper(std::string_view s) {
@@ -50,6 +58,9 @@ public:
     bool noMemoPending = false;
     bool fullBuild = false;
     Sequence seq;
+    ~VeloxInstance() override {
+        if (file) CommitGroup::process().forget(file.get());
+    }
 };
 
 [[noreturn]] void damaged(const Status& s) {
@@ -304,6 +315,15 @@ std::string sendRequest(VeloxInstance* v, std::string_view text) {
     size_t at = u.find("TCF=");
     if (at != std::string::npos) {
         tcfName() = std::string(text.substr(at + 4));
+        std::string p = tcfName();
+        while (!p.empty() && p.back() == ' ') p.pop_back();
+        for (char& c : p)
+            if (c == '\\') c = '/';
+        std::error_code ec;
+        auto full = std::filesystem::absolute(p, ec);
+        // The old default name has no meaning here: the control file then lies beside the data.
+        if (upper(p) == "C:/VELOX.TCF") p.clear();
+        tcfPath() = p.empty() || ec ? p : full.lexically_normal().string();
         return {};
     }
     std::string trimmed;
@@ -408,6 +428,7 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
     switch (op) {
         case kOpClose:
             releaseHeld(v);
+            CommitGroup::process().forget(&file);
             if (file.inTransaction()) file.rollback();
             file.unlockFile();
             v.seq = Sequence{};
@@ -588,13 +609,16 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             return 0;
         case kOpLogout: {
             Status s = file.begin(2000);
-            return s.ok() ? 0 : 48;
+            if (!s.ok()) return 48;
+            CommitGroup::process().join(&file);
+            return 0;
         }
         case kOpCommit: {
-            Status s = file.commit();
+            Status s = CommitGroup::process().commit(&file, tcfPath(), g_durability == Durability::kPowerCut);
             return s.ok() ? 0 : code(s);
         }
         case kOpRollback:
+            CommitGroup::process().forget(&file);
             file.rollback();
             return 0;
         case kOpEmpty: {

@@ -5,6 +5,7 @@
 #include "app/maintenance/integrity.h"
 
 #include "tests/app/maintenance_fixture.h"
+#include "tests/support/refused_writes.h"
 
 namespace sitedex::app::maintenance {
 namespace {
@@ -228,6 +229,38 @@ TEST_F(Integrity, AFailingCascadeRollsBackTheCategoryToo) {
     EXPECT_NE(shownBoxes()[0].text.find("(Creates Duplicate Key (40))"), std::string::npos);
     EXPECT_NE(shownBoxes()[0].text.find("Probable Cause: Categories."), std::string::npos);
     EXPECT_EQ(locationsOnDisk(), kLocationsBefore);
+}
+
+// The commit itself fails (the disk refuses the transaction control file's record, the commit point
+// of the three files): the procedure says so and answers 1, and no file holds any of the change.
+TEST_F(Integrity, AFailedCommitIsReportedAndChangesNothing) {
+    sitedex::testing::RefusedWrites refuse;
+    refuse.target = "VELOX.TCF";
+    renameNewsTo("Media");
+    EXPECT_EQ(WriteCategory(), kWriteFailed);
+    EXPECT_FALSE(transactionActive());
+    ASSERT_EQ(shownBoxes().size(), 1u);
+    EXPECT_EQ(shownBoxes()[0].text,
+              "An error (Access Denied (5)) was experienced when attempting to update a record from the file.  "
+              "Probable Cause: Categories.");
+    expectNothingChanged();
+
+    shownBoxes().clear();
+    readCategory("News");
+    EXPECT_EQ(EraseCategory(), kWriteFailed);
+    ASSERT_EQ(shownBoxes().size(), 1u);
+    EXPECT_EQ(shownBoxes()[0].caption, "Delete Operation Error");
+    EXPECT_NE(shownBoxes()[0].text.find("(Access Denied (5))"), std::string::npos);
+    expectNothingChanged();
+
+    // once the disk takes writes again the same rename goes through in all three files
+    refuse.target.clear();
+    shownBoxes().clear();
+    renameNewsTo("Media");
+    EXPECT_EQ(WriteCategory(), kWriteOk);
+    EXPECT_TRUE(shownBoxes().empty());
+    EXPECT_EQ(categoriesOnDisk(), (Rows{"Media", "Tech"}));
+    EXPECT_EQ(locationsOnDisk()[0], "http://a.example/|Media|Alpha");
 }
 
 TEST_F(Integrity, SingleRecordWritesAndDeletes) {

@@ -133,8 +133,19 @@ TEST_F(GroupCommit, KilledWriterLeavesAllThreeFilesOrNone) {
             std::this_thread::sleep_for(std::chrono::microseconds(rng() % 60000));
             ::kill(w, SIGKILL);
         }
+        // A writer armed with a fault point must die at it; one still running after 10 s never
+        // reached the step and is stopped (the checks below then fail).
         int st = 0;
-        ::waitpid(w, &st, 0);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (::waitpid(w, &st, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(w, SIGKILL);
+                ::waitpid(w, &st, 0);
+                ADD_FAILURE() << "round " << round << ": the writer never reached " << (step ? step->name : "its end");
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         int ack;
         int last = first - 1;
         while (::read(acks[0], &ack, sizeof ack) == sizeof ack) {

@@ -41,7 +41,7 @@ FileSlot::~FileSlot() = default;
 FileSlot::FileSlot(FileSlot&&) noexcept = default;
 FileSlot& FileSlot::operator=(FileSlot&&) noexcept = default;
 
-FileDecl::FileDecl(FileSpec spec) : m_spec(std::move(spec)) {
+FileDecl::FileDecl(FileSpec layout) : m_spec(std::move(layout)) {
     int n = 0;
     for (KeyDecl& k : m_spec.keys) {
         k.file = this;

@@ -146,7 +146,7 @@ struct FileSpec {
 
 class FileDecl {
 public:
-    explicit FileDecl(FileSpec spec);
+    explicit FileDecl(FileSpec layout);
     ~FileDecl();
     FileDecl(const FileDecl&) = delete;
     FileDecl& operator=(const FileDecl&) = delete;

@@ -269,17 +269,17 @@ bool answerMessageBox(int thread, int button) {
 
 // ---- pop-up menu ---------------------------------------------------------------------------------
 
-int popupMenu(std::string_view spec) {
+int popupMenu(std::string_view menuText) {
     if (!QApplication::instance()) return 0;
     const int thread = currentThread();
     QPointer<QMenu> menu = new QMenu(dialogParentFor(thread));
     std::vector<QAction*> items;
     std::vector<std::string> texts;
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t bar = spec.find('|', start);
-        std::string_view item = spec.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
-        start = bar == std::string_view::npos ? spec.size() + 1 : bar + 1;
+    while (start <= menuText.size()) {
+        size_t bar = menuText.find('|', start);
+        std::string_view item = menuText.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
+        start = bar == std::string_view::npos ? menuText.size() + 1 : bar + 1;
         if (item == "-") {
             menu->addSeparator();
             continue;

@@ -202,7 +202,9 @@ TEST_F(RecordEngine, TwoInstancesTakingTurnsAtWritingStayConsistent) {
         std::string url = "http://p" + std::to_string(i % 2) + "-" + std::to_string(i) + ".example/";
         Status st = f->add(location(url, "d" + std::to_string(i % 97), "c"), nullptr, r);
         ASSERT_TRUE(st.ok()) << i << " " << st.toString();
-        if (i % 5 == 4) ASSERT_TRUE(files[i % 2]->remove(r).ok());
+        if (i % 5 == 4) {
+            ASSERT_TRUE(files[i % 2]->remove(r).ok());
+        }
         ASSERT_TRUE(f->pager().checkInvariants().ok());
     }
     expectCheckOk();

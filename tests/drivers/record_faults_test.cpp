@@ -109,7 +109,9 @@ uint32_t countAndCheck(const std::string& path, const Schema& s) {
 void fillFile(const std::string& path, const Schema& s, int count, int from, bool transaction) {
     std::unique_ptr<RecordFile> f;
     ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, PagerOptions{}, f).ok());
-    if (transaction) ASSERT_TRUE(f->begin().ok());
+    if (transaction) {
+        ASSERT_TRUE(f->begin().ok());
+    }
     for (int i = 0; i < count; ++i) {
         uint32_t r;
         std::vector<std::string> memo{std::string(300, char('a' + i % 26))};
@@ -117,7 +119,9 @@ void fillFile(const std::string& path, const Schema& s, int count, int from, boo
                            &memo, r)
                         .ok());
     }
-    if (transaction) ASSERT_TRUE(f->commit().ok());
+    if (transaction) {
+        ASSERT_TRUE(f->commit().ok());
+    }
 }
 
 // Every write of a commit in turn is the one at which the power goes off (or which fails): the

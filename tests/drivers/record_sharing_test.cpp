@@ -103,7 +103,6 @@ TEST_F(Sharing, TwoReadersProceedAndAWriterWaitsForThem) {
     EXPECT_EQ(f->pager().enterWrite(300).code, kLocked);  // the writer waits, then gives up
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(250));
     uint32_t r;
-    PagerOptions shortWait = fastOptions();
     toChildren.send('x');
     toChildren.send('x');
     EXPECT_EQ(waitExit(a), 0);

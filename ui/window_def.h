@@ -113,6 +113,14 @@ struct WindowDef {
     int addRadio(int option, std::string text, std::string value, Rect at);
     // Puts the control on a tab (see kTab); returns the control number for chaining.
     int onTab(int control, int tab) { controls.at(size_t(control - 1)).parent = tab; return control; }
+    // Puts every control from `first` to the last one defined on the tab; radios stay in their option
+    // and tabs in their sheet.
+    void onTabFrom(int first, int tab) {
+        for (int n = first; n <= int(controls.size()); ++n) {
+            ControlKind kind = controls[size_t(n - 1)].kind;
+            if (kind != ControlKind::kRadio && kind != ControlKind::kTab) onTab(n, tab);
+        }
+    }
 
     const ControlDef& control(int number) const { return controls.at(size_t(number - 1)); }
 };

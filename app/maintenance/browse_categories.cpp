@@ -14,13 +14,6 @@
 
 namespace sitedex::app::maintenance {
 
-// Puts the controls added since `first` (radios excepted: they stand in their option) on the tab.
-static void putOnTab(ui::WindowDef& d, int first, int tab) {
-    for (int n = first; n <= int(d.controls.size()); ++n)
-        if (d.controls[size_t(n - 1)].kind != ui::ControlKind::kRadio && d.controls[size_t(n - 1)].kind != ui::ControlKind::kTab)
-            d.onTab(n, tab);
-}
-
 using namespace runtime;
 
 namespace {
@@ -58,7 +51,7 @@ const BrowseCategoriesWindow& browseCategoriesWindow() {
             if (i == 0) b.firstTip = n;
             b.lastTip = n;
         }
-        putOnTab(d, tabStart0, b.tab);
+        d.onTabFrom(tabStart0, b.tab);
         b.insert = d.addButton("&Insert", {4, 212, 50, 14});
         b.change = d.addButton("&Change", {58, 212, 50, 14});
         b.remove = d.addButton("&Delete", {112, 212, 50, 14});

@@ -22,13 +22,6 @@
 
 namespace sitedex::app::maintenance {
 
-// Puts the controls added since `first` (radios excepted: they stand in their option) on the tab.
-static void putOnTab(ui::WindowDef& d, int first, int tab) {
-    for (int n = first; n <= int(d.controls.size()); ++n)
-        if (d.controls[size_t(n - 1)].kind != ui::ControlKind::kRadio && d.controls[size_t(n - 1)].kind != ui::ControlKind::kTab)
-            d.onTab(n, tab);
-}
-
 using namespace runtime;
 
 namespace {
@@ -245,7 +238,7 @@ UpdateCategoriesWindow updateCategoriesWindow(CategoryFormFields& fields, bool w
     const int generalStart = int(d.controls.size()) + 1;
     prompt(d, "&Description:", {12, 46, 60, 10});
     u.description = d.addText(&fields.description, {12, 58, 296, bottom - 70});
-    putOnTab(d, generalStart, u.generalTab);
+    d.onTabFrom(generalStart, u.generalTab);
     if (withLists) {
         u.htmlTab = d.addTab(u.sheet, "HTML");
         const int htmlStart = int(d.controls.size()) + 1;
@@ -253,14 +246,14 @@ UpdateCategoriesWindow updateCategoriesWindow(CategoryFormFields& fields, bool w
         u.htmlInsert = d.addButton("&Insert", {12, 172, 50, 14});
         u.htmlChange = d.addButton("&Change", {66, 172, 50, 14});
         u.htmlDelete = d.addButton("&Delete", {120, 172, 50, 14});
-        putOnTab(d, htmlStart, u.htmlTab);
+        d.onTabFrom(htmlStart, u.htmlTab);
         u.locationsTab = d.addTab(u.sheet, "Locations");
         const int locationsStart = int(d.controls.size()) + 1;
         u.locationList = d.addList({}, {12, 46, 296, 120});
         u.locationInsert = d.addButton("&Insert", {12, 172, 50, 14});
         u.locationChange = d.addButton("&Change", {66, 172, 50, 14});
         u.locationDelete = d.addButton("&Delete", {120, 172, 50, 14});
-        putOnTab(d, locationsStart, u.locationsTab);
+        d.onTabFrom(locationsStart, u.locationsTab);
     }
     u.ok = d.addButton("&OK", {210, bottom, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, bottom, 50, 14});

@@ -15,13 +15,6 @@
 
 namespace sitedex::app::maintenance {
 
-// Puts the controls added since `first` (radios excepted: they stand in their option) on the tab.
-static void putOnTab(ui::WindowDef& d, int first, int tab) {
-    for (int n = first; n <= int(d.controls.size()); ++n)
-        if (d.controls[size_t(n - 1)].kind != ui::ControlKind::kRadio && d.controls[size_t(n - 1)].kind != ui::ControlKind::kTab)
-            d.onTab(n, tab);
-}
-
 using namespace runtime;
 
 namespace {
@@ -65,7 +58,7 @@ UpdateCatHTMLWindow updateCatHTMLWindow(SnippetFormFields& fields) {
     u.caption1 = d.addString("Enter or Paste your", {12, 118, 112, 10});
     u.caption2 = d.addString("HTML code here ->", {12, 128, 112, 10});
     u.html = d.addText(&fields.html, {132, 24, 176, 138});
-    putOnTab(d, tabStart0, u.tab);
+    d.onTabFrom(tabStart0, u.tab);
     u.ok = d.addButton("&OK", {210, 176, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, 176, 50, 14});
     return u;

@@ -568,6 +568,26 @@ void Pager::freeNode(uint64_t id) {
     ++m_version;
 }
 
+void Pager::replaceTree(uint64_t root) {
+    for (auto it = m_cache.begin(); it != m_cache.end();) {
+        if (it->first >= kTempBase) {
+            ++it;
+            continue;
+        }
+        if (it->second.inLru) {
+            m_lru.erase(it->second.lru);
+            m_cleanBytes -= it->second.bytes;
+        }
+        it = m_cache.erase(it);
+    }
+    freeWillChange();
+    m_free.clear();
+    m_allocEnd = kFirstPage;
+    setRoot(root);
+    m_changed = true;
+    ++m_version;
+}
+
 void Pager::dropClean() {
     for (uint64_t id : m_lru) m_cache.erase(id);
     m_lru.clear();

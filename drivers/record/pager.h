@@ -50,6 +50,9 @@ public:
     // Leaves the mode entered last; a write mode with uncommitted changes is rolled back.
     void leave();
     bool inWrite() const { return m_mode == Mode::kWrite; }
+    // How long entering a mode waits for its lock (ms); a statement given a wait of its own bounds it.
+    int lockWait() const { return m_opts.lockWaitMs; }
+    void setLockWait(int ms) { m_opts.lockWaitMs = ms; }
     bool inMode() const { return m_mode != Mode::kNone; }
 
     // Writes every changed node and the header through the page log (I6, I7). REQUIRES inWrite().
@@ -93,6 +96,11 @@ public:
     void markDirty(Node* n);         // content changed
     void markTouched(uint64_t id);   // on the path to a changed node
     void freeNode(uint64_t id);      // node no longer part of the tree
+    // Pack: the tree built from new nodes under `root` takes the place of the whole old tree. Every
+    // page of the old tree and all free space (extents given up included) are let go, so that the
+    // new pages are placed densely from the first page on at commit. REQUIRES: write mode with no
+    // change made in it yet.
+    void replaceTree(uint64_t root);
     // Ends one operation inside a long write: clean pages beyond the cache size are let go.
     void trimCache() { trim(); }
     // Raised whenever cached nodes may have changed (own writes or another program's commit).

@@ -614,6 +614,19 @@ Status RecordFile::buildKeys(int only) {
     });
 }
 
+Status RecordFile::pack() {
+    if (m_hold == Hold::kTransaction) return Status::error(kAccessDenied, "pack inside a transaction");
+    VLX_TRY(writing([&] { return packTree(); }));
+    // The space given back lies past the new allocation end now; cut it off (I7: bytes there are
+    // never read). Under a file lock the writer region is still ours.
+    if (m_hold == Hold::kLock) {
+        if (m_pager->settledOnDisk() && !m_pager->preparedOnDisk()) (void)m_pager->io().truncate(m_pager->allocEnd());
+    } else {
+        m_pager->cutTail();
+    }
+    return {};
+}
+
 // ---- check -------------------------------------------------------------------------------------------
 
 Status RecordFile::check(CheckReport& report) {

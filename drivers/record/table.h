@@ -71,6 +71,10 @@ public:
     Status empty();
     // Recreates the entries of one key (index into schema().keys), or of all keys when key < 0.
     Status buildKeys(int key);
+    // Writes the whole file's entry tree anew with every page filled and this table's keys rebuilt
+    // from its records, then cuts the space given back off the file. Record numbers are kept. One
+    // change, committed like any other; refused inside a transaction.
+    Status pack();
     // Record locks between programs (I8): kHeld when another open file holds the record.
     Status lockRecord(uint32_t recno, int waitMs) { return m_pager->lockRecord(recno, waitMs); }
     void unlockRecord(uint32_t recno) { m_pager->unlockRecord(recno); }
@@ -139,6 +143,7 @@ private:
     Status readMemos(uint32_t recno, std::vector<std::string>& memos);
     Status eraseRange(const std::string& prefix, uint64_t* erased);
     Status checkUnique(std::string_view record, uint32_t recno);
+    Status packTree();
     std::string infoKey() const;
 
     std::unique_ptr<Pager> m_pager;

@@ -1,5 +1,7 @@
 #include "drivers/record/velox_driver.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -151,11 +153,23 @@ int32_t load(FileDecl& f, VeloxInstance& v, uint32_t recno) {
     return 0;
 }
 
-// A read: release a held record, take the hold the read asks for, then load.
+// A read: release a held record, take the hold the read asks for, then load. A hold given a wait
+// bounds the whole read by it: the record lock and then the reader lock, which another program's
+// transaction keeps for as long as it runs (the engine's own default wait is far longer).
 int32_t readRecord(FileDecl& f, VeloxInstance& v, uint32_t recno) {
     releaseHeld(v);
+    using Clock = std::chrono::steady_clock;
+    Pager& pager = v.file->pager();
+    const int defaultWait = pager.lockWait();
+    const bool bounded = v.holdPending && v.holdWait >= 0;
+    const auto deadline = Clock::now() + std::chrono::seconds(bounded ? v.holdWait : 0);
     if (int32_t e = takeHold(v, recno)) return e;
+    if (bounded) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pager.setLockWait(int(std::clamp<int64_t>(left, 0, defaultWait)));
+    }
     int32_t e = load(f, v, recno);
+    pager.setLockWait(defaultWait);
     if (e) releaseHeld(v);
     return e;
 }
@@ -416,7 +430,7 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
                 o.durability = g_durability;
                 std::unique_ptr<RecordFile> tmp;
                 Status st = RecordFile::open(v.path, v.table, &s, o, tmp);
-                if (st.ok()) st = tmp->buildKeys(op == kOpBuildKey ? key : -1);
+                if (st.ok()) st = op == kOpPack ? tmp->pack() : tmp->buildKeys(op == kOpBuildKey ? key : -1);
                 return st.ok() ? 0 : st.code == kDuplicate ? kDuplicate : code(st);
             }
             break;
@@ -626,8 +640,14 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             v.current = 0;
             return s.ok() ? 0 : code(s);
         }
+        case kOpPack: {
+            // The current record and the reading position end here (the access layer clears them).
+            v.current = 0;
+            v.seq = Sequence{};
+            Status s = file.pack();
+            return s.ok() ? 0 : s.code == kDuplicate ? kDuplicate : code(s);
+        }
         case kOpBuild:
-        case kOpPack:
         case kOpBuildKey: {
             Status s = file.buildKeys(op == kOpBuildKey ? key : -1);
             return s.ok() ? 0 : s.code == kDuplicate ? kDuplicate : code(s);

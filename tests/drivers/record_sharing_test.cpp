@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <random>
 #include <map>
 #include <thread>
@@ -194,6 +195,48 @@ TEST_F(SharingDriver, HoldAgainstAHoldOfAnotherProgramIs43) {
     toChild.send('x');
     EXPECT_EQ(data::getByPointer(data::SITEDX, 1), 0);
     EXPECT_EQ(waitExit(h), 0);
+}
+
+// Another program's transaction holds the file: every statement that was given a wait gives up
+// after that wait, not after the engine's own default wait for a lock.
+TEST_F(SharingDriver, WaitsGivenByTheProgramAreHonouredWhileAnotherProgramHoldsATransaction) {
+    Pipe toParent, toChild;
+    pid_t t = child([&] {
+        auto g = openFile();
+        if (!g || !g->begin().ok()) return 1;  // what the driver's logout does
+        toParent.send('t');
+        toChild.receive();
+        g->rollback();
+        return 0;
+    });
+    ASSERT_EQ(toParent.receive(), 't');
+    using Clock = std::chrono::steady_clock;
+    struct Case {
+        const char* what;
+        std::function<int32_t()> statement;
+        int32_t code;
+    } cases[] = {
+        {"logout with 2 seconds", [] { return data::logout(2, {&data::SITEDX}); }, 48},
+        {"lock with 2 seconds", [] { return data::lock(data::SITEDX, 2); }, 32},
+        {"held read with 2 seconds",
+         [] {
+             data::hold(data::SITEDX, 2);
+             return data::getByPointer(data::SITEDX, 1);
+         },
+         32},
+    };
+    for (auto& c : cases) {
+        auto start = Clock::now();
+        EXPECT_EQ(c.statement(), c.code) << c.what;
+        auto waited = Clock::now() - start;
+        EXPECT_GE(waited, std::chrono::milliseconds(1900)) << c.what;
+        EXPECT_LT(waited, std::chrono::milliseconds(4000)) << c.what;
+    }
+    toChild.send('x');
+    EXPECT_EQ(waitExit(t), 0);
+    // once the other program is done, the same statements go through at once
+    EXPECT_EQ(data::logout(2, {&data::SITEDX}), 0);
+    data::rollback();
 }
 
 TEST_F(Sharing, TwoProgramsAdding5000EachLoseNothing) {

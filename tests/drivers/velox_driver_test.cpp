@@ -181,6 +181,63 @@ TEST_F(VeloxDriver, HoldAgainstHoldIs43AndReleaseFreesIt) {
     EXPECT_EQ(put(SITEDX), 0);
 }
 
+// Pack through the access layer: it needs exclusive access, keeps record numbers (so another
+// window's saved position still names its record), shrinks the file and leaves it passing the
+// command line's check.
+TEST_F(VeloxDriver, PackNeedsExclusiveAccessAndKeepsOtherWindowsPositions) {
+    for (int i = 0; i < 400; ++i) {
+        setLocation("http://host" + std::to_string(i) + ".example/", "description " + std::to_string(i % 37), "c",
+                    i % 100);
+        setMemo(SITEDX, 0, std::string(200 + i % 300, 'm') + std::to_string(i));
+        ASSERT_EQ(add(SITEDX), 0);
+    }
+    for (int i = 0; i < 400; ++i) {
+        if (i % 10 == 3) continue;
+        ASSERT_EQ(getByPointer(SITEDX, i + 1), 0);
+        ASSERT_EQ(deleteRecord(SITEDX), 0);
+    }
+    KeyDecl& byDescription = *SITEDX.findKey("URL:K_DESCRIPTION");
+    runtime::setCurrentThread(2);
+    ASSERT_EQ(share(SITEDX, kModeShared), 0);
+    ASSERT_EQ(getByPointer(SITEDX, 134), 0);
+    std::string saved = position(byDescription);
+    runtime::setCurrentThread(1);
+    std::vector<std::string> orderBefore = readKey("URL:K_RATING");
+    auto sizeBefore = std::filesystem::file_size(m_dir.file("URL_L.VLX"));
+
+    EXPECT_EQ(pack(SITEDX), 63);  // shared and not locked
+    EXPECT_EQ(errorText(), "Exclusive Access Required");
+    ASSERT_EQ(lock(SITEDX), 0);
+    ASSERT_EQ(set(SITEDX), 0);
+    ASSERT_EQ(pack(SITEDX), 0);
+    EXPECT_FALSE(SITEDX.instance()->state & (kStatePositioned | kStateHasRecord));
+    EXPECT_EQ(next(SITEDX), 33);  // the reading position ended with the pack
+    ASSERT_EQ(unlock(SITEDX), 0);
+    EXPECT_LT(std::filesystem::file_size(m_dir.file("URL_L.VLX")) * 3, sizeBefore);
+    EXPECT_EQ(records(SITEDX), 40);
+    EXPECT_EQ(readKey("URL:K_RATING"), orderBefore);
+    ASSERT_EQ(getByPointer(SITEDX, 134), 0);
+    EXPECT_EQ(loc(), "http://host133.example/");
+    EXPECT_EQ(SITEDX.memo(0), std::string(200 + 133 % 300, 'm') + "133");
+
+    runtime::setCurrentThread(2);
+    SITEDX.clear();
+    ASSERT_EQ(reget(byDescription, saved), 0);
+    EXPECT_EQ(loc(), "http://host133.example/");
+    ASSERT_EQ(reset(byDescription, saved), 0);
+    ASSERT_EQ(next(SITEDX), 0);
+    EXPECT_EQ(loc(), "http://host133.example/");
+    close(SITEDX);
+    runtime::setCurrentThread(1);
+    close(SITEDX);
+    std::string cmd = std::string(SITEDEX_BINARY) + " check --data-dir " + m_dir.path() + " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    // a closed file packs on its own (the rows of pack ask for nothing while the file is closed)
+    EXPECT_EQ(pack(SITEDX), 0);
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_EQ(close(SITEDX), 37);  // not open: lets the instance go
+}
+
 TEST_F(VeloxDriver, TableNamesAndDeclarationMismatch) {
     FileSpec s;
     s.driver = "VELOX";

@@ -50,6 +50,8 @@ std::string describe(const record::Status& s) {
             return "invalid stored definition (" + s.detail + ")";
         case kLocked:
             return "locked by another program";
+        case kRebuildKeys:
+            return "keys must be rebuilt (" + s.detail + "; sitedex rebuild does it)";
         case kDuplicate:
             return "duplicate value in unique key " + s.detail;
         default:

@@ -47,6 +47,7 @@ constexpr uint32_t kFreeMapHeader = 8;       // home u32, length u16, count u16
 
 // ---- entries (I5) ------------------------------------------------------------------------------
 constexpr uint8_t kSelData = 243;
+constexpr uint8_t kSelKeysStale = 248; // per-table mark: the keys are out of step with the records
 constexpr uint8_t kSelInfo = 249;      // per-table counters
 constexpr uint8_t kSelDefinition = 250;
 constexpr uint8_t kSelMemo = 252;
@@ -114,6 +115,7 @@ enum Code : int {
     kInvalidDataFile = 36,   // not a record file
     kDuplicate = 40,
     kHeld = 43,
+    kRebuildKeys = 46,       // "Key File Must Be Rebuilt": the table's keys are marked out of step
     kBadDeclaration = 47,
     kBadFieldType = 75,
     kUnsupportedType = 79,

@@ -257,6 +257,7 @@ Status RecordFile::commit() {
         s = m_pager->commit();
     m_pager->leave();
     m_hold = Hold::kNone;
+    if (m_stalePending) (void)markKeysStale();
     return s;
 }
 
@@ -265,6 +266,7 @@ void RecordFile::rollback() {
     m_pager->rollback();
     m_pager->leave();
     m_hold = Hold::kNone;
+    if (m_stalePending) (void)markKeysStale();
 }
 
 Status RecordFile::prepareCommit(uint64_t txid, const std::string& tcf) {
@@ -413,7 +415,7 @@ Status RecordFile::add(std::string_view record, const std::vector<std::string>* 
 
 Status RecordFile::put(uint32_t recno, std::string_view record, const std::vector<std::string>* memos) {
     if (record.size() != m_schema.recordSize) return Status::error(kBadDeclaration, "record size");
-    return writing([&]() -> Status {
+    Status result = writing([&]() -> Status {
         std::string old;
         bool found;
         VLX_TRY(m_tree->find(dataKey(m_table, recno), &old, found));
@@ -430,7 +432,7 @@ Status RecordFile::put(uint32_t recno, std::string_view record, const std::vecto
             if (oldIn == newIn && oldKey == newKey) continue;
             if (oldIn) {
                 VLX_TRY(m_tree->erase(oldKey, found));
-                if (!found) return Status::damaged(__LINE__, 0, "key entry missing for a stored record");
+                if (!found) return Status::error(kRebuildKeys, m_schema.keys[k].name);
                 --info.keyCounts[k];
             }
             if (newIn) {
@@ -445,10 +447,12 @@ Status RecordFile::put(uint32_t recno, std::string_view record, const std::vecto
         }
         return saveInfo(info);
     });
+    if (result.code == kRebuildKeys) keysFoundStale();
+    return result;
 }
 
 Status RecordFile::remove(uint32_t recno) {
-    return writing([&]() -> Status {
+    Status result = writing([&]() -> Status {
         std::string old;
         bool found;
         VLX_TRY(m_tree->find(dataKey(m_table, recno), &old, found));
@@ -460,7 +464,7 @@ Status RecordFile::remove(uint32_t recno) {
             if ((m_schema.keys[k].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(old)))
                 continue;
             VLX_TRY(m_tree->erase(keyEntry(k, old, recno), found));
-            if (!found) return Status::damaged(__LINE__, 0, "key entry missing for a stored record");
+            if (!found) return Status::error(kRebuildKeys, m_schema.keys[k].name);
             --info.keyCounts[k];
         }
         VLX_TRY(m_tree->erase(dataKey(m_table, recno), found));
@@ -468,6 +472,29 @@ Status RecordFile::remove(uint32_t recno) {
         --info.records;
         return saveInfo(info);
     });
+    if (result.code == kRebuildKeys) keysFoundStale();
+    return result;
+}
+
+// ---- keys out of step (I19) -------------------------------------------------------------------------
+
+void RecordFile::keysFoundStale() {
+    if (m_hold == Hold::kTransaction) {
+        // Part of the change may be in the transaction already: it must not commit.
+        m_failed = true;
+        m_stalePending = true;
+        return;
+    }
+    (void)markKeysStale();
+}
+
+Status RecordFile::markKeysStale() {
+    m_stalePending = false;
+    return writing([&] { return m_tree->put(tableKey(m_table, kSelKeysStale), std::string(1, '\1')); });
+}
+
+Status RecordFile::keysNeedRebuild(bool& stale) {
+    return reading([&] { return m_tree->find(tableKey(m_table, kSelKeysStale), nullptr, stale); });
 }
 
 Status RecordFile::get(uint32_t recno, std::string& record, std::vector<std::string>* memos) {
@@ -582,6 +609,10 @@ Status RecordFile::buildKeys(int only) {
             VLX_TRY(eraseRange(tableKey(m_table, uint8_t(k + 1)), nullptr));
             info.keyCounts[k] = 0;
         }
+        if (only < 0) {
+            bool marked;
+            VLX_TRY(m_tree->erase(tableKey(m_table, kSelKeysStale), marked));
+        }
         std::string prefix = tableKey(m_table, kSelData), key = prefix, k, rec;
         bool found, strict = false;
         uint32_t records = 0;
@@ -640,6 +671,7 @@ Status RecordFile::check(CheckReport& report) {
         uint32_t memoRec = 0, memoNo = 0, memoPiece = 0;
         bool memoOpen = false;
         uint32_t highest = 0;
+        bool keysMarked = false;
         auto visit = [&](std::string_view k, std::string_view d) -> Status {
             if (!startsWith(k, tprefix)) return {};
             if (k.size() < 5) return Status::damaged(__LINE__, 0, "entry key too short");
@@ -672,6 +704,8 @@ Status RecordFile::check(CheckReport& report) {
                 memoRec = r;
                 memoNo = m;
                 memoPiece = piece;
+            } else if (sel == kSelKeysStale) {
+                keysMarked = true;
             } else if (sel != kSelInfo && sel != kSelDefinition) {
                 return Status::damaged(__LINE__, 0, "entry with an unknown selector");
             }
@@ -697,6 +731,7 @@ Status RecordFile::check(CheckReport& report) {
         }
         if (info.records != recnos.size()) return Status::damaged(__LINE__, 0, "record count does not match the records");
         if (highest >= info.nextRecord) return Status::damaged(__LINE__, 0, "record number beyond the next one");
+        if (keysMarked) return Status::error(kRebuildKeys, "the keys are marked as out of step with the records");
         // Every record must have exactly its entries in every key.
         std::vector<uint64_t> expected(m_schema.keys.size(), 0);
         std::string rec;

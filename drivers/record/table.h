@@ -75,6 +75,10 @@ public:
     // from its records, then cuts the space given back off the file. Record numbers are kept. One
     // change, committed like any other; refused inside a transaction.
     Status pack();
+    // Whether the table's keys are marked out of step with its records (I19): a change found a
+    // stored record missing from one of its keys. Only building all keys (or pack) takes the mark
+    // away; the driver refuses to open the table for the program meanwhile (46).
+    Status keysNeedRebuild(bool& stale);
     // Record locks between programs (I8): kHeld when another open file holds the record.
     Status lockRecord(uint32_t recno, int waitMs) { return m_pager->lockRecord(recno, waitMs); }
     void unlockRecord(uint32_t recno) { m_pager->unlockRecord(recno); }
@@ -144,6 +148,10 @@ private:
     Status eraseRange(const std::string& prefix, uint64_t* erased);
     Status checkUnique(std::string_view record, uint32_t recno);
     Status packTree();
+    // A change met keys out of step (I19): the mark is committed on its own, at once, or when the
+    // transaction that met it has ended.
+    void keysFoundStale();
+    Status markKeysStale();
     std::string infoKey() const;
 
     std::unique_ptr<Pager> m_pager;
@@ -152,6 +160,7 @@ private:
     uint32_t m_table = 0;
     Hold m_hold = Hold::kNone;
     bool m_failed = false;  // a transaction lost a change half-way; commit refuses it
+    bool m_stalePending = false;  // keys met out of step inside a transaction: mark them at its end
 };
 
 // A position in the record order or in one key's order. Each move takes the file's read lock for

@@ -185,8 +185,9 @@ Status RecordFile::packTree() {
         }
         bool ours = k.size() >= 5 && startsWith(k, table);
         uint8_t sel = ours ? uint8_t(k[4]) : 0;
-        if (ours && sel >= 1 && sel <= keyCount) {
-            // the old key entries give way to the rebuilt ones
+        if (ours && ((sel >= 1 && sel <= keyCount) || (sel == kSelKeysStale && k.size() == 5))) {
+            // the old key entries give way to the rebuilt ones, and so does a mark that they were
+            // out of step (I19)
         } else if (ours && sel == kSelInfo && k.size() == 5) {
             info.records = records;
             info.keyCounts = keyCounts;

@@ -369,9 +369,15 @@ int32_t openFile(FileDecl& f, VeloxInstance& v, int64_t mode) {
         sendRequest(&v, f.options().substr(p + 1, end == std::string_view::npos ? end : end - p - 1));
     }
     Status st = RecordFile::open(v.path, v.table, &s, o, v.file);
+    if (st.ok()) {
+        // Keys known to be out of step are not used: the program offers to rebuild them (I19).
+        bool stale = false;
+        st = v.file->keysNeedRebuild(stale);
+        if (st.ok() && stale) st = Status::error(kRebuildKeys);
+    }
     if (!st.ok()) {
         v.file.reset();
-        if (st.code == kNotFound || st.code == kBadDeclaration || st.code == kInvalidDataFile ||
+        if (st.code == kNotFound || st.code == kBadDeclaration || st.code == kInvalidDataFile || st.code == kRebuildKeys ||
             st.code == kBadFieldType || st.code == kUnsupportedType || st.code == kAccessDenied)
             return st.code;
         return code(st);

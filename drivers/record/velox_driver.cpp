@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "drivers/record/commit_group.h"
+#include "drivers/record/dynamic_index.h"
 #include "drivers/record/table.h"
 #include "runtime/hooks.h"
 
@@ -37,13 +39,17 @@ std::string upper(std::string_view s) {
 }
 
 // One sequential reading: the record order (key < 0) or one key's order, from its start or end, or
-// from an entry.
+// from an entry; or the order of a dynamic index (index >= 0, the declared key's position), read
+// from its snapshot (dynamic_index.h).
 struct Sequence {
     int key = -1;
     enum class Start { kEnds, kFrom, kOn } start = Start::kEnds;
     std::string from;      // forward start entry (inclusive)
     std::string fromBack;  // backward start entry (inclusive)
     std::unique_ptr<Cursor> cursor;
+    int index = -1;
+    size_t pos = 0;      // the index entry read last (kOn)
+    bool ended = false;  // a read of the index ran past either end
 };
 
 class VeloxInstance final : public data::DriverInstance {
@@ -60,6 +66,7 @@ public:
     bool noMemoPending = false;
     bool fullBuild = false;
     Sequence seq;
+    std::map<int, DynamicIndex> indexes;  // by the declared key's position
     ~VeloxInstance() override {
         if (file) CommitGroup::process().forget(file.get());
     }
@@ -106,6 +113,9 @@ Schema schemaOf(const FileDecl& f) {
         s.memos.push_back(std::move(x));
     }
     for (const data::KeyDecl& k : f.keys()) {
+        // A declared index (attribute 64) is built at run time and lives with the open file only;
+        // it is neither stored nor kept up to date by the table.
+        if (k.attributes & data::kKeyIndex) continue;
         Key x;
         x.name = std::string(k.name);
         x.attributes = k.attributes;
@@ -116,6 +126,14 @@ Schema schemaOf(const FileDecl& f) {
 }
 
 VeloxInstance& inst(FileDecl& f) { return static_cast<VeloxInstance&>(*f.instance()); }
+
+// The table's key of a declared key (declared indexes are not among the table's keys).
+int tableKeyOf(const FileDecl& f, int declared) {
+    int n = 0;
+    for (int i = 0; i < declared; ++i)
+        if (!(f.keys()[size_t(i)].attributes & data::kKeyIndex)) ++n;
+    return n;
+}
 
 std::string recordOf(FileDecl& f) { return std::string(f.record(), f.recordSize()); }
 
@@ -194,6 +212,8 @@ bool entryFromPosition(VeloxInstance& v, int key, std::string_view pos, std::str
 
 void startSequence(VeloxInstance& v, int key, Sequence::Start start, std::string from = {},
                    std::string fromBack = {}) {
+    v.seq.index = -1;
+    v.seq.ended = false;
     v.seq.key = key;
     v.seq.start = start;
     v.seq.from = std::move(from);
@@ -202,8 +222,66 @@ void startSequence(VeloxInstance& v, int key, Sequence::Start start, std::string
     v.seq.cursor->setFetchRecords(false);
 }
 
+// ---- dynamic indexes ----------------------------------------------------------------------------
+
+void startIndexSequence(VeloxInstance& v, int index, Sequence::Start start, std::string from = {},
+                        std::string fromBack = {}) {
+    v.seq = Sequence{};
+    v.seq.index = index;
+    v.seq.start = start;
+    v.seq.from = std::move(from);
+    v.seq.fromBack = std::move(fromBack);
+}
+
+// The index entry the next read in that direction starts at; out of range when there is none.
+int64_t indexCandidate(const DynamicIndex& ix, const Sequence& q, bool forward) {
+    if (q.ended) return -1;
+    int64_t n = int64_t(ix.size());
+    switch (q.start) {
+        case Sequence::Start::kEnds:
+            return forward ? 0 : n - 1;
+        case Sequence::Start::kFrom: {
+            if (forward) return int64_t(ix.lowerBound(q.from));
+            int64_t i = int64_t(ix.lowerBound(q.fromBack));
+            return i < n && ix.entryAt(size_t(i)) == q.fromBack ? i : i - 1;
+        }
+        case Sequence::Start::kOn:
+            return forward ? int64_t(q.pos) + 1 : int64_t(q.pos) - 1;
+    }
+    return -1;
+}
+
+int32_t stepIndex(FileDecl& f, VeloxInstance& v, bool forward) {
+    DynamicIndex& ix = v.indexes[v.seq.index];
+    int64_t n = int64_t(ix.size());
+    for (int64_t i = indexCandidate(ix, v.seq, forward); i >= 0 && i < n; i += forward ? 1 : -1) {
+        int32_t e = readRecord(f, v, ix.recnoAt(size_t(i)));
+        if (e == kRecordNotFound) continue;  // deleted since the index was built
+        if (e == kHeld) return e;            // the position stays where it was
+        v.seq.pos = size_t(i);
+        v.seq.start = Sequence::Start::kOn;
+        return e;
+    }
+    v.seq.ended = true;
+    return kNoRecord;
+}
+
+std::string indexPosition(VeloxInstance& v, const DynamicIndex& ix, FileDecl& f) {
+    std::string p;
+    append32(p, v.current);
+    p += ix.value(f.record());
+    return p;
+}
+
+bool indexEntryFromPosition(const DynamicIndex& ix, std::string_view pos, std::string& entry) {
+    if (pos.size() != 4 + ix.valueLength()) return false;
+    entry = DynamicIndex::entryOf(pos.substr(4), get32(bytes(pos)));
+    return true;
+}
+
 // next / previous: move a copy of the cursor, so that a refused hold leaves the position as it was.
 int32_t step(FileDecl& f, VeloxInstance& v, bool forward) {
+    if (v.seq.index >= 0) return stepIndex(f, v, forward);
     if (!v.seq.cursor) return kNoRecord;
     auto c = std::make_unique<Cursor>(*v.seq.cursor);
     Status s;
@@ -387,11 +465,80 @@ int32_t openFile(FileDecl& f, VeloxInstance& v, int64_t mode) {
     return 0;
 }
 
+// Key operations on a declared index (key attribute 64): build it, then read in its order.
+int32_t indexOp(int op, FileDecl& f, VeloxInstance& v, CallArgs& a, int declared) {
+    using namespace data;
+    DynamicIndex& ix = v.indexes[declared];
+    if (op == kOpBuildIndex || op == kOpBuildIndexFilter) {
+        int32_t e = ix.build(f, *v.file, *a.key, a.text[0], op == kOpBuildIndexFilter ? &a.text[1] : nullptr);
+        if (e == kDamaged || e == kSystem) return code(ix.failure());
+        if (e == 0 && v.seq.index == declared) v.seq = Sequence{};  // the old snapshot's position means nothing now
+        return e;
+    }
+    if (!ix.built()) return kRebuildKeys;
+    switch (op) {
+        case kOpRecordsOfKey:
+            a.numberResult = int64_t(ix.size());
+            return 0;
+        case kOpSetByKey:
+            startIndexSequence(v, declared, Sequence::Start::kEnds);
+            return 0;
+        case kOpSetByKeyValue:
+        case kOpSetByKeyValuePointer: {
+            bool at = op == kOpSetByKeyValuePointer;
+            std::string value = ix.value(f.record());
+            startIndexSequence(v, declared, Sequence::Start::kFrom,
+                               DynamicIndex::entryOf(value, at ? uint32_t(a.number[0]) : 0),
+                               DynamicIndex::entryOf(value, at ? uint32_t(a.number[0]) : 0xFFFFFFFFu));
+            return 0;
+        }
+        case kOpGetByKey: {
+            std::string value = ix.value(f.record());
+            for (size_t i = ix.lowerBound(DynamicIndex::entryOf(value, 0));
+                 i < ix.size() && ix.entryAt(i).compare(0, value.size(), value) == 0; ++i) {
+                int32_t e = readRecord(f, v, ix.recnoAt(i));
+                if (e == kRecordNotFound) continue;  // deleted since the index was built
+                if (e == 0) {
+                    startIndexSequence(v, declared, Sequence::Start::kOn);
+                    v.seq.pos = i;
+                }
+                return e;
+            }
+            return kRecordNotFound;
+        }
+        case kOpPositionOfKey:
+            if (!v.current) return kNoRecord;
+            a.textResult = indexPosition(v, ix, f);
+            return 0;
+        case kOpResetByKey: {
+            std::string from;
+            if (!indexEntryFromPosition(ix, a.text[0], from)) return kRecordNotFound;
+            startIndexSequence(v, declared, Sequence::Start::kFrom, from, from);
+            return 0;
+        }
+        case kOpRegetByKey: {
+            std::string want;
+            if (!indexEntryFromPosition(ix, a.text[0], want)) return kRecordNotFound;
+            size_t i = ix.lowerBound(want);
+            if (i == ix.size() || ix.entryAt(i) != want) return kRecordNotFound;
+            return readRecord(f, v, ix.recnoAt(i));
+        }
+        case kOpDuplicateOfKey:
+            a.numberResult = 0;  // an index holds equal values side by side
+            return 0;
+        default:
+            return 80;  // build key and the rest concern stored keys
+    }
+}
+
 int32_t entry(int op, FileDecl& f, CallArgs& a) {
     VeloxInstance& v = inst(f);
     using namespace data;
-    int key = a.key ? a.key->number - 1 : -1;
-    if (a.key && (key < 0 || size_t(key) >= f.keys().size())) return kUnsupportedType;
+    int declared = a.key ? a.key->number - 1 : -1;
+    if (a.key && (declared < 0 || size_t(declared) >= f.keys().size())) return kUnsupportedType;
+    const bool index = a.key && (a.key->attributes & kKeyIndex);
+    int key = a.key && !index ? tableKeyOf(f, declared) : -1;
+    if (!a.key && (op == kOpBuildIndex || op == kOpBuildIndexFilter)) return 80;
     // Operations that need no open file.
     switch (op) {
         case kOpName:
@@ -429,6 +576,7 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
         case kOpBuild:
         case kOpBuildKey:
         case kOpPack:
+            if (index) return 80;  // a declared index is built with build index, on an open file
             if (!v.file) {
                 // Build on a closed file works on the disk file directly.
                 Schema s = schemaOf(f);
@@ -445,6 +593,8 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
     }
     if (!v.file) return 37;
     RecordFile& file = *v.file;
+    if (index) return indexOp(op, f, v, a, declared);
+    if (op == kOpBuildIndex || op == kOpBuildIndexFilter) return 80;  // only a declared index is built so
     switch (op) {
         case kOpClose:
             releaseHeld(v);
@@ -452,6 +602,7 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             if (file.inTransaction()) file.rollback();
             file.unlockFile();
             v.seq = Sequence{};
+            v.indexes.clear();
             v.file.reset();
             return 0;
         case kOpAdd:
@@ -520,6 +671,13 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
         case kOpReset:
         case kOpResetByKey: {
             std::string_view pos = a.text[0];
+            if (op == kOpReset && pos.size() != 4 && v.seq.index >= 0) {
+                int ixKey = v.seq.index;
+                std::string from;
+                if (!indexEntryFromPosition(v.indexes[ixKey], pos, from)) return kRecordNotFound;
+                startIndexSequence(v, ixKey, Sequence::Start::kFrom, from, from);
+                return 0;
+            }
             int k = op == kOpResetByKey ? key : (pos.size() == 4 ? -1 : v.seq.key);
             std::string from;
             if (k < 0) {
@@ -546,6 +704,12 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
         }
         case kOpAtEnd:
         case kOpAtStart: {
+            if (v.seq.index >= 0) {
+                const DynamicIndex& ix = v.indexes[v.seq.index];
+                int64_t i = indexCandidate(ix, v.seq, op == kOpAtEnd);
+                a.numberResult = i >= 0 && i < int64_t(ix.size()) ? 0 : 1;
+                return 0;
+            }
             if (!v.seq.cursor) {
                 a.numberResult = 1;
                 return 0;
@@ -565,6 +729,10 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
         }
         case kOpPosition: {
             if (!v.current) return kNoRecord;
+            if (v.seq.index >= 0) {
+                a.textResult = indexPosition(v, v.indexes[v.seq.index], f);
+                return 0;
+            }
             a.textResult = positionText(v, v.seq.key, recordOf(f));
             return 0;
         }
@@ -690,9 +858,9 @@ const data::DriverDescriptor kDescriptor = [] {
     d.banner = "Velox (VLX) Driver 1.00";
     d.entry = entry;
     d.newInstance = newInstance;
-    d.operations = {1,  2,  3,  4,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24,
-                    25, 26, 27, 29, 30, 31, 32, 33, 36, 37, 38, 40, 41, 43, 44, 45, 46, 48, 49, 50, 51, 52,
-                    53, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67};
+    d.operations = {1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21, 22, 23,
+                    24, 25, 26, 27, 29, 30, 31, 32, 33, 34, 36, 37, 38, 40, 41, 43, 44, 45, 46, 48, 49, 50,
+                    51, 52, 53, 56, 57, 58, 59, 60, 61, 62, 63, 64, 65, 66, 67};
     d.fieldTypes = {1, 2, 3, 6, 7, 8, 9, 10, 18, 19, 20, 21, 27, 22, 24};
     d.caps = {true, true, true, true, true};
     return d;

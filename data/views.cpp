@@ -1,6 +1,8 @@
 #include "data/views.h"
 
 #include "data/access.h"
+#include "data/error_state.h"
+#include "data/field_binding.h"
 #include "runtime/expressions.h"
 
 namespace sitedex::data {
@@ -10,6 +12,44 @@ void View::setFilter(const runtime::Expression* expression) {
         m_filter = nullptr;
     else
         m_filter = [expression] { return expression->test(); };
+}
+
+int32_t View::setProperty(int property, std::string_view value) {
+    std::string_view text = value;
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    int32_t result = 0;
+    if (property == kPropertyFilter) {
+        if (text.empty()) {
+            m_filter = nullptr;
+            m_ownFilter.reset();
+        } else {
+            bindFields(m_file);
+            std::shared_ptr<const runtime::Expression> compiled = runtime::compileExpression(text);
+            if (!compiled) {
+                result = 800;
+            } else {
+                m_ownFilter = compiled;
+                m_filter = [compiled] { return compiled->test(); };
+            }
+        }
+    } else if (property == kPropertyOrder) {
+        if (text.empty()) {
+            m_key = nullptr;
+        } else if (KeyDecl* key = m_file.findKey(text)) {
+            m_key = key;
+        } else {
+            result = 76;
+        }
+    } else {
+        result = kErrUnsupported;
+    }
+    clearErrorState();
+    if (result) {
+        postError(result);
+        setFileInError(&m_file);
+    }
+    return result;
 }
 
 int32_t View::seekToStart() {

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -40,6 +41,16 @@ public:
     void setFilter(std::function<bool()> filter) { m_filter = std::move(filter); }
     // A compiled expression as the filter (null clears it). REQUIRES: it outlives its use here.
     void setFilter(const runtime::Expression* expression);
+
+    // Set property (operation 71) on a view: the view engine answers it itself, the file's driver
+    // never sees it. kPropertyFilter takes a filter expression text, compiled once here against the
+    // file's fields and whatever the caller has bound (empty: no filter); kPropertyOrder takes the
+    // name of one of the file's keys (empty: record order). Like a statement, it clears the error
+    // state on success and posts the error otherwise: 800 for a filter that does not compile, 76
+    // for a name that is no key of the file, 80 for any other property. A failure changes nothing.
+    static constexpr int kPropertyFilter = 1;
+    static constexpr int kPropertyOrder = 2;
+    int32_t setProperty(int property, std::string_view value);
 
     // ---- positioning (the next read starts there) --------------------------------------------
     // REQUIRES: the file is open (else 37).
@@ -71,6 +82,7 @@ private:
     FileDecl& m_file;
     KeyDecl* m_key = nullptr;
     std::function<bool()> m_filter;
+    std::shared_ptr<const runtime::Expression> m_ownFilter;  // a filter set as a property
     bool m_valid = false;
     int32_t m_status = 0;
 };

@@ -141,3 +141,46 @@ TEST_F(Views, RecordOrderAndACompiledFilter) {
 
 }  // namespace
 }  // namespace sitedex::data
+
+namespace sitedex::data {
+namespace {
+
+// Set property as the application uses it: on views, for the filter and the order. The view engine
+// answers it; the record file's driver is not asked (on a file it stays unsupported).
+TEST_F(Views, FilterAndOrderSetAsPropertiesOfTheView) {
+    View v(SITEDX);
+    ASSERT_EQ(v.setProperty(View::kPropertyOrder, "url:k_description"), 0);
+    ASSERT_EQ(v.setProperty(View::kPropertyFilter, "UPPER(URL:Category) = 'EVEN'"), 0);
+    ASSERT_EQ(v.seekToStart(), 0);
+    EXPECT_EQ(readAll(v, true), (std::vector<std::string>{"Alpha", "bravo", "Foxtrot"}));
+
+    struct Case {
+        int property;
+        const char* value;
+        int32_t code;
+    } refused[] = {
+        {View::kPropertyFilter, "URL:Category =", 800},   // does not compile
+        {View::kPropertyFilter, "NO:SUCH = 1", 800},      // names nothing bound
+        {View::kPropertyOrder, "URL:K_NOSUCH", 76},       // no key of the file
+        {99, "anything", 80},
+    };
+    for (const Case& c : refused) {
+        EXPECT_EQ(v.setProperty(c.property, c.value), c.code) << c.value;
+        EXPECT_EQ(errorCode(), c.code) << c.value;
+        EXPECT_EQ(errorFile(), &SITEDX) << c.value;
+    }
+    ASSERT_EQ(v.seekToStart(), 0);  // the refused settings changed nothing
+    EXPECT_EQ(readAll(v, false), (std::vector<std::string>{"Foxtrot", "bravo", "Alpha"}));
+
+    ASSERT_EQ(v.setProperty(View::kPropertyFilter, "  "), 0);  // blank: no filter
+    ASSERT_EQ(v.setProperty(View::kPropertyOrder, ""), 0);     // none: record order
+    EXPECT_EQ(errorCode(), 0);
+    ASSERT_EQ(v.seekToStart(), 0);
+    EXPECT_EQ(readAll(v, true),
+              (std::vector<std::string>{"delta", "Alpha", "charlie", "bravo", "echo", "Foxtrot"}));
+
+    EXPECT_EQ(setProperty(SITEDX, View::kPropertyFilter, "1"), 80);
+}
+
+}  // namespace
+}  // namespace sitedex::data

@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <system_error>
 
 #include "drivers/record/commit_group.h"
-#include "drivers/record/dynamic_index.h"
+#include "drivers/record/velox_instance.h"
 #include "drivers/record/table.h"
 #include "runtime/hooks.h"
 
 namespace sitedex::record {
+
+using namespace velox;
 
 namespace {
 
@@ -38,46 +39,16 @@ std::string upper(std::string_view s) {
     return u;
 }
 
-// One sequential reading: the record order (key < 0) or one key's order, from its start or end, or
-// from an entry; or the order of a dynamic index (index >= 0, the declared key's position), read
-// from its snapshot (dynamic_index.h).
-struct Sequence {
-    int key = -1;
-    enum class Start { kEnds, kFrom, kOn } start = Start::kEnds;
-    std::string from;      // forward start entry (inclusive)
-    std::string fromBack;  // backward start entry (inclusive)
-    std::unique_ptr<Cursor> cursor;
-    int index = -1;
-    size_t pos = 0;      // the index entry read last (kOn)
-    bool ended = false;  // a read of the index ran past either end
-};
+}  // namespace
 
-class VeloxInstance final : public data::DriverInstance {
-public:
-    std::string path, table;
-    std::unique_ptr<RecordFile> file;
-    uint32_t current = 0;
-    bool holdPending = false;
-    int holdWait = -1;
-    uint32_t held = 0;
-    bool watchPending = false;
-    bool watched = false;
-    std::string watchImage;
-    bool noMemoPending = false;
-    bool fullBuild = false;
-    Sequence seq;
-    std::map<int, DynamicIndex> indexes;  // by the declared key's position
-    ~VeloxInstance() override {
-        if (file) CommitGroup::process().forget(file.get());
-    }
-};
+namespace velox {
 
 [[noreturn]] void damaged(const Status& s) {
     runtime::fatalRuntimeError("Internal error : vlxbt line " + std::to_string(s.check));
 }
 
 // Engine status -> access-layer code; a broken structure ends the program.
-int32_t code(const Status& s, int32_t otherwise = 5) {
+int32_t code(const Status& s, int32_t otherwise) {
     switch (s.code) {
         case kOk:
             return 0;
@@ -89,6 +60,14 @@ int32_t code(const Status& s, int32_t otherwise = 5) {
             return s.code;
     }
 }
+
+VeloxInstance& inst(FileDecl& f) { return static_cast<VeloxInstance&>(*f.instance()); }
+
+std::string recordOf(FileDecl& f) { return std::string(f.record(), f.recordSize()); }
+
+}  // namespace velox
+
+namespace {
 
 Schema schemaOf(const FileDecl& f) {
     Schema s;
@@ -125,8 +104,6 @@ Schema schemaOf(const FileDecl& f) {
     return s;
 }
 
-VeloxInstance& inst(FileDecl& f) { return static_cast<VeloxInstance&>(*f.instance()); }
-
 // The table's key of a declared key (declared indexes are not among the table's keys).
 int tableKeyOf(const FileDecl& f, int declared) {
     int n = 0;
@@ -134,8 +111,6 @@ int tableKeyOf(const FileDecl& f, int declared) {
         if (!(f.keys()[size_t(i)].attributes & data::kKeyIndex)) ++n;
     return n;
 }
-
-std::string recordOf(FileDecl& f) { return std::string(f.record(), f.recordSize()); }
 
 void releaseHeld(VeloxInstance& v) {
     if (v.held && v.file) v.file->unlockRecord(v.held);
@@ -171,6 +146,10 @@ int32_t load(FileDecl& f, VeloxInstance& v, uint32_t recno) {
     return 0;
 }
 
+}  // namespace
+
+namespace velox {
+
 // A read: release a held record, take the hold the read asks for, then load. A hold given a wait
 // bounds the whole read by it: the record lock and then the reader lock, which another program's
 // transaction keeps for as long as it runs (the engine's own default wait is far longer).
@@ -191,6 +170,10 @@ int32_t readRecord(FileDecl& f, VeloxInstance& v, uint32_t recno) {
     if (e) releaseHeld(v);
     return e;
 }
+
+}  // namespace velox
+
+namespace {
 
 std::string positionText(VeloxInstance& v, int key, const std::string& rec) {
     std::string p;
@@ -220,63 +203,6 @@ void startSequence(VeloxInstance& v, int key, Sequence::Start start, std::string
     v.seq.fromBack = std::move(fromBack);
     v.seq.cursor = std::make_unique<Cursor>(*v.file, key);
     v.seq.cursor->setFetchRecords(false);
-}
-
-// ---- dynamic indexes ----------------------------------------------------------------------------
-
-void startIndexSequence(VeloxInstance& v, int index, Sequence::Start start, std::string from = {},
-                        std::string fromBack = {}) {
-    v.seq = Sequence{};
-    v.seq.index = index;
-    v.seq.start = start;
-    v.seq.from = std::move(from);
-    v.seq.fromBack = std::move(fromBack);
-}
-
-// The index entry the next read in that direction starts at; out of range when there is none.
-int64_t indexCandidate(const DynamicIndex& ix, const Sequence& q, bool forward) {
-    if (q.ended) return -1;
-    int64_t n = int64_t(ix.size());
-    switch (q.start) {
-        case Sequence::Start::kEnds:
-            return forward ? 0 : n - 1;
-        case Sequence::Start::kFrom: {
-            if (forward) return int64_t(ix.lowerBound(q.from));
-            int64_t i = int64_t(ix.lowerBound(q.fromBack));
-            return i < n && ix.entryAt(size_t(i)) == q.fromBack ? i : i - 1;
-        }
-        case Sequence::Start::kOn:
-            return forward ? int64_t(q.pos) + 1 : int64_t(q.pos) - 1;
-    }
-    return -1;
-}
-
-int32_t stepIndex(FileDecl& f, VeloxInstance& v, bool forward) {
-    DynamicIndex& ix = v.indexes[v.seq.index];
-    int64_t n = int64_t(ix.size());
-    for (int64_t i = indexCandidate(ix, v.seq, forward); i >= 0 && i < n; i += forward ? 1 : -1) {
-        int32_t e = readRecord(f, v, ix.recnoAt(size_t(i)));
-        if (e == kRecordNotFound) continue;  // deleted since the index was built
-        if (e == kHeld) return e;            // the position stays where it was
-        v.seq.pos = size_t(i);
-        v.seq.start = Sequence::Start::kOn;
-        return e;
-    }
-    v.seq.ended = true;
-    return kNoRecord;
-}
-
-std::string indexPosition(VeloxInstance& v, const DynamicIndex& ix, FileDecl& f) {
-    std::string p;
-    append32(p, v.current);
-    p += ix.value(f.record());
-    return p;
-}
-
-bool indexEntryFromPosition(const DynamicIndex& ix, std::string_view pos, std::string& entry) {
-    if (pos.size() != 4 + ix.valueLength()) return false;
-    entry = DynamicIndex::entryOf(pos.substr(4), get32(bytes(pos)));
-    return true;
 }
 
 // next / previous: move a copy of the cursor, so that a refused hold leaves the position as it was.
@@ -463,72 +389,6 @@ int32_t openFile(FileDecl& f, VeloxInstance& v, int64_t mode) {
     v.current = 0;
     v.seq = Sequence{};
     return 0;
-}
-
-// Key operations on a declared index (key attribute 64): build it, then read in its order.
-int32_t indexOp(int op, FileDecl& f, VeloxInstance& v, CallArgs& a, int declared) {
-    using namespace data;
-    DynamicIndex& ix = v.indexes[declared];
-    if (op == kOpBuildIndex || op == kOpBuildIndexFilter) {
-        int32_t e = ix.build(f, *v.file, *a.key, a.text[0], op == kOpBuildIndexFilter ? &a.text[1] : nullptr);
-        if (e == kDamaged || e == kSystem) return code(ix.failure());
-        if (e == 0 && v.seq.index == declared) v.seq = Sequence{};  // the old snapshot's position means nothing now
-        return e;
-    }
-    if (!ix.built()) return kRebuildKeys;
-    switch (op) {
-        case kOpRecordsOfKey:
-            a.numberResult = int64_t(ix.size());
-            return 0;
-        case kOpSetByKey:
-            startIndexSequence(v, declared, Sequence::Start::kEnds);
-            return 0;
-        case kOpSetByKeyValue:
-        case kOpSetByKeyValuePointer: {
-            bool at = op == kOpSetByKeyValuePointer;
-            std::string value = ix.value(f.record());
-            startIndexSequence(v, declared, Sequence::Start::kFrom,
-                               DynamicIndex::entryOf(value, at ? uint32_t(a.number[0]) : 0),
-                               DynamicIndex::entryOf(value, at ? uint32_t(a.number[0]) : 0xFFFFFFFFu));
-            return 0;
-        }
-        case kOpGetByKey: {
-            std::string value = ix.value(f.record());
-            for (size_t i = ix.lowerBound(DynamicIndex::entryOf(value, 0));
-                 i < ix.size() && ix.entryAt(i).compare(0, value.size(), value) == 0; ++i) {
-                int32_t e = readRecord(f, v, ix.recnoAt(i));
-                if (e == kRecordNotFound) continue;  // deleted since the index was built
-                if (e == 0) {
-                    startIndexSequence(v, declared, Sequence::Start::kOn);
-                    v.seq.pos = i;
-                }
-                return e;
-            }
-            return kRecordNotFound;
-        }
-        case kOpPositionOfKey:
-            if (!v.current) return kNoRecord;
-            a.textResult = indexPosition(v, ix, f);
-            return 0;
-        case kOpResetByKey: {
-            std::string from;
-            if (!indexEntryFromPosition(ix, a.text[0], from)) return kRecordNotFound;
-            startIndexSequence(v, declared, Sequence::Start::kFrom, from, from);
-            return 0;
-        }
-        case kOpRegetByKey: {
-            std::string want;
-            if (!indexEntryFromPosition(ix, a.text[0], want)) return kRecordNotFound;
-            size_t i = ix.lowerBound(want);
-            if (i == ix.size() || ix.entryAt(i) != want) return kRecordNotFound;
-            return readRecord(f, v, ix.recnoAt(i));
-        }
-        case kOpDuplicateOfKey:
-            a.numberResult = 0;  // an index holds equal values side by side
-            return 0;
-        default:
-            return 80;  // build key and the rest concern stored keys
-    }
 }
 
 int32_t entry(int op, FileDecl& f, CallArgs& a) {

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <map>
@@ -271,6 +272,76 @@ TEST_F(Sharing, TwoProgramsAdding5000EachLoseNothing) {
     uint32_t k;
     ASSERT_TRUE(f->keyCount(0, k).ok());
     EXPECT_EQ(k, 10000u);
+}
+
+// A program packing the file is killed at a random moment: the file reopens as before or as after
+// the pack, passes the check, and holds the same records with the same contents either way.
+TEST_F(Sharing, KilledPackLeavesTheRecordsAsTheyWere) {
+    std::mt19937 rng(99);
+    for (int round = 0; round < 8; ++round) {
+        TempDir roundDir;
+        path = roundDir.file("URL_L.VLX");
+        ASSERT_TRUE(RecordFile::create(path, "UNNAMED", schema, fastOptions()).ok());
+        {
+            auto f = openFile();
+            ASSERT_TRUE(f && f->begin().ok());
+            for (int i = 0; i < 800; ++i) {
+                uint32_t r;
+                std::vector<std::string> memo{std::string(i % 500, 'm')};
+                ASSERT_TRUE(f->add(location("http://p" + std::to_string(i) + ".example/", "d", "c", i % 100), &memo, r).ok());
+            }
+            ASSERT_TRUE(f->commit().ok());
+            ASSERT_TRUE(f->begin().ok());
+            for (uint32_t r = 1; r <= 800; ++r) {
+                if (r % 9 == 0) continue;
+                ASSERT_TRUE(f->remove(r).ok());
+            }
+            ASSERT_TRUE(f->commit().ok());
+        }
+        auto contents = [&] {
+            std::vector<std::string> all;
+            auto f = openFile();
+            if (!f) return all;
+            RecordFile::CheckReport rep;
+            Status s = f->check(rep);
+            EXPECT_TRUE(s.ok()) << "round " << round << ": " << s.toString();
+            for (int key = -1; key < int(schema.keys.size()); ++key) {
+                Cursor c(*f, key);
+                for (c.seekFirst(); c.valid(); c.next()) {
+                    std::string rec;
+                    std::vector<std::string> memos;
+                    EXPECT_TRUE(f->get(c.recno(), rec, &memos).ok());
+                    all.push_back(std::to_string(c.recno()) + rec + memos.at(0));
+                }
+            }
+            return all;
+        };
+        std::vector<std::string> before = contents();
+        ASSERT_EQ(before.size(), 88u * 7);
+        // How long a pack of this file takes, measured on a copy: the kill falls inside that time.
+        std::string copy = roundDir.file("COPY.VLX");
+        std::filesystem::copy_file(path, copy);
+        auto start = std::chrono::steady_clock::now();
+        {
+            std::unique_ptr<RecordFile> c;
+            ASSERT_TRUE(RecordFile::open(copy, "UNNAMED", &schema, fastOptions(), c).ok());
+            ASSERT_TRUE(c->pack().ok());
+        }
+        auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+        Pipe started;
+        pid_t w = child([&] {
+            auto g = openFile();
+            if (!g) return 1;
+            started.send('s');
+            return g->pack().ok() ? 0 : 2;
+        });
+        ASSERT_EQ(started.receive(), 's');
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % uint64_t(took.count() + 100)));
+        ::kill(w, SIGKILL);
+        int exit = waitExit(w);
+        EXPECT_TRUE(exit == 0 || exit == 100 + SIGKILL) << exit;
+        EXPECT_EQ(contents(), before) << "round " << round;
+    }
 }
 
 // A writer adding and committing in a loop is killed at a random moment; every add it reported

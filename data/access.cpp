@@ -21,7 +21,7 @@ constexpr uint32_t F1 = kFlagClearError, F2 = kFlagRelease, F4 = kFlagSequential
 
 using Table = std::array<PreconditionRow, kOpLastRow + 1>;
 
-Table makeTable() {
+constexpr Table makeTable() {
     Table t{};
     auto row = [&](std::initializer_list<int> ops, PreconditionRow r) {
         for (int op : ops) t[size_t(op)] = r;
@@ -85,7 +85,7 @@ Table makeTable() {
     return t;
 }
 
-const Table g_table = makeTable();
+constexpr Table g_table = makeTable();
 const Table& table() { return g_table; }
 
 bool isPositionTextOp(int op) { return op == kOpReset || op == kOpResetByKey || op == kOpReget || op == kOpRegetByKey; }
@@ -246,18 +246,27 @@ namespace {
 // callFile that apply to it (next has no key, no text, no release, no open-file registry change),
 // without the general walk. Reading a file line by line is made of these calls. -2: take callFile.
 int32_t shortNext(FileDecl& file) {
-    const PreconditionRow& row = table()[kOpNext];
+    constexpr PreconditionRow row = g_table[kOpNext];
+    static_assert(row.refused == 0 && !(row.flags & kFlagRelease) && !((row.setOk | row.clearOk) & K),
+                  "next's row changed: check this path against callFile");
     DriverInstance* in = file.slot().instance.get();
-    const DriverDescriptor* d = file.driver();
-    if (!in || !d || !frame().hookAdded || (row.required & ~in->state) || (row.refused & in->state)) [[unlikely]]
+    if (!in || (row.required & ~in->state) || !frame().hookAdded) [[unlikely]]
         return -2;
-    CallArgs args;
-    args.instance = in;
+    const DriverDescriptor* d = file.driver();
+    if (!d) [[unlikely]]
+        return -2;
     in->operationFlags = 0;
-    int32_t result = d->entry(kOpNext, file, args);
+    int32_t result;
+    if (d->next) [[likely]] {
+        result = d->next(file, *in);
+    } else {
+        CallArgs args;
+        args.instance = in;
+        result = d->entry(kOpNext, file, args);
+    }
     if (result != 0) [[unlikely]]
         return failed(kOpNext, row, file, *in, nullptr, result);
-    in->state = (in->state | (row.setOk & ~K)) & ~(row.clearOk & ~K);
+    in->state = (in->state | row.setOk) & ~row.clearOk;
     in->operationFlags |= row.flags;
     in->lastSequentialOp = kOpNext;
     in->lastError = 0;

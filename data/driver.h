@@ -2,8 +2,9 @@
 // The interface between the access layer (data/access.h) and the drivers that store files.
 //
 // A driver is one descriptor (name, banner, entry, instance factory, supported operations and field
-// types, registry capabilities) registered in data/driver_registry.h. The access layer calls a driver
-// in exactly two ways:
+// types, registry capabilities, optionally a short entry for next) registered in
+// data/driver_registry.h. The access layer calls a driver in exactly two ways (the short entry for next,
+// when the driver has one, stands in for entry on that operation):
 //
 //   newInstance(file) -> (instance, error). Called when an operation reaches a file whose slot holds no
 //     instance. The driver returns its own instance type derived from DriverInstance (the common part
@@ -201,6 +202,10 @@ struct DriverDescriptor {
     std::vector<uint8_t> operations;  // supported operation codes
     std::vector<uint8_t> fieldTypes;  // supported field type codes
     RegistryCaps caps;
+    // Optional: next (24) without the argument block, for drivers whose next needs no argument. When
+    // present the access layer calls it for next instead of entry, with the same contract (the
+    // instance is file.instance()); reading a file record by record is made of these calls.
+    int32_t (*next)(FileDecl& file, DriverInstance& instance) = nullptr;
 };
 
 }  // namespace sitedex::data

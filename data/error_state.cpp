@@ -256,14 +256,16 @@ int systemErrorFromErrno(int err) {
     }
 }
 
-void clearErrorState() {
+bool detail::g_errorStateTouched = false;
+
+void detail::clearErrorStateNow() {
     State& s = state();
-    if (s.code == 0 && !s.file && s.text.empty() && s.driverCode.empty() && s.driverText.empty()) return;
     s.code = 0;
     s.file = nullptr;
     s.text.clear();
     s.driverCode.clear();
     s.driverText.clear();
+    g_errorStateTouched = false;
 }
 
 void postError(int32_t code, int systemError) {
@@ -277,13 +279,18 @@ void postError(int32_t code, int systemError) {
     s.code = code;
     s.text = std::move(text);
     s.systemError = sys;
+    detail::g_errorStateTouched = true;
 }
 
-void setFileInError(const FileDecl* file) { state().file = file; }
+void setFileInError(const FileDecl* file) {
+    state().file = file;
+    detail::g_errorStateTouched = true;
+}
 
 void setDriverError(std::string_view codeText, std::string_view text) {
     state().driverCode = std::string(codeText.substr(0, kDriverTextMax));
     state().driverText = std::string(text.substr(0, kDriverTextMax));
+    detail::g_errorStateTouched = true;
 }
 
 int32_t errorCode() { return state().code; }
@@ -320,6 +327,7 @@ void restoreErrorState() {
     s.code = saved.code;
     s.systemError = saved.systemError;
     s.text = std::move(saved.text);
+    detail::g_errorStateTouched = true;
 }
 
 }  // namespace sitedex::data

@@ -62,7 +62,16 @@ bool hasMessage(int32_t code);
 // The program's number for a Linux errno (e.g. ENOENT -> 2, EACCES -> 5, EAGAIN -> 33).
 int systemErrorFromErrno(int err);
 
-void clearErrorState();
+namespace detail {
+// False only while the error state is known to be the cleared one; every change sets it. Lets the
+// clear that ends every successful statement cost one test.
+extern bool g_errorStateTouched;
+void clearErrorStateNow();
+}  // namespace detail
+
+inline void clearErrorState() {
+    if (detail::g_errorStateTouched) detail::clearErrorStateNow();
+}
 // Posts code (0 = a system error: 300 + systemError). systemError < 0 takes the current errno.
 void postError(int32_t code, int systemError = -1);
 void setFileInError(const FileDecl* file);

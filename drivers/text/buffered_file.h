@@ -48,14 +48,21 @@ public:
     // ends there and data[*avail] is 26. Returns null with *err set when the read failed or len
     // exceeds the buffer size.
     const char* window(int64_t offset, uint32_t len, uint32_t* avail, int* err) {
-        // The common case of a sequential reader, served from memory without a call.
-        if (m_quickScan && offset >= m_start && offset + len <= m_start + m_valid && len <= m_size &&
-            m_out.empty()) {
+        if (const char* p = cached(offset, len)) {
             *err = 0;
             *avail = len;
-            return m_buf.data() + (offset - m_start);
+            return p;
         }
         return fill(offset, len, avail, err);
+    }
+
+    // The common case of a sequential reader, served from memory without a call: with quick scan on,
+    // the len bytes at offset when the buffer holds them all (what window would give); else null.
+    const char* cached(int64_t offset, uint32_t len) const {
+        if (m_quickScan && offset >= m_start && offset + len <= m_start + m_valid && len <= m_size &&
+            m_out.empty())
+            return m_buf.data() + (offset - m_start);
+        return nullptr;
     }
 
     // Queues bytes for writing at offset; 0 or 5.

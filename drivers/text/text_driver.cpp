@@ -44,55 +44,6 @@ size_t findFirstOf3(const char* p, size_t n, size_t readable, char a, char b, ch
     return n;
 }
 
-// findFirstOf3 that also copies: the bytes before the hit go to rec in the same pass, so a short line
-// is read once instead of twice. Whole 16-byte blocks are stored while they fit in rec[0..cap), so
-// bytes of rec past the returned index may hold text that follows; the caller blanks them.
-#if defined(__x86_64__)
-// The same 32 bytes at a time, for processors with AVX2 (most lines are done in two or three blocks).
-[[gnu::target("avx2")]] size_t copyToFirstOf3Avx2(char* rec, size_t cap, const char* p, size_t n, size_t readable,
-                                                  char a, char b, char c, size_t* done) {
-    size_t i = 0;
-    const __m256i va = _mm256_set1_epi8(a), vb = _mm256_set1_epi8(b), vc = _mm256_set1_epi8(c);
-    for (; i < n && i + 32 <= readable && i + 32 <= cap; i += 32) {
-        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(rec + i), x);
-        __m256i hit = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi8(x, va), _mm256_cmpeq_epi8(x, vb)),
-                                      _mm256_cmpeq_epi8(x, vc));
-        unsigned mask = unsigned(_mm256_movemask_epi8(hit));
-        if (mask) return std::min(n, i + size_t(__builtin_ctz(mask)));
-    }
-    *done = i;
-    return size_t(-1);
-}
-
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-#endif
-
-size_t copyToFirstOf3(char* rec, size_t cap, const char* p, size_t n, size_t readable, char a, char b, char c) {
-    size_t i = 0;
-#if defined(__x86_64__)
-    if (kHasAvx2) {
-        size_t k = copyToFirstOf3Avx2(rec, cap, p, n, readable, a, b, c, &i);
-        if (k != size_t(-1)) return k;
-    }
-#endif
-#if defined(__SSE2__)
-    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
-    for (; i < n && i + 16 <= readable && i + 16 <= cap; i += 16) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(rec + i), x);
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
-        int mask = _mm_movemask_epi8(hit);
-        if (mask) return std::min(n, i + size_t(__builtin_ctz(unsigned(mask))));
-    }
-#endif
-    for (; i < n; ++i) {
-        if (p[i] == a || p[i] == b || p[i] == c) return i;
-        rec[i] = p[i];
-    }
-    return n;
-}
-
 TextInstance& inst(FileDecl& file) { return *static_cast<TextInstance*>(file.instance()); }
 
 // Only STRING and GROUP fields may hold data; a field of another type is allowed when it re-uses
@@ -189,10 +140,9 @@ int64_t skipOverflow(TextInstance& in, int64_t pos, int* err) {
     }
 }
 
-// Reads the line at offset into the record buffer. With blankTail the caller blanks the record past
-// *copiedOut afterwards, and the bytes there may be overwritten here; without it the record has been
-// cleared by its layout and only the line's own bytes are written. 0 or an error code.
-int32_t readLine(TextInstance& in, int64_t offset, bool blankTail, uint32_t* copiedOut) {
+// Reads the line at offset into the record buffer: writes the bytes the line places there and nothing
+// after them (*copiedOut tells how many). 0 or an error code.
+int32_t readLine(TextInstance& in, int64_t offset, uint32_t* copiedOut) {
     const uint32_t rs = in.recordSize;
     const std::string& term = in.terminator;
     const uint32_t tl = uint32_t(term.size());
@@ -203,19 +153,14 @@ int32_t readLine(TextInstance& in, int64_t offset, bool blankTail, uint32_t* cop
     if (avail == 0 || w[0] == 26) return kErrRecordNotAvailable;
     char* rec = in.recordBuffer;
 
-    // Fast path: a terminator within the record, with no TAB and no Ctrl-Z before it.
+    // A terminator within the record, with no TAB and no Ctrl-Z before it: one search and one copy.
     uint32_t scan = std::min(rs, avail);
-    uint32_t k = blankTail ? uint32_t(copyToFirstOf3(rec, rs, w, scan, avail, term[0], '\t', '\x1a'))
-                           : uint32_t(findFirstOf3(w, scan, avail, term[0], '\t', '\x1a'));
-    if (k < scan && w[k] == term[0]) {
-        bool whole = k + tl <= avail && (tl == 1 || (tl == 2 ? w[k + 1] == term[1]
-                                                             : std::memcmp(w + k, term.data(), tl) == 0));
-        if (whole) {
-            if (!blankTail) std::memcpy(rec, w, k);
-            *copiedOut = k;
-            in.recordLength = k + tl;
-            return 0;
-        }
+    uint32_t k = uint32_t(findFirstOf3(w, scan, avail, term[0], '\t', '\x1a'));
+    if (k < scan && w[k] == term[0] && k + tl <= avail && std::memcmp(w + k, term.data(), tl) == 0) {
+        std::memcpy(rec, w, k);
+        *copiedOut = k;
+        in.recordLength = k + tl;
+        return 0;
     }
 
     auto byteAt = [&](uint32_t i) -> unsigned char { return i < avail ? static_cast<unsigned char>(w[i]) : 26; };
@@ -267,12 +212,12 @@ int32_t getAt(FileDecl& file, TextInstance& in, int64_t pointer) {
     int64_t offset = pointer - 1;
     if (pointer < 0 || offset >= in.fileSize) return kErrRecordNotAvailable;
     in.recordStart = offset;
-    // A text layout clears to blanks: readLine then blanks the bytes after the line itself, which
-    // saves writing the record twice.
+    // A text layout clears to blanks: then only the bytes after the line are blanked, which saves
+    // writing the record twice.
     bool blankTail = file.clearsToBlanks();
     if (!blankTail) file.clearRecord(in.recordBuffer);
     uint32_t copied = 0;
-    int32_t r = readLine(in, offset, blankTail, &copied);
+    int32_t r = readLine(in, offset, &copied);
     if (blankTail) std::memset(in.recordBuffer + copied, ' ', in.recordSize - copied);
     if (r != 0) {
         // A failed read consumes nothing, so that the next read stays at the end-of-file mark.
@@ -437,18 +382,46 @@ int32_t copyFile(const std::string& from, const std::string& to) {
     return result;
 }
 
+// Next: get at the next read position, which then moves past the line. Reading a file line by line is
+// made of these calls, so the common line takes a short way: it lies in the read-ahead, ends at a whole
+// terminator within the record's width and holds no TAB and no Ctrl-Z, and one pass over it copies it
+// and blanks the rest of the record. Any other line goes through getAt, which reads it from scratch.
+int32_t nextLine(FileDecl& file, TextInstance& in) {
+    const int64_t pointer = in.nextRead;
+    const std::string& term = in.terminator;
+    const uint32_t rs = in.recordSize;
+    const uint32_t tl = uint32_t(term.size());
+    const char* w = nullptr;
+    if (pointer > 0 && pointer <= in.fileSize && file.clearsToBlanks() &&
+        (w = in.file.cached(pointer - 1, rs + tl)) != nullptr && w[0] != 26) [[likely]] {
+        if (in.stop.terminatorFirst != static_cast<unsigned char>(term[0])) [[unlikely]]
+            in.stop = stopBytesFor(static_cast<unsigned char>(term[0]));
+        const size_t k = copyLine(in.recordBuffer, rs, w, in.stop);
+        if (k < rs && w[k] == term[0] &&
+            (tl == 1 || (tl == 2 ? w[k + 1] == term[1] : std::memcmp(w + k, term.data(), tl) == 0))) [[likely]] {
+            in.recordStart = pointer - 1;
+            in.recordLength = int64_t(k + tl);
+            in.recordRead = true;
+            in.nextRead = pointer + in.recordLength;
+            return 0;
+        }
+    }
+    int32_t r = getAt(file, in, pointer);
+    in.nextRead = in.recordStart + in.recordLength + 1;
+    return r;
+}
+
 int32_t otherOperation(int op, FileDecl& file, TextInstance& in, CallArgs& args);
 
-// Sequential reading is the hot path; every other operation goes through the switch below.
+// Sequential reading is the hot path (the access layer calls nextEntry for it); every other operation
+// goes through the switch below.
 int32_t entry(int op, FileDecl& file, CallArgs& args) {
     TextInstance& in = args.instance ? *static_cast<TextInstance*>(args.instance) : inst(file);
-    if (op == kOpNext) {
-        int32_t r = getAt(file, in, in.nextRead);
-        in.nextRead = in.recordStart + in.recordLength + 1;
-        return r;
-    }
+    if (op == kOpNext) return nextLine(file, in);
     return otherOperation(op, file, in, args);
 }
+
+int32_t nextEntry(FileDecl& file, DriverInstance& in) { return nextLine(file, static_cast<TextInstance&>(in)); }
 
 [[gnu::noinline]] int32_t otherOperation(int op, FileDecl& file, TextInstance& in, CallArgs& args) {
     switch (op) {
@@ -576,6 +549,7 @@ const DriverDescriptor& descriptor() {
          61, 63, 66},
         {kTypeString, kTypeGroup},
         RegistryCaps{false, false, false, true, true},
+        nextEntry,
     };
     return d;
 }

@@ -5,6 +5,7 @@
 
 #include "data/driver.h"
 #include "drivers/text/buffered_file.h"
+#include "drivers/text/line_scan.h"
 
 #include <string>
 #include <string_view>
@@ -22,6 +23,7 @@ public:
     int64_t fileSize = 0;        // cached size
     int64_t nextRead = 1;        // 1-based position of the next read
     std::string terminator = "\r\n";
+    StopBytes stop = stopBytesFor(13);  // the line reader's stop bytes, remade when the terminator changes
     int tabWidth = 8;
     bool clip = true;
     bool ctrlZTested = false;

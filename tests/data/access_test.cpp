@@ -54,6 +54,15 @@ std::unique_ptr<DriverInstance> probeInstance(FileDecl&, int32_t* error) {
 
 const DriverDescriptor kProbe{"PROBE", "Probe", probeEntry, probeInstance, {}, {}, {true, true, true, true, true}};
 
+// The same probe with the short entry for next, which the access layer calls instead of entry.
+int32_t probeNext(FileDecl& file, DriverInstance& in) {
+    CallArgs args;
+    args.instance = &in;
+    return probeEntry(kOpNext, file, args);
+}
+const DriverDescriptor kProbeShortNext{"PROBENEXT", "Probe", probeEntry, probeInstance, {}, {},
+                                       {true, true, true, true, true}, probeNext};
+
 FileSpec probeSpec(std::string_view name) {
     FileSpec s;
     s.driver = "PROBE";
@@ -212,6 +221,46 @@ TEST_F(Access, StateBitsFollowTheTable) {
     close(f);
     EXPECT_EQ(f.instance(), nullptr);
     EXPECT_TRUE(openFiles().empty());
+}
+
+// Next through the driver's entry and through its short entry: the same rules around the driver call.
+TEST_F(Access, NextKeepsTheRulesThroughEitherEntry) {
+    registerDriver(kProbeShortNext);
+    for (const char* driver : {"PROBE", "PROBENEXT"}) {
+        SCOPED_TRACE(driver);
+        FileSpec spec = probeSpec("probe");
+        spec.driver = driver;
+        FileDecl f(std::move(spec));
+        ASSERT_EQ(open(f, kModeShared), 0);
+        g_probe = {};
+        EXPECT_EQ(next(f), 33);  // no set: refused before the driver
+        EXPECT_TRUE(g_probe.calls.empty());
+        EXPECT_EQ(errorFile(), &f);
+        ASSERT_EQ(set(f), 0);
+        g_probe.calls.clear();
+        postError(35, 0);  // what an earlier statement left, with driver detail
+        setDriverError("7", "detail");
+        EXPECT_EQ(next(f), 0);
+        EXPECT_EQ(g_probe.calls, std::vector<int>{kOpNext});
+        EXPECT_EQ(errorCode(), 0);
+        EXPECT_EQ(errorText(), "");
+        EXPECT_EQ(errorFile(), nullptr);
+        EXPECT_EQ(driverErrorText(), "");
+        DriverInstance& in = *f.instance();
+        EXPECT_EQ(in.state & (H | P | kStateStartPending), H | P | kStateStartPending);
+        EXPECT_EQ(in.operationFlags, uint32_t(kFlagClearError | kFlagSequential));
+        EXPECT_EQ(in.lastSequentialOp, kOpNext);
+        EXPECT_EQ(in.lastError, 0);
+        g_probe.answers[kOpNext] = 33;
+        EXPECT_EQ(next(f), 33);
+        EXPECT_EQ(errorCode(), 33);
+        EXPECT_EQ(errorFile(), &f);
+        EXPECT_EQ(in.lastError, 33);
+        EXPECT_EQ(in.state & (H | P | kStateStartPending), 0u);
+        EXPECT_EQ(next(f), 33);  // and refused now: the failure cleared Positioned
+        EXPECT_EQ(g_probe.calls.size(), 2u);
+        close(f);
+    }
 }
 
 TEST_F(Access, LockTwiceLeavesTheFirstResult) {

@@ -63,6 +63,38 @@ TEST(ErrorState, PostClearAndQueries) {
     EXPECT_EQ(driverErrorCode(), 0);
 }
 
+// Each way of changing the error state alone leaves something for the next clear to clear.
+TEST(ErrorState, ClearAfterEachKindOfChange) {
+    static const int kSomeFile = 0;
+    const auto* file = reinterpret_cast<const FileDecl*>(&kSomeFile);
+    struct Case {
+        const char* what;
+        void (*change)(const FileDecl*);
+    } cases[] = {
+        {"post", [](const FileDecl*) { postError(35, 0); }},
+        {"file in error", [](const FileDecl* f) { setFileInError(f); }},
+        {"driver detail", [](const FileDecl*) { setDriverError("9", "detail"); }},
+        {"restore", [](const FileDecl*) {
+             postError(52, 0);
+             saveErrorState();
+             clearErrorState();
+             restoreErrorState();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        clearErrorState();
+        c.change(file);
+        EXPECT_TRUE(errorCode() != 0 || errorFile() != nullptr || !driverErrorText().empty());
+        clearErrorState();
+        EXPECT_EQ(errorCode(), 0);
+        EXPECT_EQ(errorText(), "");
+        EXPECT_EQ(errorFile(), nullptr);
+        EXPECT_EQ(driverErrorText(), "");
+        EXPECT_EQ(driverErrorCode(), 0);
+    }
+}
+
 TEST(ErrorState, PostingZeroIsTheSystemError) {
     errno = ENOENT;
     postError(0);

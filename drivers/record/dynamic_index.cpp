@@ -90,8 +90,14 @@ int32_t DynamicIndex::build(data::FileDecl& file, RecordFile& records, const dat
     std::vector<std::pair<std::string, uint32_t>> entries;
     std::unique_ptr<BufferGuard> guard;
     if (test) guard = std::make_unique<BufferGuard>(file);
+    // One reader slot for the whole scan: the snapshot is of one committed state of the file.
+    Status s = records.beginRead();
+    if (!s.ok()) return (m_failure = s).code;
+    struct EndRead {
+        RecordFile& r;
+        ~EndRead() { r.endRead(); }
+    } endRead{records};
     Cursor c(records, -1);
-    Status s;
     for (s = c.seekFirst(); s.ok(); s = c.next()) {
         const std::string& rec = c.record();
         if (rec.size() != file.recordSize()) return (m_failure = Status::damaged(__LINE__, 0, "record of the wrong size")).code;

@@ -121,7 +121,7 @@ void releaseHeld(VeloxInstance& v) {
 int32_t takeHold(VeloxInstance& v, uint32_t recno) {
     if (!v.holdPending) return 0;
     v.holdPending = false;  // a hold marks the next read only, whether it succeeds or not
-    int waitMs = v.holdWait < 0 ? 0 : v.holdWait * 1000;
+    int waitMs = v.holdWait < 0 ? 0 : msLeft(v, v.holdWait * 1000);
     Status s = v.file->lockRecord(recno, waitMs);
     if (!s.ok()) return s.code == kHeld ? kHeld : code(s);
     v.held = recno;
@@ -150,23 +150,13 @@ int32_t load(FileDecl& f, VeloxInstance& v, uint32_t recno) {
 
 namespace velox {
 
-// A read: release a held record, take the hold the read asks for, then load. A hold given a wait
-// bounds the whole read by it: the record lock and then the reader lock, which another program's
-// transaction keeps for as long as it runs (the engine's own default wait is far longer).
+// A read: release a held record, take the hold the read asks for, then load. A read given a wait
+// (hold with wait) spends what is left of it on each lock in turn (see WaitBound).
 int32_t readRecord(FileDecl& f, VeloxInstance& v, uint32_t recno) {
     releaseHeld(v);
-    using Clock = std::chrono::steady_clock;
-    Pager& pager = v.file->pager();
-    const int defaultWait = pager.lockWait();
-    const bool bounded = v.holdPending && v.holdWait >= 0;
-    const auto deadline = Clock::now() + std::chrono::seconds(bounded ? v.holdWait : 0);
     if (int32_t e = takeHold(v, recno)) return e;
-    if (bounded) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pager.setLockWait(int(std::clamp<int64_t>(left, 0, defaultWait)));
-    }
+    if (v.deadline) v.file->pager().setLockWait(msLeft(v, 0));
     int32_t e = load(f, v, recno);
-    pager.setLockWait(defaultWait);
     if (e) releaseHeld(v);
     return e;
 }
@@ -391,6 +381,31 @@ int32_t openFile(FileDecl& f, VeloxInstance& v, int64_t mode) {
     return 0;
 }
 
+// A read given a wait (hold with wait) gives up once that wait has passed, whichever lock it meets
+// on the way: the reader lock of a seek, the record lock, the reader lock of the read itself. The
+// engine's own wait for a lock is far longer, and another program's transaction keeps the reader
+// locks for as long as it runs.
+class WaitBound {
+public:
+    explicit WaitBound(VeloxInstance& v) : m_v(v) {
+        if (!v.holdPending || v.holdWait < 0) return;
+        m_saved = v.file->pager().lockWait();
+        v.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(v.holdWait);
+        v.file->pager().setLockWait(std::min(m_saved, v.holdWait * 1000));
+    }
+    ~WaitBound() {
+        if (!m_v.deadline) return;
+        m_v.deadline.reset();
+        if (m_v.file) m_v.file->pager().setLockWait(m_saved);
+    }
+    WaitBound(const WaitBound&) = delete;
+    WaitBound& operator=(const WaitBound&) = delete;
+
+private:
+    VeloxInstance& m_v;
+    int m_saved = 0;
+};
+
 int32_t entry(int op, FileDecl& f, CallArgs& a) {
     VeloxInstance& v = inst(f);
     using namespace data;
@@ -453,6 +468,7 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
     }
     if (!v.file) return 37;
     RecordFile& file = *v.file;
+    WaitBound bound(v);
     if (index) return indexOp(op, f, v, a, declared);
     if (op == kOpBuildIndex || op == kOpBuildIndexFilter) return 80;  // only a declared index is built so
     switch (op) {

@@ -3,7 +3,10 @@
 // files (velox_driver.cpp: the operations; velox_index_ops.cpp: the declared indexes). Internal to
 // the driver: nothing outside drivers/record includes this.
 
+#include <algorithm>
+#include <chrono>
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 
@@ -43,10 +46,19 @@ public:
     bool fullBuild = false;
     Sequence seq;
     std::map<int, DynamicIndex> indexes;  // by the declared key's position
+    // While a statement given a wait runs (a read after hold with wait): when that wait ends.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     ~VeloxInstance() override {
         if (file) CommitGroup::process().forget(file.get());
     }
 };
+
+// Milliseconds left until the instance's deadline (0 when it has passed), or `otherwise` without one.
+inline int msLeft(const VeloxInstance& v, int otherwise) {
+    if (!v.deadline) return otherwise;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*v.deadline - std::chrono::steady_clock::now());
+    return int(std::max<int64_t>(left.count(), 0));
+}
 
 // Engine status -> access-layer code; a broken structure ends the program.
 int32_t code(const Status& s, int32_t otherwise = 5);

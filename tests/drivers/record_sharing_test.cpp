@@ -225,6 +225,20 @@ TEST_F(SharingDriver, WaitsGivenByTheProgramAreHonouredWhileAnotherProgramHoldsA
              return data::getByPointer(data::SITEDX, 1);
          },
          32},
+        {"held next with 2 seconds",
+         [] {
+             data::set(data::SITEDX);
+             data::hold(data::SITEDX, 2);
+             return data::next(data::SITEDX);
+         },
+         32},
+        {"held get by key with 2 seconds",
+         [] {
+             data::setString(data::findField("URL:LOCATION"), "http://a/");
+             data::hold(data::SITEDX, 2);
+             return data::get(data::SITEDX, *data::SITEDX.findKey("URL:K_LOCATION"));
+         },
+         32},
     };
     for (auto& c : cases) {
         auto start = Clock::now();

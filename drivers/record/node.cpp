@@ -1,29 +1,47 @@
 #include "drivers/record/node.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sitedex::record {
 
 void Node::insert(size_t i, std::string_view k, std::string_view d) {
     size_t at = i < off.size() ? off[i] : buf.size();
     size_t add = k.size() + d.size();
+    long before = 0;
+    if (sizeCache && i < off.size()) before = long(packedCost(i ? i - 1 : SIZE_MAX, i));
     buf.insert(at, k);
     buf.insert(at + k.size(), d);
     for (size_t j = i; j < off.size(); ++j) off[j] += uint32_t(add);
     off.insert(off.begin() + long(i), uint32_t(at));
     klen.insert(klen.begin() + long(i), uint16_t(k.size()));
+    if (sizeCache) {
+        long after = long(packedCost(i ? i - 1 : SIZE_MAX, i)) + (level ? 4 : 0);
+        if (i + 1 < off.size()) after += long(packedCost(i, i + 1));
+        sizeCache = uint32_t(long(sizeCache) + after - before);
+    }
 }
 
 void Node::erase(size_t i) {
     size_t len = totalLen(i);
+    long before = 0;
+    if (sizeCache) {
+        before = long(packedCost(i ? i - 1 : SIZE_MAX, i)) + (level ? 4 : 0);
+        if (i + 1 < off.size()) before += long(packedCost(i, i + 1));
+    }
     buf.erase(off[i], len);
     off.erase(off.begin() + long(i));
     klen.erase(klen.begin() + long(i));
     for (size_t j = i; j < off.size(); ++j) off[j] -= uint32_t(len);
     if (!children.empty()) children.erase(children.begin() + long(i));
+    if (sizeCache) {
+        long after = i < off.size() ? long(packedCost(i ? i - 1 : SIZE_MAX, i)) : 0;
+        sizeCache = uint32_t(long(sizeCache) + after - before);
+    }
 }
 
 void Node::replaceData(size_t i, std::string_view d) {
+    sizeCache = 0;
     size_t start = off[i] + klen[i];
     size_t oldLen = totalLen(i) - klen[i];
     buf.replace(start, oldLen, d);
@@ -33,6 +51,7 @@ void Node::replaceData(size_t i, std::string_view d) {
 
 void Node::moveTail(size_t from, Node& dst) {
     if (from >= off.size()) return;
+    sizeCache = dst.sizeCache = 0;
     uint32_t base = off[from];
     uint32_t dstBase = uint32_t(dst.buf.size());
     dst.buf.append(buf, base, std::string::npos);
@@ -50,6 +69,7 @@ void Node::moveTail(size_t from, Node& dst) {
 }
 
 void Node::clear() {
+    sizeCache = 0;
     buf.clear();
     off.clear();
     klen.clear();
@@ -116,7 +136,15 @@ bool readCount(const uint8_t*& p, const uint8_t* end, size_t& v) {
 
 }  // namespace
 
+size_t Node::packedCost(size_t prev, size_t i) const {
+    std::string_view e = entry(i);
+    if (prev == SIZE_MAX) return 5 + e.size();
+    std::string_view p = entry(prev);
+    return 1 + e.size() - sharedPrefix(p, e) + (e.size() != p.size() ? 2 : 0) + (klen[i] != klen[prev] ? 2 : 0);
+}
+
 size_t unpackedSize(const Node& n) {
+    if (n.sizeCache) return n.sizeCache;
     size_t size = kTreeHeader + (n.level ? 4 * n.count() : 0);
     std::string_view prev;
     size_t prevKlen = 0;
@@ -129,19 +157,39 @@ size_t unpackedSize(const Node& n) {
         prev = e;
         prevKlen = n.klen[i];
     }
+    n.sizeCache = uint32_t(size);
     return size;
 }
 
+namespace {
+
+// The first position at or after i where four equal bytes start, or n - 3 when there is none.
+// Eight positions are looked at together where the page has room for it.
+size_t nextRun(const char* p, size_t i, size_t n) {
+    constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full, kHigh = 0x8080808080808080ull;
+    while (i + 9 <= n) {
+        uint64_t w, v;
+        std::memcpy(&w, p + i, 8);
+        std::memcpy(&v, p + i + 1, 8);
+        uint64_t x = w ^ v;  // byte k is zero where p[i+k] == p[i+k+1]
+        uint64_t z = ~(((x & kLow7) + kLow7) | x) & kHigh;
+        uint64_t r = z & (z >> 8) & (z >> 16);  // byte k: p[i+k .. i+k+3] equal (k <= 5)
+        r &= 0x0000808080808080ull;
+        if (r) return i + size_t(__builtin_ctzll(r) >> 3);
+        i += 6;
+    }
+    for (; i + 3 < n; ++i)
+        if (p[i] == p[i + 1] && p[i] == p[i + 2] && p[i] == p[i + 3]) return i;
+    return n < 3 ? 0 : n - 3;
+}
+
+}  // namespace
+
 void rlePack(std::string_view body, std::string& out) {
     const char* p = body.data();
-    size_t litStart = 0, i = 0, n = body.size();
+    size_t litStart = 0, n = body.size();
     out.reserve(out.size() + n / 2 + 16);
-    while (i + 3 < n) {
-        // a run starts where four bytes are equal
-        if (p[i] != p[i + 1] || p[i] != p[i + 2] || p[i] != p[i + 3]) {
-            ++i;
-            continue;
-        }
+    for (size_t i = nextRun(p, 0, n); i + 3 < n; i = nextRun(p, i, n)) {
         size_t j = i + 4;
         while (j < n && p[j] == p[i]) ++j;
         appendCount(out, i + 1 - litStart);

@@ -23,6 +23,9 @@ struct Node {
     std::string buf;                // entries back to back
     std::vector<uint32_t> off;      // start of each entry in buf
     std::vector<uint16_t> klen;     // key part length of each entry
+    // Unpacked page size (unpackedSize) as last worked out, 0 when unknown. Kept up to date by
+    // insert and erase, dropped by every other change: splitting asks for it on every insert.
+    mutable uint32_t sizeCache = 0;
 
     size_t count() const { return off.size(); }
     size_t totalLen(size_t i) const { return (i + 1 < off.size() ? off[i + 1] : buf.size()) - off[i]; }
@@ -37,6 +40,9 @@ struct Node {
     // Moves entries [from, count) (and their children) to the end of `dst`.
     void moveTail(size_t from, Node& dst);
     void clear();
+    // Bytes the entry at i takes in the packed body when entry `prev` comes before it (no
+    // predecessor when prev == SIZE_MAX).
+    size_t packedCost(size_t prev, size_t i) const;
     size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + children.capacity() * 8; }
 };
 

@@ -118,7 +118,8 @@ Status Pager::enterWrite(int waitMs) {
     m_mode = Mode::kWrite;
     Status s = readHeader(false);
     if (s.ok() && !m_logMap.empty()) s = rollForward();
-    if (s.ok()) s = loadFreeMap();
+    // The free map read at the last commit still holds while no other program has committed.
+    if (s.ok() && !(m_freeValid && m_freeCounter == m_counter)) s = loadFreeMap();
     if (!s.ok()) {
         leave();
         return s;
@@ -305,7 +306,7 @@ Status Pager::rollForward() {
     VLX_TRY(m_io->write(0, h, kHeaderSize));
     VLX_TRY(syncIfDurable());
     m_logMap.clear();
-    m_haveHeader = false;
+    m_haveHeader = m_freeValid = false;
     VLX_TRY(readHeader(false));
     return m_io->truncate(m_allocEnd);
 }
@@ -338,6 +339,7 @@ std::string Pager::freeMapImage() const {
 Status Pager::loadFreeMap() {
     std::string buf;
     size_t got = 0;
+    m_freeValid = false;
     VLX_TRY(readAt(kFreeMapHome, buf, kFreeMapUnits * kUnit, got));
     const auto* p = bytes(buf);
     if (got < kFreeMapHeader || get32(p) != kFreeMapHome) return Status::damaged(__LINE__, kFreeMapHome, "free map");
@@ -352,6 +354,8 @@ Status Pager::loadFreeMap() {
         m_free[home] = units;
         lastEnd = uint64_t(home) + uint64_t(units) * kUnit;
     }
+    m_freeValid = true;
+    m_freeCounter = m_counter;
     return {};
 }
 
@@ -506,7 +510,10 @@ Status Pager::unpackSlot(Slot& s) {
 
 void Pager::packChangedLeaves() {
     std::vector<uint32_t> none;
-    for (auto& [id, s] : m_cache) {
+    for (uint64_t id : m_pinned) {
+        auto it = m_cache.find(id);
+        if (it == m_cache.end()) continue;
+        Slot& s = it->second;
         if (!s.dirty || !s.packed.empty() || s.node->level != 0 || s.node->count() == 0) continue;
         if (unpackedSize(*s.node) > kMaxPage) continue;
         encodeNode(*s.node, kUnit, none, s.packed);
@@ -525,6 +532,7 @@ Node* Pager::newNode(uint8_t level) {
     s.node->level = level;
     if (level == 0) ++m_dirtyLeaves;
     s.dirty = true;
+    m_pinned.push_back(id);
     m_changed = true;
     return s.node.get();
 }
@@ -536,6 +544,7 @@ void Pager::markDirty(Node* n) {
         m_lru.erase(s.lru);
         s.inLru = false;
         m_cleanBytes -= s.bytes;
+        m_pinned.push_back(n->id);
     }
     s.dirty = true;
     m_changed = true;
@@ -550,6 +559,7 @@ void Pager::markTouched(uint64_t id) {
         m_lru.erase(s.lru);
         s.inLru = false;
         m_cleanBytes -= s.bytes;
+        m_pinned.push_back(id);
     }
     s.touched = true;
 }
@@ -608,22 +618,22 @@ void Pager::trim() {
 
 void Pager::discardChanges() {
     m_dirtyLeaves = 0;
-    for (auto it = m_cache.begin(); it != m_cache.end();) {
+    for (uint64_t id : m_pinned) {
+        auto it = m_cache.find(id);
+        if (it == m_cache.end() || it->second.inLru) continue;
         Slot& s = it->second;
         if (s.dirty) {
-            if (s.inLru) m_lru.erase(s.lru), m_cleanBytes -= s.bytes;
-            it = m_cache.erase(it);
+            m_cache.erase(it);
             continue;
         }
-        if (s.touched) {
-            s.touched = false;
-            m_lru.push_front(it->first);
-            s.lru = m_lru.begin();
-            s.inLru = true;
-            m_cleanBytes += s.bytes;
-        }
-        ++it;
+        s.touched = false;
+        m_lru.push_front(it->first);
+        s.lru = m_lru.begin();
+        s.inLru = true;
+        m_cleanBytes += s.bytes;
     }
+    m_pinned.clear();
+    ++m_slotEpoch;
 }
 
 void Pager::cutTail() {
@@ -688,9 +698,10 @@ Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint3
     if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
     Node& n = *s.node;
     if (n.level) {
+        // Only pages taken out of the cache's rule can have changed; the small set of them is
+        // asked instead of the whole cache, which a wide inner page would walk page by page.
         for (auto& child : n.children) {
-            auto c = m_cache.find(child);
-            if (c == m_cache.end() || (!c->second.dirty && !c->second.touched)) continue;
+            if (!m_pinnedSet.count(child)) continue;
             uint32_t h;
             VLX_TRY(flushNode(child, h, pages));
             if (h != child) {
@@ -726,6 +737,8 @@ Status Pager::writeLog(PendingLog& log) {
     std::vector<std::pair<uint32_t, std::string>> pages;
     if (m_root) {
         uint32_t h;
+        m_pinnedSet.clear();
+        m_pinnedSet.insert(m_pinned.begin(), m_pinned.end());
         Status s = flushNode(m_root, h, pages);
         if (!s.ok()) {
             rollback();
@@ -774,7 +787,7 @@ void Pager::failBeforeCommitPoint() {
     --m_counter;
     rollback();
     m_pending = PendingLog{};
-    m_haveHeader = false;
+    m_haveHeader = m_freeValid = false;
 }
 
 Status Pager::commit() {
@@ -844,7 +857,7 @@ Status Pager::finishPrepared() {
         // Still prepared on disk: the next writer rolls the log forward from the TCF record. Our
         // own memory follows the committed state; the header is read again before use.
         (void)finishLog(log);
-        m_haveHeader = false;
+        m_haveHeader = m_freeValid = false;
         return {};
     }
     return finishLog(log);
@@ -866,14 +879,15 @@ Status Pager::finishLog(PendingLog& log) {
     if (s.ok() && log.end - m_allocEnd > kTruncateSlack) s = m_io->truncate(m_allocEnd);
     // The change is committed from here on even when rolling forward failed: the header on disk
     // still announces the log, and the next writer rolls it forward again (I7).
-    if (!s.ok()) m_haveHeader = false;
-    std::vector<decltype(m_cache)::node_type> handles;
+    if (!s.ok()) m_haveHeader = m_freeValid = false;
+    // New pages were filed under temporary ids; they take their homes now.
+    std::unordered_map<uint64_t, uint32_t> renamed;
+    renamed.reserve(m_renames.size());
     for (auto [oldId, home] : m_renames)
-        if (oldId != home) handles.push_back(m_cache.extract(oldId));
-    for (auto& nh : handles) {
-        uint32_t home = 0;
-        for (auto [oldId, h] : m_renames)
-            if (oldId == nh.key()) home = h;
+        if (oldId != home) renamed.emplace(oldId, home);
+    for (auto [oldId, home] : renamed) {
+        auto nh = m_cache.extract(oldId);
+        if (nh.empty()) continue;
         nh.key() = home;
         nh.mapped().node->id = home;
         m_cache.insert(std::move(nh));
@@ -881,20 +895,26 @@ Status Pager::finishLog(PendingLog& log) {
     m_renames.clear();
     m_dirtyLeaves = 0;
     // Every node is clean now; all of them go under the cache's rule again, so that another
-    // program's commit drops them (I9).
-    for (auto& [id, slot] : m_cache) {
-        if (slot.inLru) continue;
+    // program's commit drops them (I9). Only the pages taken out of the rule are visited.
+    for (uint64_t id : m_pinned) {
+        auto r = renamed.find(id);
+        auto it = m_cache.find(r == renamed.end() ? id : r->second);
+        if (it == m_cache.end() || it->second.inLru) continue;
+        Slot& slot = it->second;
         slot.dirty = slot.touched = false;
         slot.bytes = slot.node->memoryBytes() + 128;
-        m_lru.push_front(id);
+        m_lru.push_front(it->first);
         slot.lru = m_lru.begin();
         slot.inLru = true;
         m_cleanBytes += slot.bytes;
     }
+    m_pinned.clear();
+    ++m_slotEpoch;
     m_committedAllocEnd = m_allocEnd;
     m_committedRoot = m_root;
     m_committedNextTable = m_nextTable;
     m_freeDirty = false;
+    m_freeCounter = m_counter;
     m_changed = false;
     m_headerDirty = false;
     ++m_version;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "drivers/record/file_io.h"
@@ -206,6 +207,8 @@ private:
     std::map<uint32_t, uint32_t> m_free;           // home -> units
     std::map<uint32_t, uint32_t> m_committedFree;
     bool m_freeDirty = false;
+    bool m_freeValid = false;    // m_free is the committed map of change counter m_freeCounter
+    int32_t m_freeCounter = 0;
     std::vector<std::pair<uint32_t, uint32_t>> m_freed;  // pages released in this transaction
 
     std::unordered_map<uint32_t, uint32_t> m_logMap;  // home -> log position (pending log, I6)
@@ -216,8 +219,11 @@ private:
     uint64_t m_nextTemp = uint64_t(1) << 40;
     uint64_t m_version = 1;
     bool m_changed = false;
-    std::vector<std::pair<uint64_t, uint32_t>> m_renames;
-    size_t m_dirtyLeaves = 0;  // changed leaves held decoded  // node id -> home placed at commit
+    std::vector<std::pair<uint64_t, uint32_t>> m_renames;  // node id -> home placed at commit
+    size_t m_dirtyLeaves = 0;  // changed leaves held decoded
+    std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
+    std::unordered_set<uint64_t> m_pinnedSet;  // the same while a commit places the pages
+    uint64_t m_slotEpoch = 1;        // raised whenever a slot is erased or filed under another id
 };
 
 }  // namespace sitedex::record

@@ -137,7 +137,14 @@ Status Tree::splitIfNeeded(std::vector<Step>& path, size_t level) {
     return splitIfNeeded(path, level - 1);
 }
 
-Status Tree::put(std::string_view key, std::string_view data) {
+Status Tree::put(std::string_view key, std::string_view data) { return store(key, data, nullptr); }
+
+Status Tree::insertNew(std::string_view key, std::string_view data, bool& existed) {
+    existed = false;
+    return store(key, data, &existed);
+}
+
+Status Tree::store(std::string_view key, std::string_view data, bool* existed) {
     if (key.empty() || key.size() + data.size() >= kMaxEntry)
         return Status::damaged(__LINE__, 0, "entry length out of range");
     if (m_pager.root() == 0) {
@@ -150,6 +157,10 @@ Status Tree::put(std::string_view key, std::string_view data) {
     VLX_TRY(descend(key, path));
     Node* leaf = path.back().node;
     size_t i = path.back().index;
+    if (existed && i < leaf->count() && leaf->key(i) == key) {
+        *existed = true;
+        return {};
+    }
     for (auto& st : path) m_pager.markTouched(st.node->id);
     // A key below everything the tree held lowers the first separator on its way down, so that
     // every separator stays a lower bound of its child and later cuts keep the separators in order.

@@ -24,6 +24,8 @@ public:
     Status find(std::string_view key, std::string* data, bool& found);
     // Inserts the entry or replaces the data of an entry with the same key part.
     Status put(std::string_view key, std::string_view data);
+    // Inserts the entry unless one with the same key part exists; then nothing changes.
+    Status insertNew(std::string_view key, std::string_view data, bool& existed);
     Status erase(std::string_view key, bool& found);
 
     // Where an entry was found: its leaf and index (valid until the pager's version changes).
@@ -54,6 +56,7 @@ private:
     };
     Status descend(std::string_view key, std::vector<Step>& path);
     Status splitIfNeeded(std::vector<Step>& path, size_t level);
+    Status store(std::string_view key, std::string_view data, bool* existed);
     Status checkNode(uint64_t id, int expectLevel, std::string_view low, std::string_view high, bool hasHigh,
                      std::string& lastKey, CheckResult& out,
                      const std::function<Status(std::string_view, std::string_view)>& visit);

@@ -459,10 +459,18 @@ Status Pager::pageUnits(uint32_t home, uint32_t& units) {
     return {};
 }
 
-Status Pager::node(uint64_t id, Node*& out) {
+Pager::Slot* Pager::findSlot(uint64_t id) {
+    Recent& r = m_recent[(id >> 8 ^ id >> 18) % kRecent];
+    if (r.id == id && r.epoch == m_slotEpoch) return r.slot;
     auto it = m_cache.find(id);
-    if (it != m_cache.end()) {
-        Slot& s = it->second;
+    if (it == m_cache.end()) return nullptr;
+    r = Recent{id, m_slotEpoch, &it->second};
+    return &it->second;
+}
+
+Status Pager::node(uint64_t id, Node*& out) {
+    if (Slot* found = findSlot(id)) {
+        Slot& s = *found;
         if (s.inLru) m_lru.splice(m_lru.begin(), m_lru, s.lru);
         if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
         out = s.node.get();
@@ -538,7 +546,8 @@ Node* Pager::newNode(uint8_t level) {
 }
 
 void Pager::markDirty(Node* n) {
-    Slot& s = m_cache[n->id];
+    Slot* found = findSlot(n->id);
+    Slot& s = found ? *found : m_cache[n->id];
     if (!s.dirty && n->level == 0) ++m_dirtyLeaves;
     if (s.inLru) {
         m_lru.erase(s.lru);
@@ -552,9 +561,9 @@ void Pager::markDirty(Node* n) {
 }
 
 void Pager::markTouched(uint64_t id) {
-    auto it = m_cache.find(id);
-    if (it == m_cache.end()) return;
-    Slot& s = it->second;
+    Slot* found = findSlot(id);
+    if (!found) return;
+    Slot& s = *found;
     if (s.inLru) {
         m_lru.erase(s.lru);
         s.inLru = false;
@@ -574,6 +583,7 @@ void Pager::freeNode(uint64_t id) {
     }
     if (s.diskUnits) release(uint32_t(id), s.diskUnits);
     m_cache.erase(it);
+    ++m_slotEpoch;
     m_changed = true;
     ++m_version;
 }
@@ -599,6 +609,7 @@ void Pager::replaceTree(uint64_t root) {
 }
 
 void Pager::dropClean() {
+    ++m_slotEpoch;
     for (uint64_t id : m_lru) m_cache.erase(id);
     m_lru.clear();
     m_cleanBytes = 0;
@@ -608,6 +619,7 @@ void Pager::trim() {
     size_t dirtyBudget = std::max<size_t>(m_opts.cacheBytes, 1u << 20) / (kNodeCapacity + 4096);
     if (m_dirtyLeaves > dirtyBudget) packChangedLeaves();
     while (m_cleanBytes > m_opts.cacheBytes && !m_lru.empty()) {
+        ++m_slotEpoch;
         uint64_t id = m_lru.back();
         m_lru.pop_back();
         auto it = m_cache.find(id);

@@ -152,6 +152,9 @@ private:
     };
 
     Pager() = default;
+    // The slot of a cached page, or null. A few recent answers are remembered: a tree operation
+    // asks for the same pages several times (descend, touch, mark changed).
+    Slot* findSlot(uint64_t id);
     Status readHeader(bool initial);
     Status loadLog(uint32_t start, uint32_t end);
     Status rollForward();
@@ -224,6 +227,12 @@ private:
     std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
     std::unordered_set<uint64_t> m_pinnedSet;  // the same while a commit places the pages
     uint64_t m_slotEpoch = 1;        // raised whenever a slot is erased or filed under another id
+    struct Recent {
+        uint64_t id = 0, epoch = 0;
+        Slot* slot = nullptr;
+    };
+    static constexpr size_t kRecent = 512;
+    Recent m_recent[kRecent];
 };
 
 }  // namespace sitedex::record

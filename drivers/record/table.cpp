@@ -245,13 +245,22 @@ Status RecordFile::begin(int waitMs) {
     if (m_hold == Hold::kNone) VLX_TRY(m_pager->enterWrite(waitMs));
     m_hold = Hold::kTransaction;
     m_failed = false;
+    m_infoPending = false;
     return {};
+}
+
+Status RecordFile::storePendingInfo() {
+    if (!m_infoPending || m_failed) return {};
+    m_infoPending = false;
+    Status s = putInfo(m_pendingInfo);
+    if (!s.ok()) m_failed = true;
+    return s;
 }
 
 Status RecordFile::commit() {
     if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
-    Status s;
-    if (m_failed)
+    Status s = storePendingInfo();
+    if (!s.ok() || m_failed)
         m_pager->rollback(), s = Status::error(kAccessDenied, "the transaction lost a change and was undone");
     else
         s = m_pager->commit();
@@ -263,6 +272,7 @@ Status RecordFile::commit() {
 
 void RecordFile::rollback() {
     if (m_hold != Hold::kTransaction) return;
+    m_infoPending = false;
     m_pager->rollback();
     m_pager->leave();
     m_hold = Hold::kNone;
@@ -271,6 +281,7 @@ void RecordFile::rollback() {
 
 Status RecordFile::prepareCommit(uint64_t txid, const std::string& tcf) {
     if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
+    VLX_TRY(storePendingInfo());
     if (m_failed) return Status::error(kAccessDenied, "the transaction lost a change and was undone");
     return m_pager->prepare(txid, tcf);
 }
@@ -327,6 +338,10 @@ Status RecordFile::writing(F&& fn) {
 // ---- counters ------------------------------------------------------------------------------------
 
 Status RecordFile::loadInfo(Info& info) {
+    if (m_infoPending) {
+        info = m_pendingInfo;
+        return {};
+    }
     std::string d;
     bool found;
     VLX_TRY(m_tree->find(infoKey(), &d, found));
@@ -342,6 +357,15 @@ Status RecordFile::loadInfo(Info& info) {
 }
 
 Status RecordFile::saveInfo(const Info& info) {
+    if (m_hold == Hold::kTransaction && !m_failed) {
+        m_pendingInfo = info;
+        m_infoPending = true;
+        return {};
+    }
+    return putInfo(info);
+}
+
+Status RecordFile::putInfo(const Info& info) {
     std::string d;
     append32(d, info.nextRecord);
     append32(d, info.records);
@@ -374,10 +398,10 @@ Status RecordFile::namedItem(std::string_view name, std::string& value, bool& fo
 
 // ---- records -------------------------------------------------------------------------------------
 
-Status RecordFile::checkUnique(std::string_view record, uint32_t recno) {
+Status RecordFile::checkUnique(std::string_view record, uint32_t recno, size_t skipKey) {
     for (size_t k = 0; k < m_schema.keys.size(); ++k) {
         const Key& key = m_schema.keys[k];
-        if (key.duplicates()) continue;
+        if (key.duplicates() || k == skipKey) continue;
         if ((key.attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(record))) continue;
         std::string d;
         bool found;
@@ -396,11 +420,24 @@ Status RecordFile::add(std::string_view record, const std::vector<std::string>* 
         uint32_t number = info.nextRecord;
         if (number == 0 || number >= 0x7FFFFFFFu - 1025) return Status::error(kAccessDenied, "record numbers used up");
         // (I12) every check comes before the first change, so a refused add leaves the file as it was.
-        VLX_TRY(checkUnique(record, 0));
+        // The last check is the first change: the entry of one unique key is inserted only when
+        // no entry has its value, which looks the value up and stores it in one walk down the tree.
+        auto included = [&](size_t k) {
+            return !((m_schema.keys[k].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(record)));
+        };
+        size_t first = SIZE_MAX;
+        for (size_t k = 0; k < m_schema.keys.size() && first == SIZE_MAX; ++k)
+            if (!m_schema.keys[k].duplicates() && included(k)) first = k;
+        VLX_TRY(checkUnique(record, 0, first));
+        if (first != SIZE_MAX) {
+            bool existed;
+            VLX_TRY(m_tree->insertNew(keyEntry(first, record, number), recnoData(number), existed));
+            if (existed) return Status::error(kDuplicate, m_schema.keys[first].name);
+            ++info.keyCounts[first];
+        }
         VLX_TRY(m_tree->put(dataKey(m_table, number), record));
         for (size_t k = 0; k < m_schema.keys.size(); ++k) {
-            if ((m_schema.keys[k].attributes & kKeyExcludeBlank) && isBlankKeyValue(m_schema, k, bytes(record)))
-                continue;
+            if (k == first || !included(k)) continue;
             VLX_TRY(m_tree->put(keyEntry(k, record, number), recnoData(number)));
             ++info.keyCounts[k];
         }

@@ -51,7 +51,7 @@ public:
     // A transaction over several files commits through the transaction control file (I15-I17):
     // the caller prepares every file of the group, writes the group's record to the TCF, then
     // finishes every file; when any step before the record fails it aborts every prepared file.
-    bool hasChanges() const { return m_pager->hasChanges(); }
+    bool hasChanges() const { return m_infoPending || m_pager->hasChanges(); }
     Status prepareCommit(uint64_t txid, const std::string& tcf);
     Status finishCommit();
     void abortCommit();
@@ -142,11 +142,15 @@ private:
     Status writing(F&& fn);
     Status loadInfo(Info& info);
     Status saveInfo(const Info& info);
+    Status putInfo(const Info& info);  // into the tree at once
+    // Inside a transaction the counters are kept here and stored once, before the commit.
+    Status storePendingInfo();
     Status writeMemos(uint32_t recno, const std::vector<std::string>& memos);
     Status eraseMemos(uint32_t recno);
     Status readMemos(uint32_t recno, std::vector<std::string>& memos);
     Status eraseRange(const std::string& prefix, uint64_t* erased);
-    Status checkUnique(std::string_view record, uint32_t recno);
+    // skipKey: a unique key the caller checks itself (by inserting its entry first).
+    Status checkUnique(std::string_view record, uint32_t recno, size_t skipKey = SIZE_MAX);
     Status packTree();
     // A change met keys out of step (I19): the mark is committed on its own, at once, or when the
     // transaction that met it has ended.
@@ -161,6 +165,8 @@ private:
     Hold m_hold = Hold::kNone;
     bool m_failed = false;  // a transaction lost a change half-way; commit refuses it
     bool m_stalePending = false;  // keys met out of step inside a transaction: mark them at its end
+    Info m_pendingInfo;
+    bool m_infoPending = false;
 };
 
 // A position in the record order or in one key's order. Each move takes the file's read lock for

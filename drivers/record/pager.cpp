@@ -459,19 +459,12 @@ Status Pager::pageUnits(uint32_t home, uint32_t& units) {
     return {};
 }
 
-Pager::Slot* Pager::findSlot(uint64_t id) {
-    Recent& r = m_recent[(id >> 8 ^ id >> 18) % kRecent];
-    if (r.id == id && r.epoch == m_slotEpoch) return r.slot;
-    auto it = m_cache.find(id);
-    if (it == m_cache.end()) return nullptr;
-    r = Recent{id, m_slotEpoch, &it->second};
-    return &it->second;
-}
+Pager::Slot* Pager::findSlot(uint64_t id) { return m_cache.find(id); }
 
 Status Pager::node(uint64_t id, Node*& out) {
     if (Slot* found = findSlot(id)) {
         Slot& s = *found;
-        if (s.inLru) m_lru.splice(m_lru.begin(), m_lru, s.lru);
+        s.referenced = true;  // second chance when the cache is trimmed
         if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
         out = s.node.get();
         return {};
@@ -519,9 +512,9 @@ Status Pager::unpackSlot(Slot& s) {
 void Pager::packChangedLeaves() {
     std::vector<uint32_t> none;
     for (uint64_t id : m_pinned) {
-        auto it = m_cache.find(id);
-        if (it == m_cache.end()) continue;
-        Slot& s = it->second;
+        Slot* found = m_cache.find(id);
+        if (!found) continue;
+        Slot& s = *found;
         if (!s.dirty || !s.packed.empty() || s.node->level != 0 || s.node->count() == 0) continue;
         if (unpackedSize(*s.node) > kMaxPage) continue;
         encodeNode(*s.node, kUnit, none, s.packed);
@@ -574,16 +567,15 @@ void Pager::markTouched(uint64_t id) {
 }
 
 void Pager::freeNode(uint64_t id) {
-    auto it = m_cache.find(id);
-    if (it == m_cache.end()) return;
-    Slot& s = it->second;
+    Slot* found = m_cache.find(id);
+    if (!found) return;
+    Slot& s = *found;
     if (s.inLru) {
         m_lru.erase(s.lru);
         m_cleanBytes -= s.bytes;
     }
     if (s.diskUnits) release(uint32_t(id), s.diskUnits);
-    m_cache.erase(it);
-    ++m_slotEpoch;
+    m_cache.erase(id);
     m_changed = true;
     ++m_version;
 }
@@ -609,7 +601,6 @@ void Pager::replaceTree(uint64_t root) {
 }
 
 void Pager::dropClean() {
-    ++m_slotEpoch;
     for (uint64_t id : m_lru) m_cache.erase(id);
     m_lru.clear();
     m_cleanBytes = 0;
@@ -618,34 +609,38 @@ void Pager::dropClean() {
 void Pager::trim() {
     size_t dirtyBudget = std::max<size_t>(m_opts.cacheBytes, 1u << 20) / (kNodeCapacity + 4096);
     if (m_dirtyLeaves > dirtyBudget) packChangedLeaves();
+    // CLOCK: a page used since it last came round gets another turn instead of going.
     while (m_cleanBytes > m_opts.cacheBytes && !m_lru.empty()) {
-        ++m_slotEpoch;
         uint64_t id = m_lru.back();
+        Slot* s = m_cache.find(id);
+        if (s->referenced) {
+            s->referenced = false;
+            m_lru.splice(m_lru.begin(), m_lru, s->lru);
+            continue;
+        }
         m_lru.pop_back();
-        auto it = m_cache.find(id);
-        m_cleanBytes -= it->second.bytes;
-        m_cache.erase(it);
+        m_cleanBytes -= s->bytes;
+        m_cache.erase(id);
     }
 }
 
 void Pager::discardChanges() {
     m_dirtyLeaves = 0;
     for (uint64_t id : m_pinned) {
-        auto it = m_cache.find(id);
-        if (it == m_cache.end() || it->second.inLru) continue;
-        Slot& s = it->second;
+        Slot* found = m_cache.find(id);
+        if (!found || found->inLru) continue;
+        Slot& s = *found;
         if (s.dirty) {
-            m_cache.erase(it);
+            m_cache.erase(id);
             continue;
         }
         s.touched = false;
-        m_lru.push_front(it->first);
+        m_lru.push_front(id);
         s.lru = m_lru.begin();
         s.inLru = true;
         m_cleanBytes += s.bytes;
     }
     m_pinned.clear();
-    ++m_slotEpoch;
 }
 
 void Pager::cutTail() {
@@ -663,12 +658,14 @@ void Pager::cutTail() {
 Status Pager::checkInvariants() const {
     if (m_mode == Mode::kNone) {
         size_t clean = 0;
-        for (auto& [id, slot] : m_cache) {
-            if (slot.dirty || slot.touched) return Status::error(kAccessDenied, "changed page outside write mode");
-            if (!slot.inLru) return Status::error(kAccessDenied, "cached page outside the cache's rule");
-            if (slot.node->id != id) return Status::error(kAccessDenied, "cached page filed under another offset");
+        const char* problem = nullptr;
+        m_cache.forEach([&](uint64_t id, const Slot& slot) {
+            if (slot.dirty || slot.touched) problem = "changed page outside write mode";
+            if (!slot.inLru) problem = "cached page outside the cache's rule";
+            if (slot.node->id != id) problem = "cached page filed under another offset";
             clean += slot.bytes;
-        }
+        });
+        if (problem) return Status::error(kAccessDenied, problem);
         if (clean != m_cleanBytes || m_lru.size() != m_cache.size())
             return Status::error(kAccessDenied, "cache accounting out of step");
     }
@@ -701,12 +698,12 @@ Status Pager::syncIfDurable() {
 // ---- commit --------------------------------------------------------------------------------------
 
 Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint32_t, std::string>>& pages) {
-    auto it = m_cache.find(id);
-    if (it == m_cache.end() || (!it->second.dirty && !it->second.touched)) {
+    Slot* found = m_cache.find(id);
+    if (!found || (!found->dirty && !found->touched)) {
         home = uint32_t(id);
         return {};
     }
-    Slot& s = it->second;
+    Slot& s = *found;
     if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
     Node& n = *s.node;
     if (n.level) {
@@ -897,12 +894,21 @@ Status Pager::finishLog(PendingLog& log) {
     renamed.reserve(m_renames.size());
     for (auto [oldId, home] : m_renames)
         if (oldId != home) renamed.emplace(oldId, home);
-    for (auto [oldId, home] : renamed) {
-        auto nh = m_cache.extract(oldId);
-        if (nh.empty()) continue;
-        nh.key() = home;
-        nh.mapped().node->id = home;
-        m_cache.insert(std::move(nh));
+    // All are taken out before any is filed again: a page may move away from a home that a new
+    // page takes in the same commit.
+    std::vector<std::pair<uint32_t, std::unique_ptr<Slot>>> moved;
+    for (auto [oldId, home] : renamed)
+        if (std::unique_ptr<Slot> slot = m_cache.take(oldId)) moved.emplace_back(home, std::move(slot));
+    for (auto& [home, slot] : moved) {
+        if (Slot* stale = m_cache.find(home)) {
+            if (stale->inLru) {
+                m_lru.erase(stale->lru);
+                m_cleanBytes -= stale->bytes;
+            }
+            m_cache.erase(home);
+        }
+        slot->node->id = home;
+        m_cache.put(home, std::move(slot));
     }
     m_renames.clear();
     m_dirtyLeaves = 0;
@@ -910,18 +916,18 @@ Status Pager::finishLog(PendingLog& log) {
     // program's commit drops them (I9). Only the pages taken out of the rule are visited.
     for (uint64_t id : m_pinned) {
         auto r = renamed.find(id);
-        auto it = m_cache.find(r == renamed.end() ? id : r->second);
-        if (it == m_cache.end() || it->second.inLru) continue;
-        Slot& slot = it->second;
+        uint64_t now = r == renamed.end() ? id : r->second;
+        Slot* found = m_cache.find(now);
+        if (!found || found->inLru) continue;
+        Slot& slot = *found;
         slot.dirty = slot.touched = false;
         slot.bytes = slot.node->memoryBytes() + 128;
-        m_lru.push_front(it->first);
+        m_lru.push_front(now);
         slot.lru = m_lru.begin();
         slot.inLru = true;
         m_cleanBytes += slot.bytes;
     }
     m_pinned.clear();
-    ++m_slotEpoch;
     m_committedAllocEnd = m_allocEnd;
     m_committedRoot = m_root;
     m_committedNextTable = m_nextTable;

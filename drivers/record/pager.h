@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "drivers/record/file_io.h"
+#include "drivers/record/id_table.h"
 #include "drivers/record/node.h"
 
 namespace sitedex::record {
@@ -91,8 +92,8 @@ public:
     Node* newNode(uint8_t level);
     // The node when it is in the cache, else null (never reads).
     const Node* cached(uint64_t id) const {
-        auto it = m_cache.find(id);
-        return it == m_cache.end() ? nullptr : it->second.node.get();
+        const Slot* s = m_cache.find(id);
+        return s ? s->node.get() : nullptr;
     }
     void markDirty(Node* n);         // content changed
     void markTouched(uint64_t id);   // on the path to a changed node
@@ -147,13 +148,13 @@ private:
         uint32_t diskUnits = 0;  // units the page occupies at its home; 0 for a new node
         std::list<uint64_t>::iterator lru;
         bool inLru = false;
+        bool referenced = false;  // used since the cache's clock hand last passed
         size_t bytes = 0;
         std::string packed;  // a changed leaf kept packed while a long transaction runs
     };
 
     Pager() = default;
-    // The slot of a cached page, or null. A few recent answers are remembered: a tree operation
-    // asks for the same pages several times (descend, touch, mark changed).
+    // The slot of a cached page, or null.
     Slot* findSlot(uint64_t id);
     Status readHeader(bool initial);
     Status loadLog(uint32_t start, uint32_t end);
@@ -216,7 +217,7 @@ private:
 
     std::unordered_map<uint32_t, uint32_t> m_logMap;  // home -> log position (pending log, I6)
 
-    std::unordered_map<uint64_t, Slot> m_cache;
+    IdTable<Slot> m_cache;
     std::list<uint64_t> m_lru;
     size_t m_cleanBytes = 0;
     uint64_t m_nextTemp = uint64_t(1) << 40;
@@ -226,13 +227,7 @@ private:
     size_t m_dirtyLeaves = 0;  // changed leaves held decoded
     std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
     std::unordered_set<uint64_t> m_pinnedSet;  // the same while a commit places the pages
-    uint64_t m_slotEpoch = 1;        // raised whenever a slot is erased or filed under another id
-    struct Recent {
-        uint64_t id = 0, epoch = 0;
-        Slot* slot = nullptr;
-    };
-    static constexpr size_t kRecent = 512;
-    Recent m_recent[kRecent];
+
 };
 
 }  // namespace sitedex::record

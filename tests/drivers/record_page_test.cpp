@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <string>
 
+#include "drivers/record/id_table.h"
 #include "drivers/record/node.h"
 
 namespace sitedex::record {
@@ -127,6 +129,58 @@ TEST(NodeSize, KeptUpToDateByInsertAndEraseAndEqualToTheEncodedPage) {
                 EXPECT_EQ(back.children, n.children);
                 EXPECT_EQ(unpackedSize(back), kept);
             }
+        }
+    }
+}
+
+TEST(PageTable, AgreesWithAPlainMapThroughGrowthAndErasure) {
+    // Page offsets (multiples of 256) crowd into few homes; temporary ids lie far above them.
+    // Erasing inside long probe runs is where open addressing goes wrong.
+    IdTable<int> table;
+    std::map<uint64_t, int> model;
+    std::mt19937 rng(17);
+    auto someId = [&] {
+        return rng() % 4 ? uint64_t(kUnit) * (2 + rng() % 3000) : (uint64_t(1) << 40) + rng() % 500;
+    };
+    for (int step = 0; step < 60000; ++step) {
+        uint64_t id = someId();
+        switch (rng() % 4) {
+            case 0:
+            case 1:
+                table[id] = step;
+                model[id] = step;
+                break;
+            case 2:
+                EXPECT_EQ(table.erase(id), model.erase(id) == 1) << step;
+                break;
+            default: {
+                std::unique_ptr<int> v = table.take(id);
+                auto it = model.find(id);
+                ASSERT_EQ(v != nullptr, it != model.end()) << step;
+                if (v) {
+                    EXPECT_EQ(*v, it->second);
+                    uint64_t to = someId();
+                    if (!model.count(to)) {
+                        model[to] = it->second;
+                        table.put(to, std::move(v));
+                    }
+                    model.erase(it);
+                }
+            }
+        }
+        if (step % 997 == 0) {
+            ASSERT_EQ(table.size(), model.size());
+            for (auto [key, value] : model) {
+                int* found = table.find(key);
+                ASSERT_NE(found, nullptr) << key;
+                EXPECT_EQ(*found, value);
+            }
+            size_t seen = 0;
+            table.forEach([&](uint64_t key, int value) {
+                ++seen;
+                EXPECT_EQ(model.at(key), value);
+            });
+            EXPECT_EQ(seen, model.size());
         }
     }
 }

@@ -6,28 +6,11 @@ namespace sitedex::record {
 
 namespace {
 
-size_t lowerBound(const Node& n, std::string_view key) {
-    size_t lo = 0, hi = n.count();
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (n.key(mid).compare(key) < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
+size_t lowerBound(const Node& n, std::string_view key) { return n.lowerBound(key); }
 
 size_t childFor(const Node& n, std::string_view key) {
     // last entry <= key; the first child also takes anything smaller
-    size_t lo = 0, hi = n.count();
-    while (lo < hi) {
-        size_t mid = (lo + hi) / 2;
-        if (n.key(mid).compare(key) <= 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
+    size_t lo = n.lowerBound(key, true);
     return lo == 0 ? 0 : lo - 1;
 }
 
@@ -330,7 +313,7 @@ Status Tree::checkNode(uint64_t id, int expectLevel, std::string_view low, std::
                 }
             }
         }
-        m_pager.trimCache();
+        (void)m_pager.trimCache();  // reading: only clean pages go
         return {};
     }
     std::vector<std::string> seps;

@@ -5,8 +5,59 @@
 
 namespace sitedex::record {
 
+uint64_t Node::headOf(std::string_view key) const {
+    uint8_t b[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+    if (key.size() > common) std::memcpy(b, key.data() + common, std::min<size_t>(8, key.size() - common));
+    return (uint64_t(b[0]) << 56) | (uint64_t(b[1]) << 48) | (uint64_t(b[2]) << 40) | (uint64_t(b[3]) << 32) |
+           (uint64_t(b[4]) << 24) | (uint64_t(b[5]) << 16) | (uint64_t(b[6]) << 8) | uint64_t(b[7]);
+}
+
+void Node::rebuildHeads() {
+    heads.clear();
+    common = 0;
+    if (off.empty()) return;
+    // Keys are in order: what the first and the last share, all share.
+    std::string_view a = key(0), b = key(count() - 1);
+    size_t n = std::min(a.size(), b.size());
+    size_t c = 0;
+    while (c < n && a[c] == b[c]) ++c;
+    common = uint16_t(c);
+    heads.reserve(count());
+    for (size_t i = 0; i < count(); ++i) heads.push_back(headOf(key(i)));
+}
+
+size_t Node::lowerBound(std::string_view k, bool after) const {
+    size_t n = count();
+    if (n == 0) return 0;
+    if (common) {
+        // Outside the shared beginning the sought key lies before or after every entry.
+        int c = std::memcmp(k.data(), buf.data() + off[0], std::min<size_t>(common, k.size()));
+        if (c < 0 || (c == 0 && k.size() < common)) return 0;
+        if (c > 0) return n;
+    }
+    uint64_t h = headOf(k);
+    size_t lo = 0, hi = n;
+    while (lo < hi) {
+        size_t mid = (lo + hi) / 2;
+        bool before;  // entry mid comes before the sought position
+        if (heads[mid] != h) {
+            before = heads[mid] < h;
+        } else {
+            int c = key(mid).compare(k);
+            before = after ? c <= 0 : c < 0;
+        }
+        if (before)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
 void Node::insert(size_t i, std::string_view k, std::string_view d) {
     size_t at = i < off.size() ? off[i] : buf.size();
+    bool headsHold = !off.empty() && k.size() >= common &&
+                     std::memcmp(k.data(), buf.data() + off[0], common) == 0;
     size_t add = k.size() + d.size();
     long before = 0;
     if (sizeCache && i < off.size()) before = long(packedCost(i ? i - 1 : SIZE_MAX, i));
@@ -15,6 +66,10 @@ void Node::insert(size_t i, std::string_view k, std::string_view d) {
     for (size_t j = i; j < off.size(); ++j) off[j] += uint32_t(add);
     off.insert(off.begin() + long(i), uint32_t(at));
     klen.insert(klen.begin() + long(i), uint16_t(k.size()));
+    if (headsHold)
+        heads.insert(heads.begin() + long(i), headOf(k));
+    else
+        rebuildHeads();
     if (sizeCache) {
         long after = long(packedCost(i ? i - 1 : SIZE_MAX, i)) + (level ? 4 : 0);
         if (i + 1 < off.size()) after += long(packedCost(i, i + 1));
@@ -32,6 +87,7 @@ void Node::erase(size_t i) {
     buf.erase(off[i], len);
     off.erase(off.begin() + long(i));
     klen.erase(klen.begin() + long(i));
+    heads.erase(heads.begin() + long(i));  // what all shared before, the rest still share
     for (size_t j = i; j < off.size(); ++j) off[j] -= uint32_t(len);
     if (!children.empty()) children.erase(children.begin() + long(i));
     if (sizeCache) {
@@ -66,10 +122,14 @@ void Node::moveTail(size_t from, Node& dst) {
     buf.resize(base);
     off.resize(from);
     klen.resize(from);
+    heads.resize(from);
+    dst.rebuildHeads();
 }
 
 void Node::clear() {
     sizeCache = 0;
+    common = 0;
+    heads.clear();
     buf.clear();
     off.clear();
     klen.clear();
@@ -322,6 +382,7 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
             return Status::damaged(__LINE__, home, "entries out of order");
     }
     if (p != end) return Status::damaged(__LINE__, home, "unpacked length does not match the entries");
+    out.rebuildHeads();
     return {};
 }
 

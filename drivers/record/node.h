@@ -23,6 +23,12 @@ struct Node {
     std::string buf;                // entries back to back
     std::vector<uint32_t> off;      // start of each entry in buf
     std::vector<uint16_t> klen;     // key part length of each entry
+    // Searching: the key bytes every entry shares (`common` of them, all keys are at least that
+    // long) and, for each entry, the next eight bytes of its key as a big-endian number (zero
+    // past the key's end). Two heads that differ order their keys; only equal heads need the
+    // keys themselves, so a search mostly reads one small array instead of the entries.
+    uint16_t common = 0;
+    std::vector<uint64_t> heads;
     // Unpacked page size (unpackedSize) as last worked out, 0 when unknown. Kept up to date by
     // insert and erase, dropped by every other change: splitting asks for it on every insert.
     mutable uint32_t sizeCache = 0;
@@ -40,10 +46,16 @@ struct Node {
     // Moves entries [from, count) (and their children) to the end of `dst`.
     void moveTail(size_t from, Node& dst);
     void clear();
+    // First entry whose key is >= key (or > key when `after`); count() when there is none.
+    size_t lowerBound(std::string_view key, bool after = false) const;
+    // Works out `common` and `heads` afresh (after the entries were set by hand).
+    void rebuildHeads();
+    uint64_t headOf(std::string_view key) const;
     // Bytes the entry at i takes in the packed body when entry `prev` comes before it (no
     // predecessor when prev == SIZE_MAX).
     size_t packedCost(size_t prev, size_t i) const;
-    size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + children.capacity() * 8; }
+    size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + heads.capacity() * 8 +
+                                        children.capacity() * 8; }
 };
 
 // Length of the node when written unpacked (header, child offsets and packed entries).

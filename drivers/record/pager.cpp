@@ -142,7 +142,7 @@ void Pager::leave() {
         (void)m_io->unlock(kLockBase + m_slot, 1);
     }
     m_mode = Mode::kNone;
-    trim();
+    (void)trim();  // outside a mode only clean pages go
 }
 
 // ---- header and log -----------------------------------------------------------------------------
@@ -503,6 +503,8 @@ Status Pager::unpackSlot(Slot& s) {
     s.node->buf = std::move(tmp.buf);
     s.node->off = std::move(tmp.off);
     s.node->klen = std::move(tmp.klen);
+    s.node->common = tmp.common;
+    s.node->heads = std::move(tmp.heads);
     s.packed.clear();
     s.packed.shrink_to_fit();
     ++m_dirtyLeaves;
@@ -521,6 +523,7 @@ void Pager::packChangedLeaves() {
         s.node->buf = std::string();
         s.node->off = std::vector<uint32_t>();
         s.node->klen = std::vector<uint16_t>();
+        s.node->heads = std::vector<uint64_t>();
     }
     m_dirtyLeaves = 0;
 }
@@ -581,16 +584,17 @@ void Pager::freeNode(uint64_t id) {
 }
 
 void Pager::replaceTree(uint64_t root) {
-    for (auto it = m_cache.begin(); it != m_cache.end();) {
-        if (it->first >= kTempBase) {
-            ++it;
-            continue;
+    std::vector<uint64_t> old;
+    m_cache.forEach([&](uint64_t id, const Slot&) {
+        if (id < kTempBase) old.push_back(id);
+    });
+    for (uint64_t id : old) {
+        Slot* s = m_cache.find(id);
+        if (s->inLru) {
+            m_lru.erase(s->lru);
+            m_cleanBytes -= s->bytes;
         }
-        if (it->second.inLru) {
-            m_lru.erase(it->second.lru);
-            m_cleanBytes -= it->second.bytes;
-        }
-        it = m_cache.erase(it);
+        m_cache.erase(id);
     }
     freeWillChange();
     m_free.clear();
@@ -606,9 +610,12 @@ void Pager::dropClean() {
     m_cleanBytes = 0;
 }
 
-void Pager::trim() {
+Status Pager::trim() {
     size_t dirtyBudget = std::max<size_t>(m_opts.cacheBytes, 1u << 20) / (kNodeCapacity + 4096);
-    if (m_dirtyLeaves > dirtyBudget) packChangedLeaves();
+    if (m_dirtyLeaves > dirtyBudget) {
+        VLX_TRY(spillChangedLeaves());
+        if (m_dirtyLeaves > dirtyBudget / 2) packChangedLeaves();
+    }
     // CLOCK: a page used since it last came round gets another turn instead of going.
     while (m_cleanBytes > m_opts.cacheBytes && !m_lru.empty()) {
         uint64_t id = m_lru.back();
@@ -622,10 +629,126 @@ void Pager::trim() {
         m_cleanBytes -= s->bytes;
         m_cache.erase(id);
     }
+    return {};
+}
+
+uint32_t Pager::allocateBeyondCommitted(uint32_t units) {
+    auto best = m_free.end();
+    for (auto it = m_free.lower_bound(m_committedAllocEnd); it != m_free.end(); ++it)
+        if (it->second >= units && (best == m_free.end() || it->second < best->second)) best = it;
+    if (best != m_free.end()) {
+        freeWillChange();
+        uint32_t home = best->first, left = best->second - units;
+        m_free.erase(best);
+        if (left) m_free[home + units * kUnit] = left;
+        return home;
+    }
+    uint32_t home = m_allocEnd;
+    m_allocEnd += units * kUnit;
+    return home;
+}
+
+bool Pager::findParent(const Node& leaf, Node*& parent, size_t& index) {
+    std::string_view first = leaf.key(0);
+    uint64_t id = m_root;
+    for (int depth = 0; id && depth < 40; ++depth) {
+        Slot* s = m_cache.find(id);
+        if (!s || !s->packed.empty() || s->node->level == 0) return false;
+        Node& n = *s->node;
+        size_t lo = n.lowerBound(first, true);
+        size_t i = lo == 0 ? 0 : lo - 1;
+        if (i >= n.children.size()) return false;
+        if (n.children[i] == leaf.id) {
+            parent = &n;
+            index = i;
+            return true;
+        }
+        id = n.children[i];
+    }
+    return false;
+}
+
+// A long transaction writes its changed leaves that lie beyond the space of the last commit to
+// the file at once and then keeps them only as clean pages, so that its memory stays bounded.
+// Nothing committed refers to that space (I6) and a rollback leaves the bytes past the allocation
+// end, where they are never read (I2). Their parents stay in memory, changed, until the commit.
+Status Pager::spillChangedLeaves() {
+    if (m_mode != Mode::kWrite || !m_root) return {};
+    std::vector<uint64_t> ids = m_pinned;
+    std::vector<uint32_t> none;
+    std::string page;
+    for (uint64_t id : ids) {
+        Slot* s = m_cache.find(id);
+        if (!s || !s->dirty || !s->packed.empty() || s->node->level != 0 || s->node->count() == 0) continue;
+        if (s->diskUnits && id < m_committedAllocEnd) continue;  // a committed page changes only through the log
+        Node& n = *s->node;
+        if (unpackedSize(n) > kMaxPage) continue;
+        Node* parent;
+        size_t index;
+        if (!findParent(n, parent, index)) continue;
+        page.clear();
+        encodeNode(n, 0, none, page);
+        uint32_t units = roundUnits(uint32_t(page.size()));
+        uint32_t home;
+        if (s->diskUnits && units <= s->diskUnits) {
+            release(uint32_t(id) + units * kUnit, s->diskUnits - units);
+            home = uint32_t(id);
+        } else {
+            if (s->diskUnits) release(uint32_t(id), s->diskUnits);
+            home = allocateBeyondCommitted(units);
+        }
+        put32(reinterpret_cast<uint8_t*>(page.data()), home);
+        VLX_TRY(m_io->write(home, page.data(), page.size()));
+        if (home != id) {
+            if (Slot* stale = m_cache.find(home)) {
+                if (stale->inLru) {
+                    m_lru.erase(stale->lru);
+                    m_cleanBytes -= stale->bytes;
+                }
+                m_cache.erase(home);
+            }
+            std::unique_ptr<Slot> slot = m_cache.take(id);
+            slot->node->id = home;
+            m_cache.put(home, std::move(slot));
+            s = m_cache.find(home);
+            parent->children[index] = home;
+            markDirty(parent);
+        }
+        s->diskUnits = units;
+        s->dirty = s->touched = false;
+        s->referenced = false;
+        s->bytes = n.memoryBytes() + 128;
+        m_lru.push_front(home);
+        s->lru = m_lru.begin();
+        s->inLru = true;
+        m_cleanBytes += s->bytes;
+        m_spilled.insert(home);
+        if (m_dirtyLeaves) --m_dirtyLeaves;
+        ++m_version;
+    }
+    // Pages written out went back under the cache's rule; the list of the others stays short.
+    std::vector<uint64_t> still;
+    for (uint64_t id : m_pinned) {
+        Slot* s = m_cache.find(id);
+        if (s && !s->inLru) still.push_back(id);
+    }
+    std::sort(still.begin(), still.end());
+    still.erase(std::unique(still.begin(), still.end()), still.end());
+    m_pinned = std::move(still);
+    return {};
 }
 
 void Pager::discardChanges() {
     m_dirtyLeaves = 0;
+    // Pages written out early belong to no committed state: they leave the cache.
+    for (uint64_t id : m_spilled) {
+        Slot* s = m_cache.find(id);
+        if (!s || !s->inLru) continue;
+        m_lru.erase(s->lru);
+        m_cleanBytes -= s->bytes;
+        m_cache.erase(id);
+    }
+    m_spilled.clear();
     for (uint64_t id : m_pinned) {
         Slot* found = m_cache.find(id);
         if (!found || found->inLru) continue;
@@ -928,6 +1051,7 @@ Status Pager::finishLog(PendingLog& log) {
         m_cleanBytes += slot.bytes;
     }
     m_pinned.clear();
+    m_spilled.clear();
     m_committedAllocEnd = m_allocEnd;
     m_committedRoot = m_root;
     m_committedNextTable = m_nextTable;

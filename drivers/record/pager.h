@@ -103,8 +103,10 @@ public:
     // new pages are placed densely from the first page on at commit. REQUIRES: write mode with no
     // change made in it yet.
     void replaceTree(uint64_t root);
-    // Ends one operation inside a long write: clean pages beyond the cache size are let go.
-    void trimCache() { trim(); }
+    // Ends one operation inside a long write: clean pages beyond the cache size are let go, and
+    // changed pages beyond what memory should hold are written out (or kept packed). A failure
+    // means the transaction can no longer commit.
+    Status trimCache() { return trim(); }
     // Raised whenever cached nodes may have changed (own writes or another program's commit).
     uint64_t version() const { return m_version; }
 
@@ -135,6 +137,8 @@ public:
     const std::string& path() const { return m_path; }
     // Cuts the file at the allocation end when no other program is using it (left page-log space).
     void cutTail();
+    // Pages held in memory now, clean or changed (tests).
+    size_t cachedPages() const { return m_cache.size(); }
     // Debug check of the cache and free-space bookkeeping (tests): outside a mode nothing is
     // changed or pinned, and the accounting adds up.
     Status checkInvariants() const;
@@ -183,7 +187,10 @@ private:
     void dropClean();
     Status unpackSlot(Slot& s);
     void packChangedLeaves();
-    void trim();
+    Status trim();
+    Status spillChangedLeaves();
+    bool findParent(const Node& leaf, Node*& parent, size_t& index);
+    uint32_t allocateBeyondCommitted(uint32_t units);
     void discardChanges();
     Status syncIfDurable();
     Status waitLock(uint64_t off, uint64_t len, int waitMs);
@@ -226,6 +233,7 @@ private:
     std::vector<std::pair<uint64_t, uint32_t>> m_renames;  // node id -> home placed at commit
     size_t m_dirtyLeaves = 0;  // changed leaves held decoded
     std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
+    std::unordered_set<uint64_t> m_spilled;  // pages written out early by this transaction
     std::unordered_set<uint64_t> m_pinnedSet;  // the same while a commit places the pages
 
 };

@@ -322,7 +322,11 @@ Status RecordFile::writing(F&& fn) {
         if (m_failed) return Status::error(kAccessDenied, "the transaction already failed");
         Status s = fn();
         if (s.code == kDamaged || s.code == kSystem) m_failed = true;
-        m_pager->trimCache();
+        Status t = m_pager->trimCache();
+        if (!t.ok()) {
+            m_failed = true;
+            if (s.ok()) s = t;
+        }
         return s;
     }
     if (m_hold == Hold::kNone) VLX_TRY(m_pager->enterWrite());
@@ -675,7 +679,7 @@ Status RecordFile::buildKeys(int only) {
             ++records;
             key = k;
             strict = true;
-            m_pager->trimCache();
+            VLX_TRY(m_pager->trimCache());
         }
         info.records = records;
         return saveInfo(info);
@@ -786,7 +790,7 @@ Status RecordFile::check(CheckReport& report) {
                                            "record " + std::to_string(r) + " is missing from key " + m_schema.keys[k].name);
                 ++expected[k];
             }
-            m_pager->trimCache();
+            (void)m_pager->trimCache();
         }
         for (size_t k = 0; k < m_schema.keys.size(); ++k) {
             if (expected[k] != keyEntries[k])

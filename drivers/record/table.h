@@ -119,7 +119,7 @@ public:
     Status reading(F&& fn) {
         if (m_hold != Hold::kNone) {
             Status s = fn();
-            m_pager->trimCache();  // a long snapshot keeps to the cache size too
+            (void)m_pager->trimCache();  // a long snapshot keeps to the cache size too
             return s;
         }
         VLX_TRY(m_pager->enterRead());

@@ -106,7 +106,7 @@ private:
         ++m_levels[level].closed;
         m_levels[level].node = nullptr;
         // Leaves are done with: the pager may keep them packed from here on.
-        if (level == 0) m_pager.trimCache();
+        if (level == 0) VLX_TRY(m_pager.trimCache());
         return append(level + 1, first, {}, id);
     }
 

@@ -1,6 +1,8 @@
 // The record engine on real files: records, memos, counters, reopening, many random changes
 // checked against a plain model, several tables in one file and the stored definition.
 
+#include <sys/wait.h>
+
 #include <map>
 #include <random>
 
@@ -188,6 +190,70 @@ TEST_F(RecordEngine, RollbackLeavesTheFileAsItWas) {
     ASSERT_TRUE(file->recordCount(n).ok());
     EXPECT_EQ(n, 1u);
     expectCheckOk();
+}
+
+// A transaction far larger than the cache writes its new pages out as it goes instead of holding
+// them all; undoing it, or a program ending without committing it, leaves the file as it was.
+TEST_F(RecordEngine, ALongTransactionStaysWithinItsMemoryAndLeavesNothingWhenUndone) {
+    PagerOptions small = fastOptions();
+    small.cacheBytes = 256 << 10;
+    file.reset();
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &schema, small, file).ok());
+    uint32_t r;
+    std::vector<std::string> memo{std::string(600, 'm')};
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(file->add(location("http://kept.example/" + std::to_string(i), "Kept"), &memo, r).ok());
+    auto addMany = [&](RecordFile& f) {
+        size_t most = 0;
+        for (int i = 0; i < 20000; ++i) {
+            Status s = f.add(location("http://long.example/" + std::to_string(i * 7919 % 20000), "Long " +
+                                      std::to_string(i % 97), "Cat" + std::to_string(i % 13), i % 100),
+                             &memo, r);
+            if (!s.ok()) return s;
+            most = std::max(most, f.pager().cachedPages());
+        }
+        // Without writing out, every one of the ~4000 new pages would stay in memory to the end.
+        EXPECT_LT(most, 1200u);
+        return Status{};
+    };
+    ASSERT_TRUE(file->begin().ok());
+    ASSERT_TRUE(addMany(*file).ok());
+    file->rollback();
+    ASSERT_TRUE(file->pager().checkInvariants().ok());
+    uint32_t n;
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, 300u);
+    expectCheckOk();
+    // The same again in a program that ends before it commits.
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::unique_ptr<RecordFile> f;
+        if (!RecordFile::open(path, "UNNAMED", &schema, small, f).ok() || !f->begin().ok()) ::_exit(1);
+        ::_exit(addMany(*f).ok() ? 0 : 1);
+    }
+    int st = 0;
+    ASSERT_EQ(::waitpid(pid, &st, 0), pid);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    reopen();
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, 300u);
+    expectCheckOk();
+    // And committed, everything is there and the keys agree with the records.
+    file.reset();
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &schema, small, file).ok());
+    ASSERT_TRUE(file->begin().ok());
+    ASSERT_TRUE(addMany(*file).ok());
+    ASSERT_TRUE(file->commit().ok());
+    reopen();
+    ASSERT_TRUE(file->recordCount(n).ok());
+    EXPECT_EQ(n, 20300u);
+    expectCheckOk();
+    std::string rec;
+    std::vector<std::string> memos;
+    ASSERT_TRUE(file->get(20300, rec, &memos).ok());
+    ASSERT_EQ(memos.size(), 1u);
+    EXPECT_EQ(memos[0], memo[0]);
 }
 
 // Two open files of one table in one process are two programs to the lock protocol: each must

@@ -95,7 +95,7 @@ std::string keyOf(std::mt19937& rng) {
     return k;
 }
 
-TEST(NodeSize, KeptUpToDateByInsertAndEraseAndEqualToTheEncodedPage) {
+TEST(NodeSize, SizeAndSearchKeptUpToDateByInsertAndEraseAndEqualToTheEncodedPage) {
     for (uint8_t level : {uint8_t(0), uint8_t(1)}) {
         std::mt19937 rng(level + 11);
         Node n;
@@ -113,6 +113,17 @@ TEST(NodeSize, KeptUpToDateByInsertAndEraseAndEqualToTheEncodedPage) {
                 if (level) n.children.insert(n.children.begin() + long(i), uint64_t(kUnit) * (step + 4));
             }
             if (step % 7 == 0 && n.count() > 0) n.replaceData(rng() % n.count(), level ? "" : "zz");
+            // The search by heads against a plain walk: keys held, new keys, and their beginnings
+            // (shorter than what all entries share, or ending inside a head).
+            for (int probe = 0; probe < 4; ++probe) {
+                std::string k = n.count() && probe < 2 ? std::string(n.key(rng() % n.count())) : keyOf(rng);
+                if (probe == 1) k.resize(rng() % (k.size() + 1));
+                for (bool after : {false, true}) {
+                    size_t want = 0;
+                    while (want < n.count() && (after ? n.key(want) <= k : n.key(want) < k)) ++want;
+                    ASSERT_EQ(n.lowerBound(k, after), want) << "step " << step << " after " << after;
+                }
+            }
             size_t kept = unpackedSize(n);
             Node fresh = n;
             fresh.sizeCache = 0;

@@ -250,8 +250,9 @@ Status RecordFile::begin(int waitMs) {
 }
 
 Status RecordFile::storePendingInfo() {
-    if (!m_infoPending || m_failed) return {};
-    m_infoPending = false;
+    if (!m_infoPending) return {};
+    m_infoPending = false;  // a failed transaction is undone with its counters
+    if (m_failed) return {};
     Status s = putInfo(m_pendingInfo);
     if (!s.ok()) m_failed = true;
     return s;

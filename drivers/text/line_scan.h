@@ -7,7 +7,8 @@
 // blanks the record after them, so a line with no TAB and no Ctrl-Z that ends at a whole terminator is
 // read completely by this one call; the caller decides from the stop byte whether that is the case.
 // The result is the same for every instruction set (AVX2, SSE2, plain bytes); the fastest one the
-// processor has is chosen once at start-up, and tests call each one directly.
+// processor has is chosen once, and tests call each one directly. The block variants avoid branches
+// that depend on the line's length (see line_scan.cpp): reading line by line is bound by them.
 //
 // Callers: the text driver's line reader, and tests.
 

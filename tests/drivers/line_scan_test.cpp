@@ -47,10 +47,11 @@ const char* isaName(Isa isa) {
     return isa == Isa::kBytes ? "bytes" : isa == Isa::kSse2 ? "SSE2" : "AVX2";
 }
 
-// Every record width around the block sizes, a stop byte at every position (or none), for terminators
-// that the block test handles in its different ways: CR (in the table), LF (shares its low half-byte with
-// Ctrl-Z), TAB and Ctrl-Z themselves, 0x19 (shares TAB's), bytes above 127, NUL. The other bytes of the
-// line are chosen to look like stop bytes to a careless test: the same low half-byte, or the high bit set.
+// Every record width around the block sizes and the six-block width of the AVX2 variant, a stop byte at
+// every position (or none), for terminators that the block test handles in its different ways: CR (in
+// the table), LF (shares its low half-byte with Ctrl-Z), TAB and Ctrl-Z themselves, 0x19 (shares TAB's),
+// bytes above 127, NUL. The other bytes of the line are chosen to look like stop bytes to a careless
+// test: the same low half-byte, or the high bit set.
 TEST(LineScan, StopsAtTheFirstStopByteAndBlanksTheRest) {
     const unsigned char terminators[] = {13, 10, 9, 26, 0x19, 0x8D, 0xFF, 0};
     const unsigned char lookAlikes[] = {0x1D, 0x2D, 0x8D, 0x0A, 0x2A, 0x8A, 0x19,
@@ -61,7 +62,8 @@ TEST(LineScan, StopsAtTheFirstStopByteAndBlanksTheRest) {
         for (unsigned char t : terminators) {
             StopBytes stop = stopBytesFor(t, isa);
             auto isStop = [&](unsigned char c) { return c == t || c == 9 || c == 26; };
-            for (size_t cap : {1u, 2u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 63u, 64u, 65u, 100u, 512u}) {
+            for (size_t cap : {1u,  2u,   15u,  16u,  17u,  31u,  32u,  33u,  47u,  63u,  64u,
+                               65u, 100u, 191u, 192u, 193u, 200u, 223u, 224u, 225u, 256u, 512u}) {
                 for (size_t at = 0; at <= cap; ++at) {
                     for (unsigned char which : {t, (unsigned char)9, (unsigned char)26}) {
                         SCOPED_TRACE(::testing::Message() << isaName(isa) << " terminator " << int(t) << " width "

@@ -393,11 +393,12 @@ int32_t nextLine(FileDecl& file, TextInstance& in) {
     const uint32_t tl = uint32_t(term.size());
     const char* w = nullptr;
     if (pointer > 0 && pointer <= in.fileSize && file.clearsToBlanks() &&
-        (w = in.file.cached(pointer - 1, rs + tl)) != nullptr && w[0] != 26) [[likely]] {
+        (w = in.file.cached(pointer - 1, rs + tl)) != nullptr) [[likely]] {
         if (in.stop.terminatorFirst != static_cast<unsigned char>(term[0])) [[unlikely]]
             in.stop = stopBytesFor(static_cast<unsigned char>(term[0]));
         const size_t k = copyLine(in.recordBuffer, rs, w, in.stop);
-        if (k < rs && w[k] == term[0] &&
+        // A Ctrl-Z that starts the line is the end of the file even when it is the terminator.
+        if (k < rs && w[k] == term[0] && w[0] != 26 &&
             (tl == 1 || (tl == 2 ? w[k + 1] == term[1] : std::memcmp(w + k, term.data(), tl) == 0))) [[likely]] {
             in.recordStart = pointer - 1;
             in.recordLength = int64_t(k + tl);

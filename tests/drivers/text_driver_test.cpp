@@ -183,11 +183,32 @@ TEST_F(TextDriver, WritingClipAndTerminator) {
     EXPECT_EQ(readAll(*g), (Lines{"abc\r", "abc", "ab\r", "lf", ""}));
 }
 
-TEST_F(TextDriver, CrOnlyLinesWithTheirTerminator) {
-    writeFile(m_dir.file("cr.txt"), "ab\rcd\ref");
-    auto f = decl("cr.txt", 16, "/ENDOFRECORD=1,13");
-    ASSERT_EQ(open(*f, 0x40), 0);
-    EXPECT_EQ(readAll(*f), (Lines{"ab", "cd", "ef"}));
+TEST_F(TextDriver, OneByteTerminators) {
+    struct Case {
+        const char* option;
+        std::string bytes;
+        Lines expect;
+    } cases[] = {
+        {"/ENDOFRECORD=1,13", "ab\rcd\ref", {"ab", "cd", "ef"}},
+        {"/ENDOFRECORD=1,10", "ab\r\ncd\n\nef", {"ab\r", "cd", "", "ef"}},
+        // Ctrl-Z as the terminator: it ends lines, but one that starts a line still ends the file
+        // (with enough text after it that the read-ahead holds a whole record there).
+        {"/ENDOFRECORD=1,26", std::string("ab\x1a" "cd\x1a\x1a" "ef\x1a") + std::string(40, 'x'), {"ab", "cd"}},
+        // TAB as the terminator: no expansion, it ends the line.
+        {"/ENDOFRECORD=1,9", "ab\tcd\t\tef", {"ab", "cd", "", "ef"}},
+    };
+    for (const Case& c : cases) {
+        for (uint32_t mode : {0x22u, 0x40u}) {
+            SCOPED_TRACE(::testing::Message() << c.option << " mode " << mode);
+            writeFile(m_dir.file("t.txt"), c.bytes);
+            auto f = decl("t.txt", 16, c.option);
+            ASSERT_EQ(open(*f, mode), 0);
+            int32_t end = 0;
+            EXPECT_EQ(readAll(*f, &end), c.expect);
+            EXPECT_EQ(end, 33);
+            close(*f);
+        }
+    }
 }
 
 TEST_F(TextDriver, AddOverwritesAFinalCtrlZ) {

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -102,12 +103,20 @@ void BM_Fgets(benchmark::State& state) {
 }
 BENCHMARK(BM_Fgets)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// With --benchmark_repetitions the ratios are those of the medians: on a shared machine, run
+// --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true, so that both contenders are
+// measured alternately, under the same load, and one busy moment does not decide the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& r : runs) {
-            m_real[r.benchmark_name()] = r.GetAdjustedRealTime();
-            m_cpu[r.benchmark_name()] = r.GetAdjustedCPUTime();
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type == Run::RT_Aggregate && !median) continue;
+            const std::string name = r.run_name.str();
+            if (!median && m_fromMedian.count(name)) continue;
+            if (median) m_fromMedian.insert(name);
+            m_real[name] = r.GetAdjustedRealTime();
+            m_cpu[name] = r.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -125,6 +134,7 @@ public:
 private:
     std::map<std::string, double> m_real;
     std::map<std::string, double> m_cpu;
+    std::set<std::string> m_fromMedian;
 };
 
 }  // namespace

@@ -16,7 +16,7 @@ size_t childFor(const Node& n, std::string_view key) {
 
 }  // namespace
 
-Status Tree::descend(std::string_view key, std::vector<Step>& path) {
+Status Tree::descend(std::string_view key, Path& path) {
     path.clear();
     uint64_t id = m_pager.root();
     int expect = -1;
@@ -40,7 +40,7 @@ Status Tree::descend(std::string_view key, std::vector<Step>& path) {
 
 Status Tree::find(std::string_view key, std::string* data, bool& found) {
     found = false;
-    std::vector<Step> path;
+    Path path;
     VLX_TRY(descend(key, path));
     if (path.empty()) return {};
     Node* leaf = path.back().node;
@@ -52,7 +52,7 @@ Status Tree::find(std::string_view key, std::string* data, bool& found) {
     return {};
 }
 
-Status Tree::splitIfNeeded(std::vector<Step>& path, size_t level) {
+Status Tree::splitIfNeeded(Path& path, size_t level) {
     // `level` indexes the path; the node there has just grown.
     Node* n = path[level].node;
     // Each entry takes at most its bytes plus five (flag and two counts): below that bound the
@@ -136,7 +136,7 @@ Status Tree::store(std::string_view key, std::string_view data, bool* existed) {
         m_pager.setRoot(leaf->id);
         return {};
     }
-    std::vector<Step> path;
+    Path path;
     VLX_TRY(descend(key, path));
     Node* leaf = path.back().node;
     size_t i = path.back().index;
@@ -167,7 +167,7 @@ Status Tree::store(std::string_view key, std::string_view data, bool* existed) {
 
 Status Tree::erase(std::string_view key, bool& found) {
     found = false;
-    std::vector<Step> path;
+    Path path;
     VLX_TRY(descend(key, path));
     if (path.empty()) return {};
     Node* leaf = path.back().node;
@@ -206,7 +206,7 @@ Status Tree::erase(std::string_view key, bool& found) {
 Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
                          Spot* spot) {
     found = false;
-    std::vector<Step> path;
+    Path path;
     VLX_TRY(descend(key, path));
     if (path.empty()) return {};
     size_t i = path.back().index;
@@ -241,7 +241,7 @@ Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, 
 Status Tree::seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData,
                           bool& found, Spot* spot) {
     found = false;
-    std::vector<Step> path;
+    Path path;
     VLX_TRY(descend(key, path));
     if (path.empty()) return {};
     Node* leaf = path.back().node;

@@ -7,6 +7,8 @@
 // REQUIRES for every call: the pager is in a mode; changes need write mode. Callers: the table
 // layer (table.h) and the check tool.
 
+#include <boost/container/small_vector.hpp>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -54,8 +56,10 @@ private:
         Node* node;
         size_t index;
     };
-    Status descend(std::string_view key, std::vector<Step>& path);
-    Status splitIfNeeded(std::vector<Step>& path, size_t level);
+    // The way down from the root; kept on the stack for trees of ordinary depth.
+    using Path = boost::container::small_vector<Step, 8>;
+    Status descend(std::string_view key, Path& path);
+    Status splitIfNeeded(Path& path, size_t level);
     Status store(std::string_view key, std::string_view data, bool* existed);
     Status checkNode(uint64_t id, int expectLevel, std::string_view low, std::string_view high, bool hasHigh,
                      std::string& lastKey, CheckResult& out,

@@ -189,6 +189,7 @@ private:
     void packChangedLeaves();
     Status trim();
     Status spillChangedLeaves();
+    Status compactSpilled();
     bool findParent(const Node& leaf, Node*& parent, size_t& index);
     uint32_t allocateBeyondCommitted(uint32_t units);
     void discardChanges();

@@ -61,8 +61,22 @@ void Node::insert(size_t i, std::string_view k, std::string_view d) {
     size_t add = k.size() + d.size();
     long before = 0;
     if (sizeCache && i < off.size()) before = long(packedCost(i ? i - 1 : SIZE_MAX, i));
-    buf.insert(at, k);
-    buf.insert(at + k.size(), d);
+    // One move of the entries behind the new one, not one for the key and one for the data.
+    auto inside = [&](std::string_view v) {
+        return !v.empty() && v.data() >= buf.data() && v.data() < buf.data() + buf.size();
+    };
+    if (inside(k) || inside(d)) {
+        std::string copy(k);
+        copy.append(d);
+        insert(i, std::string_view(copy).substr(0, k.size()), std::string_view(copy).substr(k.size()));
+        return;
+    }
+    size_t tail = buf.size() - at;
+    buf.resize(buf.size() + add);
+    char* p = buf.data() + at;
+    if (tail) std::memmove(p + add, p, tail);
+    if (!k.empty()) std::memcpy(p, k.data(), k.size());
+    if (!d.empty()) std::memcpy(p + k.size(), d.data(), d.size());
     for (size_t j = i; j < off.size(); ++j) off[j] += uint32_t(add);
     off.insert(off.begin() + long(i), uint32_t(at));
     klen.insert(klen.begin() + long(i), uint16_t(k.size()));

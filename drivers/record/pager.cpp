@@ -422,7 +422,7 @@ Status Pager::place(Slot& s, uint32_t units, uint32_t& home) {
         home = allocate(units);
         return {};
     }
-    uint32_t old = uint32_t(s.node->id);
+    uint32_t old = uint32_t(s.node.id);
     if (units <= s.diskUnits) {
         release(old + units * kUnit, s.diskUnits - units);
         home = old;
@@ -469,7 +469,7 @@ Status Pager::node(uint64_t id, Node*& out) {
         Slot& s = *found;
         s.referenced = true;  // second chance when the cache is trimmed
         if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
-        out = s.node.get();
+        out = &s.node;
         return {};
     }
     if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
@@ -483,17 +483,17 @@ Status Pager::node(uint64_t id, Node*& out) {
     if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
     if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
         return Status::damaged(__LINE__, id, "page reaches past the allocated space");
-    auto n = std::make_unique<Node>();
-    VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), *n));
+    Node n;
+    VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), n));
     Slot& s = m_cache[id];
     s.diskUnits = roundUnits(stored);
-    s.bytes = n->memoryBytes() + 128;
+    s.bytes = n.memoryBytes() + 128;
     s.node = std::move(n);
     m_lru.push_front(id);
     s.lru = m_lru.begin();
     s.inLru = true;
     m_cleanBytes += s.bytes;
-    out = s.node.get();
+    out = &s.node;
     return {};
 }
 
@@ -503,11 +503,11 @@ Status Pager::unpackSlot(Slot& s) {
     Node tmp;
     Status st = decodeNode(bytes(s.packed), s.packed.size(), kUnit, tmp);
     if (!st.ok()) return Status::damaged(__LINE__, 0, "a changed page kept in memory failed to unpack");
-    s.node->buf = std::move(tmp.buf);
-    s.node->off = std::move(tmp.off);
-    s.node->klen = std::move(tmp.klen);
-    s.node->common = tmp.common;
-    s.node->heads = std::move(tmp.heads);
+    s.node.buf = std::move(tmp.buf);
+    s.node.off = std::move(tmp.off);
+    s.node.klen = std::move(tmp.klen);
+    s.node.common = tmp.common;
+    s.node.heads = std::move(tmp.heads);
     s.packed.clear();
     s.packed.shrink_to_fit();
     ++m_dirtyLeaves;
@@ -520,13 +520,13 @@ void Pager::packChangedLeaves() {
         Slot* found = m_cache.find(id);
         if (!found) continue;
         Slot& s = *found;
-        if (!s.dirty || !s.packed.empty() || s.node->level != 0 || s.node->count() == 0) continue;
-        if (unpackedSize(*s.node) > kMaxPage) continue;
-        encodeNode(*s.node, kUnit, none, s.packed);
-        s.node->buf = std::string();
-        s.node->off = std::vector<uint32_t>();
-        s.node->klen = std::vector<uint16_t>();
-        s.node->heads = std::vector<uint64_t>();
+        if (!s.dirty || !s.packed.empty() || s.node.level != 0 || s.node.count() == 0) continue;
+        if (unpackedSize(s.node) > kMaxPage) continue;
+        encodeNode(s.node, kUnit, none, s.packed);
+        s.node.buf = std::string();
+        s.node.off = std::vector<uint32_t>();
+        s.node.klen = std::vector<uint16_t>();
+        s.node.heads = std::vector<uint64_t>();
     }
     m_dirtyLeaves = 0;
 }
@@ -534,14 +534,13 @@ void Pager::packChangedLeaves() {
 Node* Pager::newNode(uint8_t level) {
     uint64_t id = m_nextTemp++;
     Slot& s = m_cache[id];
-    s.node = std::make_unique<Node>();
-    s.node->id = id;
-    s.node->level = level;
+    s.node.id = id;
+    s.node.level = level;
     if (level == 0) ++m_dirtyLeaves;
     s.dirty = true;
     m_pinned.push_back(id);
     m_changed = true;
-    return s.node.get();
+    return &s.node;
 }
 
 void Pager::markDirty(Node* n) {
@@ -635,29 +634,13 @@ Status Pager::trim() {
     return {};
 }
 
-uint32_t Pager::allocateBeyondCommitted(uint32_t units) {
-    auto best = m_free.end();
-    for (auto it = m_free.lower_bound(m_committedAllocEnd); it != m_free.end(); ++it)
-        if (it->second >= units && (best == m_free.end() || it->second < best->second)) best = it;
-    if (best != m_free.end()) {
-        freeWillChange();
-        uint32_t home = best->first, left = best->second - units;
-        m_free.erase(best);
-        if (left) m_free[home + units * kUnit] = left;
-        return home;
-    }
-    uint32_t home = m_allocEnd;
-    m_allocEnd += units * kUnit;
-    return home;
-}
-
 bool Pager::findParent(const Node& leaf, Node*& parent, size_t& index) {
     std::string_view first = leaf.key(0);
     uint64_t id = m_root;
     for (int depth = 0; id && depth < 40; ++depth) {
         Slot* s = m_cache.find(id);
-        if (!s || !s->packed.empty() || s->node->level == 0) return false;
-        Node& n = *s->node;
+        if (!s || !s->packed.empty() || s->node.level == 0) return false;
+        Node& n = s->node;
         size_t lo = n.lowerBound(first, true);
         size_t i = lo == 0 ? 0 : lo - 1;
         if (i >= n.children.size()) return false;
@@ -682,9 +665,9 @@ Status Pager::spillChangedLeaves() {
     std::string page;
     for (uint64_t id : ids) {
         Slot* s = m_cache.find(id);
-        if (!s || !s->dirty || !s->packed.empty() || s->node->level != 0 || s->node->count() == 0) continue;
+        if (!s || !s->dirty || !s->packed.empty() || s->node.level != 0 || s->node.count() == 0) continue;
         if (s->diskUnits && id < m_committedAllocEnd) continue;  // a committed page changes only through the log
-        Node& n = *s->node;
+        Node& n = s->node;
         if (unpackedSize(n) > kMaxPage) continue;
         Node* parent;
         size_t index;
@@ -692,13 +675,14 @@ Status Pager::spillChangedLeaves() {
         page.clear();
         encodeNode(n, 0, none, page);
         uint32_t units = roundUnits(uint32_t(page.size()));
+        // Space given up past the last commit is not listed as free: the commit closes those
+        // holes anyway (compactSpilled), and listing them would cost a search on every move.
         uint32_t home;
         if (s->diskUnits && units <= s->diskUnits) {
-            release(uint32_t(id) + units * kUnit, s->diskUnits - units);
             home = uint32_t(id);
         } else {
-            if (s->diskUnits) release(uint32_t(id), s->diskUnits);
-            home = allocateBeyondCommitted(units);
+            home = m_allocEnd;
+            m_allocEnd += units * kUnit;
         }
         put32(reinterpret_cast<uint8_t*>(page.data()), home);
         VLX_TRY(m_io->write(home, page.data(), page.size()));
@@ -711,7 +695,7 @@ Status Pager::spillChangedLeaves() {
                 m_cache.erase(home);
             }
             std::unique_ptr<Slot> slot = m_cache.take(id);
-            slot->node->id = home;
+            slot->node.id = home;
             m_cache.put(home, std::move(slot));
             s = m_cache.find(home);
             parent->children[index] = home;
@@ -756,8 +740,8 @@ Status Pager::compactSpilled() {
     std::map<uint32_t, Ref> fresh;  // home -> where it is referred to
     for (uint64_t id : m_pinned) {
         Slot* s = m_cache.find(id);
-        if (!s || !s->packed.empty() || s->node->level == 0) continue;
-        Node& n = *s->node;
+        if (!s || !s->packed.empty() || s->node.level == 0) continue;
+        Node& n = s->node;
         for (size_t i = 0; i < n.children.size(); ++i)
             if (n.children[i] >= m_committedAllocEnd && n.children[i] < kTempBase)
                 fresh[uint32_t(n.children[i])] = Ref{&n, i};
@@ -771,7 +755,7 @@ Status Pager::compactSpilled() {
             // Changed again since it was written out: it becomes a new page that the commit places.
             uint64_t temp = m_nextTemp++;
             std::unique_ptr<Slot> slot = m_cache.take(home);
-            slot->node->id = temp;
+            slot->node.id = temp;
             slot->diskUnits = 0;
             m_cache.put(temp, std::move(slot));
             m_pinned.push_back(temp);
@@ -798,7 +782,7 @@ Status Pager::compactSpilled() {
             VLX_TRY(m_io->write(cursor, buf.data(), stored));
             if (s) {
                 std::unique_ptr<Slot> slot = m_cache.take(home);
-                slot->node->id = cursor;
+                slot->node.id = cursor;
                 if (slot->inLru) *slot->lru = cursor;
                 m_cache.put(cursor, std::move(slot));
             }
@@ -864,7 +848,7 @@ Status Pager::checkInvariants() const {
         m_cache.forEach([&](uint64_t id, const Slot& slot) {
             if (slot.dirty || slot.touched) problem = "changed page outside write mode";
             if (!slot.inLru) problem = "cached page outside the cache's rule";
-            if (slot.node->id != id) problem = "cached page filed under another offset";
+            if (slot.node.id != id) problem = "cached page filed under another offset";
             clean += slot.bytes;
         });
         if (problem) return Status::error(kAccessDenied, problem);
@@ -907,7 +891,7 @@ Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint3
     }
     Slot& s = *found;
     if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
-    Node& n = *s.node;
+    Node& n = s.node;
     if (n.level) {
         // Only pages taken out of the cache's rule can have changed; the small set of them is
         // asked instead of the whole cache, which a wide inner page would walk page by page.
@@ -1114,7 +1098,7 @@ Status Pager::finishLog(PendingLog& log) {
             }
             m_cache.erase(home);
         }
-        slot->node->id = home;
+        slot->node.id = home;
         m_cache.put(home, std::move(slot));
     }
     m_renames.clear();
@@ -1128,7 +1112,7 @@ Status Pager::finishLog(PendingLog& log) {
         if (!found || found->inLru) continue;
         Slot& slot = *found;
         slot.dirty = slot.touched = false;
-        slot.bytes = slot.node->memoryBytes() + 128;
+        slot.bytes = slot.node.memoryBytes() + 128;
         m_lru.push_front(now);
         slot.lru = m_lru.begin();
         slot.inLru = true;

@@ -214,7 +214,9 @@ TEST_F(RecordEngine, ALongTransactionStaysWithinItsMemoryAndLeavesNothingWhenUnd
             most = std::max(most, f.pager().cachedPages());
         }
         // Without writing out, every one of the ~4000 new pages would stay in memory to the end.
-        if (bounded) EXPECT_LT(most, 1200u);
+        if (bounded) {
+            EXPECT_LT(most, 1200u);
+        }
         return Status{};
     };
     ASSERT_TRUE(file->begin().ok());

@@ -40,7 +40,8 @@ constexpr uint32_t kUnit = 256;
 constexpr uint32_t kMaxPage = 15104;         // largest page, rounded to units
 constexpr uint32_t kMaxEntry = 15094;        // key part + data part must stay below this
 constexpr uint32_t kTreeHeader = 13;
-constexpr uint32_t kNodeCapacity = 8192;     // unpacked size new tree pages are built for
+constexpr uint32_t kNodeCapacity = 12288;    // unpacked size new tree pages are built for: fewer, larger
+                                             // pages waste less of their last 256-byte unit
 constexpr uint32_t kFreeMapHome = 512;       // fixed home of the free-space map
 constexpr uint32_t kFreeMapUnits = 16;       // 4096 bytes reserved for it
 constexpr uint32_t kFreeMapHeader = 8;       // home u32, length u16, count u16

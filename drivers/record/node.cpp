@@ -349,7 +349,7 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
         if (c == 0 || c % kUnit != 0) return Status::damaged(__LINE__, home, "bad child offset");
         out.children.push_back(c);
     }
-    std::string unpackedBody;
+    thread_local std::string unpackedBody;  // kept between pages: decoding is on every cache miss
     const uint8_t* body = h + prefix;
     size_t bodyLen = stored - prefix;
     size_t wantBody = unpacked - prefix;

@@ -474,7 +474,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     }
     if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
         return Status::damaged(__LINE__, id, "page offset outside the file's pages");
-    std::string buf;
+    std::string& buf = m_readBuf;
     size_t got = 0;
     VLX_TRY(readAt(id, buf, 4096, got));
     uint32_t stored;
@@ -483,12 +483,12 @@ Status Pager::node(uint64_t id, Node*& out) {
     if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
     if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
         return Status::damaged(__LINE__, id, "page reaches past the allocated space");
-    Node n;
-    VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), n));
-    Slot& s = m_cache[id];
+    std::unique_ptr<Slot> fresh = std::make_unique<Slot>();
+    VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), fresh->node));
+    m_cache.put(id, std::move(fresh));
+    Slot& s = *m_cache.find(id);
     s.diskUnits = roundUnits(stored);
-    s.bytes = n.memoryBytes() + 128;
-    s.node = std::move(n);
+    s.bytes = s.node.memoryBytes() + 128;
     m_lru.push_front(id);
     s.lru = m_lru.begin();
     s.inLru = true;

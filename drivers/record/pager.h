@@ -225,6 +225,7 @@ private:
     std::unordered_map<uint32_t, uint32_t> m_logMap;  // home -> log position (pending log, I6)
 
     IdTable<Slot> m_cache;
+    std::string m_readBuf;                              // page read from the file
     std::list<uint64_t> m_lru;
     size_t m_cleanBytes = 0;
     uint64_t m_nextTemp = uint64_t(1) << 40;

@@ -137,8 +137,10 @@ public:
     const std::string& path() const { return m_path; }
     // Cuts the file at the allocation end when no other program is using it (left page-log space).
     void cutTail();
-    // Pages held in memory now, clean or changed (tests).
+    // Pages held in memory now, clean or changed, and the memory the clean ones are charged (tests,
+    // benchmarks).
     size_t cachedPages() const { return m_cache.size(); }
+    size_t cleanBytes() const { return m_cleanBytes; }
     // Debug check of the cache and free-space bookkeeping (tests): outside a mode nothing is
     // changed or pinned, and the accounting adds up.
     Status checkInvariants() const;

@@ -12,6 +12,8 @@
 // One Pager belongs to one thread of control at a time; several Pagers (in one or several
 // processes) may share a file.
 
+#include <boost/container/flat_map.hpp>
+
 #include <cstdint>
 #include <list>
 #include <map>
@@ -128,7 +130,8 @@ public:
     // The free extents as the file records them now (read afresh). REQUIRES inMode().
     Status freeExtents(std::map<uint32_t, uint32_t>& out) {
         if (m_mode != Mode::kWrite) VLX_TRY(loadFreeMap());
-        out = m_free;
+        out.clear();
+        out.insert(m_free.begin(), m_free.end());
         return {};
     }
     // Stored length of the page at home (header checked), for the check tool.
@@ -217,8 +220,11 @@ private:
     uint64_t m_committedRoot = 0;
     uint32_t m_committedNextTable = 1;
 
-    std::map<uint32_t, uint32_t> m_free;           // home -> units
-    std::map<uint32_t, uint32_t> m_committedFree;
+    // home -> units, at most a page's worth of extents: kept in one sorted array, which every
+    // commit that changes it copies once (to undo) and searches for the best fit.
+    using FreeMap = boost::container::flat_map<uint32_t, uint32_t>;
+    FreeMap m_free;
+    FreeMap m_committedFree;
     bool m_freeDirty = false;
     bool m_freeValid = false;    // m_free is the committed map of change counter m_freeCounter
     int32_t m_freeCounter = 0;

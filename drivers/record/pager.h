@@ -6,8 +6,10 @@
 //
 // Every operation runs inside a mode: read mode holds one reader slot, write mode holds the writer
 // region (all reader slots). Entering a mode re-reads the header; a changed change counter drops
-// every cached page. Nodes handed out stay valid until the mode is left (the cache is trimmed only
-// then). The invariants cited "(I<n>)" are those of docs/record-file-format.md.
+// every cached page. Nodes handed out stay valid until the mode is left or the operation ends
+// (trimCache). A long write keeps its memory bounded by writing its new pages out early, past the
+// space of the last commit, and closes the holes they leave before it commits. The invariants
+// cited "(I<n>)" are those of docs/record-file-format.md.
 //
 // One Pager belongs to one thread of control at a time; several Pagers (in one or several
 // processes) may share a file.
@@ -244,7 +246,6 @@ private:
     std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
     std::unordered_set<uint64_t> m_spilled;  // pages written out early by this transaction
     std::unordered_set<uint64_t> m_pinnedSet;  // the same while a commit places the pages
-
 };
 
 }  // namespace sitedex::record

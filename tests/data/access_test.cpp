@@ -228,9 +228,9 @@ TEST_F(Access, NextKeepsTheRulesThroughEitherEntry) {
     registerDriver(kProbeShortNext);
     for (const char* driver : {"PROBE", "PROBENEXT"}) {
         SCOPED_TRACE(driver);
-        FileSpec spec = probeSpec("probe");
-        spec.driver = driver;
-        FileDecl f(std::move(spec));
+        FileSpec probeFile = probeSpec("probe");
+        probeFile.driver = driver;
+        FileDecl f(std::move(probeFile));
         ASSERT_EQ(open(f, kModeShared), 0);
         g_probe = {};
         EXPECT_EQ(next(f), 33);  // no set: refused before the driver

@@ -210,27 +210,21 @@ bool readCount(const uint8_t*& p, const uint8_t* end, size_t& v) {
 
 }  // namespace
 
+size_t entryCost(std::string_view prev, size_t prevKlen, std::string_view entry, size_t klen, bool first) {
+    if (first) return 5 + entry.size();
+    return 1 + entry.size() - sharedPrefix(prev, entry) + (entry.size() != prev.size() ? 2 : 0) +
+           (klen != prevKlen ? 2 : 0);
+}
+
 size_t Node::packedCost(size_t prev, size_t i) const {
-    std::string_view e = entry(i);
-    if (prev == SIZE_MAX) return 5 + e.size();
-    std::string_view p = entry(prev);
-    return 1 + e.size() - sharedPrefix(p, e) + (e.size() != p.size() ? 2 : 0) + (klen[i] != klen[prev] ? 2 : 0);
+    if (prev == SIZE_MAX) return entryCost({}, 0, entry(i), klen[i], true);
+    return entryCost(entry(prev), klen[prev], entry(i), klen[i], false);
 }
 
 size_t unpackedSize(const Node& n) {
     if (n.sizeCache) return n.sizeCache;
     size_t size = kTreeHeader + (n.level ? 4 * n.count() : 0);
-    std::string_view prev;
-    size_t prevKlen = 0;
-    for (size_t i = 0; i < n.count(); ++i) {
-        std::string_view e = n.entry(i);
-        size_t shared = i == 0 ? 0 : sharedPrefix(prev, e);
-        size += 1 + e.size() - shared;
-        if (i == 0 || e.size() != prev.size()) size += 2;
-        if (i == 0 || n.klen[i] != prevKlen) size += 2;
-        prev = e;
-        prevKlen = n.klen[i];
-    }
+    for (size_t i = 0; i < n.count(); ++i) size += n.packedCost(i == 0 ? SIZE_MAX : i - 1, i);
     n.sizeCache = uint32_t(size);
     return size;
 }

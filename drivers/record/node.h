@@ -58,6 +58,10 @@ struct Node {
                                         children.capacity() * 8; }
 };
 
+// Bytes an entry takes in a packed page body after `prev` (the entry before it in the same page; none
+// when `first`): its flag byte, the lengths it must repeat, and the bytes it does not share (I4).
+size_t entryCost(std::string_view prev, size_t prevKlen, std::string_view entry, size_t klen, bool first);
+
 // Length of the node when written unpacked (header, child offsets and packed entries).
 size_t unpackedSize(const Node& n);
 

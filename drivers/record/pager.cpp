@@ -574,13 +574,8 @@ void Pager::markTouched(uint64_t id) {
 void Pager::freeNode(uint64_t id) {
     Slot* found = m_cache.find(id);
     if (!found) return;
-    Slot& s = *found;
-    if (s.inLru) {
-        m_lru.erase(s.lru);
-        m_cleanBytes -= s.bytes;
-    }
-    if (s.diskUnits) release(uint32_t(id), s.diskUnits);
-    m_cache.erase(id);
+    if (found->diskUnits) release(uint32_t(id), found->diskUnits);
+    dropSlot(id);
     m_changed = true;
     ++m_version;
 }
@@ -590,20 +585,23 @@ void Pager::replaceTree(uint64_t root) {
     m_cache.forEach([&](uint64_t id, const Slot&) {
         if (id < kTempBase) old.push_back(id);
     });
-    for (uint64_t id : old) {
-        Slot* s = m_cache.find(id);
-        if (s->inLru) {
-            m_lru.erase(s->lru);
-            m_cleanBytes -= s->bytes;
-        }
-        m_cache.erase(id);
-    }
+    for (uint64_t id : old) dropSlot(id);
     freeWillChange();
     m_free.clear();
     m_allocEnd = kFirstPage;
     setRoot(root);
     m_changed = true;
     ++m_version;
+}
+
+void Pager::dropSlot(uint64_t id) {
+    Slot* s = m_cache.find(id);
+    if (!s) return;
+    if (s->inLru) {
+        m_lru.erase(s->lru);
+        m_cleanBytes -= s->bytes;
+    }
+    m_cache.erase(id);
 }
 
 void Pager::dropClean() {
@@ -687,13 +685,7 @@ Status Pager::spillChangedLeaves() {
         put32(reinterpret_cast<uint8_t*>(page.data()), home);
         VLX_TRY(m_io->write(home, page.data(), page.size()));
         if (home != id) {
-            if (Slot* stale = m_cache.find(home)) {
-                if (stale->inLru) {
-                    m_lru.erase(stale->lru);
-                    m_cleanBytes -= stale->bytes;
-                }
-                m_cache.erase(home);
-            }
+            dropSlot(home);  // nothing should be cached there; never two slots under one id
             std::unique_ptr<Slot> slot = m_cache.take(id);
             slot->node.id = home;
             m_cache.put(home, std::move(slot));
@@ -806,10 +798,7 @@ void Pager::discardChanges() {
     // Pages written out early belong to no committed state: they leave the cache.
     for (uint64_t id : m_spilled) {
         Slot* s = m_cache.find(id);
-        if (!s || !s->inLru) continue;
-        m_lru.erase(s->lru);
-        m_cleanBytes -= s->bytes;
-        m_cache.erase(id);
+        if (s && s->inLru) dropSlot(id);
     }
     m_spilled.clear();
     for (uint64_t id : m_pinned) {
@@ -1091,13 +1080,7 @@ Status Pager::finishLog(PendingLog& log) {
     for (auto [oldId, home] : renamed)
         if (std::unique_ptr<Slot> slot = m_cache.take(oldId)) moved.emplace_back(home, std::move(slot));
     for (auto& [home, slot] : moved) {
-        if (Slot* stale = m_cache.find(home)) {
-            if (stale->inLru) {
-                m_lru.erase(stale->lru);
-                m_cleanBytes -= stale->bytes;
-            }
-            m_cache.erase(home);
-        }
+        dropSlot(home);
         slot->node.id = home;
         m_cache.put(home, std::move(slot));
     }

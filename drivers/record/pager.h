@@ -191,6 +191,8 @@ private:
     uint32_t allocate(uint32_t units);
     void release(uint32_t home, uint32_t units);
     Status place(Slot& s, uint32_t units, uint32_t& home);
+    // Forgets the cached page under id (changed or not), keeping the cache's accounting.
+    void dropSlot(uint64_t id);
     void dropClean();
     Status unpackSlot(Slot& s);
     void packChangedLeaves();

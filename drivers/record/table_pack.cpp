@@ -15,20 +15,6 @@ namespace {
 
 bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
 
-// Bytes an entry takes in a page after `prev` (the entry before it in the same page, empty for the
-// first): its flag byte, the lengths it must repeat, and the bytes it does not share (I3).
-size_t packedCost(std::string_view prev, size_t prevKlen, std::string_view entry, size_t klen, bool first) {
-    size_t shared = 0;
-    if (!first) {
-        size_t lim = std::min<size_t>({prev.size(), entry.size(), 63});
-        while (shared < lim && prev[shared] == entry[shared]) ++shared;
-    }
-    size_t cost = 1 + entry.size() - shared;
-    if (first || entry.size() != prev.size()) cost += 2;
-    if (first || klen != prevKlen) cost += 2;
-    return cost;
-}
-
 // Builds a tree bottom-up from entries handed over in ascending order, filling every page up to the
 // size new pages are built for. Finished leaves may be kept packed by the pager meanwhile; the leaf
 // being filled never is (it is made after the cache is trimmed).
@@ -74,12 +60,12 @@ private:
         std::string entry(key);
         entry.append(data);
         bool first = l->node->count() == 0;
-        size_t cost = packedCost(l->prev, l->prevKlen, entry, key.size(), first) + (level ? 4 : 0);
+        size_t cost = entryCost(l->prev, l->prevKlen, entry, key.size(), first) + (level ? 4 : 0);
         if (!first && l->size + cost > kNodeCapacity) {
             VLX_TRY(close(level));
             l = &m_levels[level];
             open(*l, level);
-            cost = packedCost({}, 0, entry, key.size(), true) + (level ? 4 : 0);
+            cost = entryCost({}, 0, entry, key.size(), true) + (level ? 4 : 0);
         }
         Node* n = l->node;
         n->insert(n->count(), key, data);

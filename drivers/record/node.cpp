@@ -43,7 +43,10 @@ size_t Node::lowerBound(std::string_view k, bool after) const {
         if (heads[mid] != h) {
             before = heads[mid] < h;
         } else {
-            int c = key(mid).compare(k);
+            // Equal heads of two keys at least that long: the first common + 8 bytes agree.
+            std::string_view a = key(mid);
+            size_t from = size_t(common) + 8;
+            int c = a.size() >= from && k.size() >= from ? a.substr(from).compare(k.substr(from)) : a.compare(k);
             before = after ? c <= 0 : c < 0;
         }
         if (before)
@@ -403,8 +406,15 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
         p += rest;
         out.off.push_back(start);
         out.klen.push_back(uint16_t(kl));
-        if (i > 0 && out.key(i - 1).compare(out.key(i)) >= 0)
-            return Status::damaged(__LINE__, home, "entries out of order");
+        if (i > 0) {
+            // The bytes shared with the entry before are the same in both keys, so two ordered
+            // keys mostly differ right after them: one byte decides, the rest are compared only
+            // when it does not.
+            std::string_view a = out.key(i - 1), b = out.key(i);
+            size_t at = std::min({shared, a.size(), b.size()});
+            bool ordered = at < a.size() && at < b.size() && uint8_t(a[at]) < uint8_t(b[at]);
+            if (!ordered && a.compare(b) >= 0) return Status::damaged(__LINE__, home, "entries out of order");
+        }
     }
     if (p != end) return Status::damaged(__LINE__, home, "unpacked length does not match the entries");
     out.rebuildHeads();

@@ -144,6 +144,42 @@ TEST(NodeSize, SizeAndSearchKeptUpToDateByInsertAndEraseAndEqualToTheEncodedPage
     }
 }
 
+// A page whose entries are not in strictly rising key order is damaged, wherever the two keys part:
+// right after the bytes they share, further on, not at all, or where one key ends inside the other
+// (and where the shared bytes run on past the earlier key into its data).
+TEST(PageDecoding, EntriesOutOfOrderAreDamaged) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> entries;  // key, data, in page order
+        bool ordered;
+    };
+    const std::string pad(40, ' ');
+    const std::vector<Case> cases = {
+        {"rising", {{"abc" + pad + "1", "x"}, {"abc" + pad + "2", "y"}, {"abd", "z"}}, true},
+        {"falling right after the shared bytes", {{"abd", "x"}, {"abc", "y"}}, false},
+        {"falling after a long shared run", {{"abc" + pad + "2", "x"}, {"abc" + pad + "1", "y"}}, false},
+        {"the same key twice", {{"abc" + pad, "x"}, {"abc" + pad, "y"}}, false},
+        {"a key before its own beginning", {{"abcdef", "x"}, {"abc", "y"}}, false},
+        {"a key before the one it begins", {{"abc", "x"}, {"abcdef", "y"}}, true},
+        {"sharing past the earlier key", {{"ab", "cdef"}, {"abc", "zz"}}, true},
+        {"sharing past the earlier key, falling", {{"abd", "x"}, {"abc", "dx"}, {"ab", "cdx"}}, false},
+    };
+    for (const Case& c : cases) {
+        Node n;
+        for (size_t i = 0; i < c.entries.size(); ++i) n.insert(i, c.entries[i].first, c.entries[i].second);
+        std::string page;
+        encodeNode(n, kUnit, {}, page);
+        Node back;
+        Status s = decodeNode(reinterpret_cast<const uint8_t*>(page.data()), page.size(), kUnit, back);
+        if (c.ordered) {
+            ASSERT_TRUE(s.ok()) << c.what << ": " << s.toString();
+            EXPECT_EQ(back.buf, n.buf) << c.what;
+        } else {
+            EXPECT_EQ(s.code, kDamaged) << c.what;
+        }
+    }
+}
+
 TEST(PageTable, AgreesWithAPlainMapThroughGrowthAndErasure) {
     // Page offsets (multiples of 256) crowd into few homes; temporary ids lie far above them.
     // Erasing inside long probe runs is where open addressing goes wrong.

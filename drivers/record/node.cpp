@@ -254,6 +254,23 @@ size_t nextRun(const char* p, size_t i, size_t n) {
     return n < 3 ? 0 : n - 3;
 }
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the byte scans read words as little-endian");
+
+// End of the run of equal bytes that starts at i with at least four; eight bytes are compared at
+// a time (blank padding makes runs of hundreds of bytes).
+size_t runEnd(const char* p, size_t i, size_t n) {
+    const uint64_t pattern = 0x0101010101010101ull * uint8_t(p[i]);
+    size_t j = i + 4;
+    while (j + 8 <= n) {
+        uint64_t w;
+        std::memcpy(&w, p + j, 8);
+        if (uint64_t x = w ^ pattern) return j + size_t(__builtin_ctzll(x) >> 3);  // first differing byte
+        j += 8;
+    }
+    while (j < n && p[j] == p[i]) ++j;
+    return j;
+}
+
 }  // namespace
 
 void rlePack(std::string_view body, std::string& out) {
@@ -261,8 +278,7 @@ void rlePack(std::string_view body, std::string& out) {
     size_t litStart = 0, n = body.size();
     out.reserve(out.size() + n / 2 + 16);
     for (size_t i = nextRun(p, 0, n); i + 3 < n; i = nextRun(p, i, n)) {
-        size_t j = i + 4;
-        while (j < n && p[j] == p[i]) ++j;
+        size_t j = runEnd(p, i, n);
         appendCount(out, i + 1 - litStart);
         out.append(p + litStart, i + 1 - litStart);
         appendCount(out, j - i - 1);

@@ -467,7 +467,7 @@ Pager::Slot* Pager::findSlot(uint64_t id) { return m_cache.find(id); }
 Status Pager::node(uint64_t id, Node*& out) {
     if (Slot* found = findSlot(id)) {
         Slot& s = *found;
-        s.referenced = true;  // second chance when the cache is trimmed
+        if (s.inLru) m_lru.use(&s);  // second chance when the cache is trimmed
         if (!s.packed.empty()) VLX_TRY(unpackSlot(s));
         out = &s.node;
         return {};
@@ -489,9 +489,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     Slot& s = *m_cache.find(id);
     s.diskUnits = roundUnits(stored);
     s.bytes = s.node.memoryBytes() + 128;
-    m_lru.push_front(id);
-    s.lru = m_lru.begin();
-    s.inLru = true;
+    m_lru.add(id, &s);
     m_cleanBytes += s.bytes;
     out = &s.node;
     return {};
@@ -548,8 +546,7 @@ void Pager::markDirty(Node* n) {
     Slot& s = found ? *found : m_cache[n->id];
     if (!s.dirty && n->level == 0) ++m_dirtyLeaves;
     if (s.inLru) {
-        m_lru.erase(s.lru);
-        s.inLru = false;
+        m_lru.remove(&s);
         m_cleanBytes -= s.bytes;
         m_pinned.push_back(n->id);
     }
@@ -563,8 +560,7 @@ void Pager::markTouched(uint64_t id) {
     if (!found) return;
     Slot& s = *found;
     if (s.inLru) {
-        m_lru.erase(s.lru);
-        s.inLru = false;
+        m_lru.remove(&s);
         m_cleanBytes -= s.bytes;
         m_pinned.push_back(id);
     }
@@ -598,14 +594,14 @@ void Pager::dropSlot(uint64_t id) {
     Slot* s = m_cache.find(id);
     if (!s) return;
     if (s->inLru) {
-        m_lru.erase(s->lru);
+        m_lru.remove(s);
         m_cleanBytes -= s->bytes;
     }
     m_cache.erase(id);
 }
 
 void Pager::dropClean() {
-    for (uint64_t id : m_lru) m_cache.erase(id);
+    m_lru.forEach([&](uint64_t id) { m_cache.erase(id); });
     m_lru.clear();
     m_cleanBytes = 0;
 }
@@ -617,15 +613,10 @@ Status Pager::trim() {
         if (m_dirtyLeaves > dirtyBudget / 2) packChangedLeaves();
     }
     // CLOCK: a page used since it last came round gets another turn instead of going.
-    while (m_cleanBytes > m_opts.cacheBytes && !m_lru.empty()) {
-        uint64_t id = m_lru.back();
+    while (m_cleanBytes > m_opts.cacheBytes && m_lru.size()) {
+        uint64_t id = m_lru.victim();
         Slot* s = m_cache.find(id);
-        if (s->referenced) {
-            s->referenced = false;
-            m_lru.splice(m_lru.begin(), m_lru, s->lru);
-            continue;
-        }
-        m_lru.pop_back();
+        m_lru.remove(s);
         m_cleanBytes -= s->bytes;
         m_cache.erase(id);
     }
@@ -695,11 +686,8 @@ Status Pager::spillChangedLeaves() {
         }
         s->diskUnits = units;
         s->dirty = s->touched = false;
-        s->referenced = false;
         s->bytes = n.memoryBytes() + 128;
-        m_lru.push_front(home);
-        s->lru = m_lru.begin();
-        s->inLru = true;
+        m_lru.add(home, s);
         m_cleanBytes += s->bytes;
         m_spilled.insert(home);
         if (m_dirtyLeaves) --m_dirtyLeaves;
@@ -775,7 +763,7 @@ Status Pager::compactSpilled() {
             if (s) {
                 std::unique_ptr<Slot> slot = m_cache.take(home);
                 slot->node.id = cursor;
-                if (slot->inLru) *slot->lru = cursor;
+                if (slot->inLru) m_lru.rename(slot.get(), cursor);
                 m_cache.put(cursor, std::move(slot));
             }
             ref.parent->children[ref.index] = cursor;
@@ -810,9 +798,7 @@ void Pager::discardChanges() {
             continue;
         }
         s.touched = false;
-        m_lru.push_front(id);
-        s.lru = m_lru.begin();
-        s.inLru = true;
+        m_lru.add(id, &s);
         m_cleanBytes += s.bytes;
     }
     m_pinned.clear();
@@ -953,13 +939,19 @@ Status Pager::writeLog(PendingLog& log) {
         }
     }
     log.headerCopy = headerImage(m_allocEnd, m_allocEnd);
+    // The log is built in the buffer of the last one: a commit then takes no fresh memory for it.
+    size_t total = log.headerCopy.size();
+    for (auto& [home, page] : log.logged) total += roundUnits(uint32_t(page.size())) * kUnit;
+    std::string& image = m_logBuffer;
+    image.clear();
+    image.reserve(total);
     for (auto& [home, page] : log.logged) {
-        log.image.append(page);
-        log.image.resize(roundUnits(uint32_t(log.image.size())) * kUnit, '\0');
+        image.append(page);
+        image.resize(roundUnits(uint32_t(image.size())) * kUnit, '\0');
     }
-    log.image.append(log.headerCopy);
-    log.end = log.start + uint32_t(log.image.size());
-    Status s = m_io->write(log.start, log.image.data(), log.image.size());
+    image.append(log.headerCopy);
+    log.end = log.start + uint32_t(image.size());
+    Status s = m_io->write(log.start, image.data(), image.size());
     if (s.ok()) s = syncIfDurable();
     if (!s.ok()) {
         --m_counter;
@@ -1082,6 +1074,7 @@ Status Pager::finishLog(PendingLog& log) {
     for (auto& [home, slot] : moved) {
         dropSlot(home);
         slot->node.id = home;
+        if (slot->inLru) m_lru.rename(slot.get(), home);
         m_cache.put(home, std::move(slot));
     }
     m_renames.clear();
@@ -1096,9 +1089,7 @@ Status Pager::finishLog(PendingLog& log) {
         Slot& slot = *found;
         slot.dirty = slot.touched = false;
         slot.bytes = slot.node.memoryBytes() + 128;
-        m_lru.push_front(now);
-        slot.lru = m_lru.begin();
-        slot.inLru = true;
+        m_lru.add(now, &slot);
         m_cleanBytes += slot.bytes;
     }
     m_pinned.clear();

@@ -157,9 +157,8 @@ private:
         bool dirty = false;
         bool touched = false;
         uint32_t diskUnits = 0;  // units the page occupies at its home; 0 for a new node
-        std::list<uint64_t>::iterator lru;
-        bool inLru = false;
-        bool referenced = false;  // used since the cache's clock hand last passed
+        uint32_t clockPos = 0;  // its place in the clock while inLru
+        bool inLru = false;     // clean and under the cache's rule (in the clock)
         size_t bytes = 0;
         std::string packed;  // a changed leaf kept packed while a long transaction runs
     };
@@ -172,7 +171,6 @@ private:
     Status rollForward();
     struct PendingLog {
         uint32_t start = 0, end = 0;
-        std::string image;       // the log as written
         std::string headerCopy;  // the new header, no log pending
         std::vector<std::pair<uint32_t, std::string>> logged;  // home -> page, written home at roll-forward
         bool active = false;
@@ -238,7 +236,75 @@ private:
 
     IdTable<Slot> m_cache;
     std::string m_readBuf;                              // page read from the file
-    std::list<uint64_t> m_lru;
+    std::string m_logBuffer;                            // the log being written (its room kept)
+    // The clean pages in a ring that a hand goes round: a page used since the hand last passed
+    // gets another turn, the first one not used goes. The marks of use lie side by side, so the
+    // hand reads one small array and touches a page only to drop it.
+    class PageClock {
+    public:
+        void add(uint64_t id, Slot* s) {
+            uint32_t pos;
+            if (!m_free.empty()) {
+                pos = m_free.back();
+                m_free.pop_back();
+            } else {
+                pos = uint32_t(m_cells.size());
+                m_cells.push_back({});
+                m_used.push_back(0);
+            }
+            m_cells[pos] = {id, s};
+            m_used[pos] = 0;
+            s->clockPos = pos;
+            s->inLru = true;
+            ++m_count;
+        }
+        void remove(Slot* s) {
+            m_cells[s->clockPos].slot = nullptr;
+            m_free.push_back(s->clockPos);
+            s->inLru = false;
+            --m_count;
+        }
+        void rename(const Slot* s, uint64_t id) { m_cells[s->clockPos].id = id; }
+        void use(const Slot* s) { m_used[s->clockPos] = 1; }
+        size_t size() const { return m_count; }
+        // The id of the page to drop next. REQUIRES: size() > 0.
+        uint64_t victim() {
+            for (;;) {
+                if (m_hand >= m_cells.size()) m_hand = 0;
+                size_t at = m_hand++;
+                if (!m_cells[at].slot) continue;
+                if (m_used[at]) {
+                    m_used[at] = 0;
+                    continue;
+                }
+                return m_cells[at].id;
+            }
+        }
+        template <class F>
+        void forEach(F f) const {
+            for (const Cell& c : m_cells)
+                if (c.slot) f(c.id);
+        }
+        void clear() {
+            m_cells.clear();
+            m_used.clear();
+            m_free.clear();
+            m_count = 0;
+            m_hand = 0;
+        }
+
+    private:
+        struct Cell {
+            uint64_t id = 0;
+            Slot* slot = nullptr;
+        };
+        std::vector<Cell> m_cells;
+        std::vector<uint8_t> m_used;
+        std::vector<uint32_t> m_free;
+        size_t m_count = 0;
+        size_t m_hand = 0;
+    };
+    PageClock m_lru;
     size_t m_cleanBytes = 0;
     uint64_t m_nextTemp = uint64_t(1) << 40;
     uint64_t m_version = 1;

@@ -311,15 +311,18 @@ Status rleUnpack(const uint8_t* in, size_t inLen, size_t outLen, std::string& ou
 }
 
 void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& childHomes, std::string& page) {
-    std::string body;
+    // Kept between pages: a commit encodes every page it changed.
+    thread_local std::string body, packed;
+    body.clear();
+    packed.clear();
     body.reserve(n.buf.size() + 3 * n.count());
     packEntries(n, body);
     size_t prefix = kTreeHeader + (n.level ? 4 * n.count() : 0);
     size_t unpacked = prefix + body.size();
-    std::string packed;
     rlePack(body, packed);
     bool usePacked = roundUnits(uint32_t(prefix + packed.size())) < roundUnits(uint32_t(unpacked));
     const std::string& payload = usePacked ? packed : body;
+    page.reserve(prefix + payload.size());
     page.assign(prefix, '\0');
     auto* h = reinterpret_cast<uint8_t*>(page.data());
     put32(h + 0, home);

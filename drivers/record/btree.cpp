@@ -38,7 +38,38 @@ Status Tree::descend(std::string_view key, Path& path) {
     return {};
 }
 
+// The way down to the leaf for `key`, where the pager may prefer to search that leaf on disk to
+// caching it (Pager::searchLeaf); done tells whether it did and the answer holds.
+Status Tree::searchOnDisk(std::string_view key, LeafSeek how, std::string* outKey, std::string* data, bool& found,
+                          bool& done) {
+    found = done = false;
+    uint64_t id = m_pager.root();
+    int expect = -1;
+    for (int depth = 0; id; ++depth) {
+        Node* n;
+        VLX_TRY(m_pager.node(id, n));
+        if (expect >= 0 && n->level != expect) return Status::damaged(__LINE__, id, "page level out of step");
+        if (n->count() == 0 && depth > 0) return Status::damaged(__LINE__, id, "empty page inside the tree");
+        if (depth > 40) return Status::damaged(__LINE__, id, "tree too deep");
+        if (n->level == 0) return {};
+        uint64_t child = n->children[childFor(*n, key)];
+        if (n->level > 1) {
+            expect = n->level - 1;
+            id = child;
+            continue;
+        }
+        VLX_TRY(m_pager.searchLeaf(child, key, how, outKey, data, found, done));
+        // A seek that runs past the leaf's last entry goes on in the next leaf, the usual way.
+        if (done && !found && how != LeafSeek::kExact) done = false;
+        return {};
+    }
+    return {};
+}
+
 Status Tree::find(std::string_view key, std::string* data, bool& found) {
+    bool done;
+    VLX_TRY(searchOnDisk(key, LeafSeek::kExact, nullptr, data, found, done));
+    if (done) return {};
     found = false;
     Path path;
     VLX_TRY(descend(key, path));
@@ -205,6 +236,11 @@ Status Tree::erase(std::string_view key, bool& found) {
 
 Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
                          Spot* spot) {
+    if (!spot) {
+        bool done;
+        VLX_TRY(searchOnDisk(key, after ? LeafSeek::kAfter : LeafSeek::kAtLeast, &outKey, outData, found, done));
+        if (done) return {};
+    }
     found = false;
     Path path;
     VLX_TRY(descend(key, path));

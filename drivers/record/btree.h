@@ -59,6 +59,8 @@ private:
     // The way down from the root; kept on the stack for trees of ordinary depth.
     using Path = boost::container::small_vector<Step, 8>;
     Status descend(std::string_view key, Path& path);
+    Status searchOnDisk(std::string_view key, LeafSeek how, std::string* outKey, std::string* data, bool& found,
+                        bool& done);
     Status splitIfNeeded(Path& path, size_t level);
     Status store(std::string_view key, std::string_view data, bool* existed);
     Status checkNode(uint64_t id, int expectLevel, std::string_view low, std::string_view high, bool hasHigh,

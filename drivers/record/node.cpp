@@ -440,4 +440,147 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
     return {};
 }
 
+namespace {
+
+// The body of a page read in order without laying it out: plain, or run-length coded (I4) with
+// every count checked as rleUnpack checks it. take() hands over the next n bytes (or skips them
+// when dst is null) and fails when the body is damaged or ends first.
+class BodyStream {
+public:
+    BodyStream(const uint8_t* p, size_t inLen, size_t outLen, bool coded)
+        : m_p(p), m_end(p + inLen), m_outLeft(outLen), m_coded(coded) {}
+
+    bool take(uint8_t* dst, size_t n) {
+        if (n > m_outLeft) return false;
+        if (!m_coded) {
+            if (n > size_t(m_end - m_p)) return false;
+            if (dst) std::memcpy(dst, m_p, n);
+            m_p += n;
+            m_outLeft -= n;
+            return true;
+        }
+        while (n) {
+            if (m_lit) {
+                size_t k = std::min(m_lit, n);
+                if (dst) {
+                    std::memcpy(dst, m_p, k);
+                    dst += k;
+                }
+                m_last = m_p[k - 1];
+                m_p += k;
+                m_lit -= k;
+                n -= k;
+                m_outLeft -= k;
+            } else if (m_rep) {
+                size_t k = std::min(m_rep, n);
+                if (dst) {
+                    std::memset(dst, m_last, k);
+                    dst += k;
+                }
+                m_rep -= k;
+                n -= k;
+                m_outLeft -= k;
+            } else if (!next()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    // The next literal count, or after a literal the repeat count.
+    bool next() {
+        size_t v;
+        if (m_afterLiteral) {
+            m_afterLiteral = false;
+            if (!readCount(m_p, m_end, v) || v > m_outLeft || m_last < 0) return false;
+            m_rep = v;
+            return true;
+        }
+        if (!readCount(m_p, m_end, v) || v > size_t(m_end - m_p) || v > m_outLeft) return false;
+        m_lit = v;
+        m_afterLiteral = true;
+        return true;
+    }
+
+    const uint8_t* m_p;
+    const uint8_t* m_end;
+    size_t m_outLeft;
+    bool m_coded;
+    size_t m_lit = 0, m_rep = 0;
+    int m_last = -1;
+    bool m_afterLiteral = false;
+};
+
+}  // namespace
+
+Status searchPackedLeaf(const uint8_t* h, size_t avail, uint32_t home, std::string_view key, LeafSeek how,
+                        std::string* outKey, std::string* data, bool& found) {
+    found = false;
+    uint32_t stored;
+    VLX_TRY(storedPageLength(h, avail, home, stored));
+    if (avail < stored) return Status::damaged(__LINE__, home, "page cut short");
+    uint32_t unpacked = get16(h + 6);
+    uint32_t capacity = get16(h + 8);
+    size_t count = get16(h + 10);
+    uint8_t level = h[12];
+    if (level > 32 || capacity > kMaxPage || unpacked > std::max<uint32_t>(capacity, kMaxPage))
+        return Status::damaged(__LINE__, home, "page header out of range");
+    if (level != 0) return Status::damaged(__LINE__, home, "page level out of step");
+    if (count == 0) return Status::damaged(__LINE__, home, "empty page inside the tree");
+    BodyStream body(h + kTreeHeader, stored - kTreeHeader, unpacked - kTreeHeader, stored != unpacked);
+    // Of each entry only its key and the bytes the next one may share (at most 63) are kept; the
+    // rest of its bytes are passed over in the stream unless it is the one sought.
+    thread_local std::string prevBuf, curBuf;
+    size_t prevTotal = 0, prevKl = 0, total = 0, kl = 0;
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t flag, len[2];
+        if (!body.take(&flag, 1)) return Status::damaged(__LINE__, home, "entry count exceeds the page");
+        size_t shared = flag & 63;
+        if (i == 0 && ((flag & 0xC0) != 0xC0 || shared != 0))
+            return Status::damaged(__LINE__, home, "first entry does not carry its lengths");
+        if (flag & 128) {
+            if (!body.take(len, 2)) return Status::damaged(__LINE__, home, "entry length cut short");
+            total = get16(len);
+        }
+        if (flag & 64) {
+            if (!body.take(len, 2)) return Status::damaged(__LINE__, home, "key length cut short");
+            kl = get16(len);
+        }
+        if (total == 0 || total >= kMaxEntry || kl == 0 || kl > total || shared > prevTotal || shared > total)
+            return Status::damaged(__LINE__, home, "entry lengths out of range");
+        size_t keep = std::max(kl, std::min<size_t>(total, 63));
+        curBuf.resize(keep);
+        auto* cur = reinterpret_cast<uint8_t*>(curBuf.data());
+        std::memcpy(cur, prevBuf.data(), shared);  // the previous entry kept at least this much
+        if (!body.take(cur + shared, keep - shared)) return Status::damaged(__LINE__, home, "entry overruns the page");
+        std::string_view k(curBuf.data(), kl);
+        if (i > 0) {
+            std::string_view a(prevBuf.data(), prevKl);
+            size_t at = std::min({shared, a.size(), k.size()});
+            bool ordered = at < a.size() && at < k.size() && uint8_t(a[at]) < uint8_t(k[at]);
+            if (!ordered && a.compare(k) >= 0) return Status::damaged(__LINE__, home, "entries out of order");
+        }
+        int c = k.compare(key);
+        if (how == LeafSeek::kExact && c > 0) return {};  // entries rise: the sought key is not on the page
+        if (how == LeafSeek::kExact ? c == 0 : how == LeafSeek::kAtLeast ? c >= 0 : c > 0) {
+            if (outKey) outKey->assign(k);
+            if (data) {
+                size_t rest = total - keep;
+                data->assign(curBuf, kl, keep - kl);
+                data->resize(keep - kl + rest);
+                if (!body.take(reinterpret_cast<uint8_t*>(data->data()) + (keep - kl), rest))
+                    return Status::damaged(__LINE__, home, "entry overruns the page");
+            }
+            found = true;
+            return {};
+        }
+        if (!body.take(nullptr, total - keep)) return Status::damaged(__LINE__, home, "entry overruns the page");
+        prevBuf.swap(curBuf);
+        prevTotal = total;
+        prevKl = kl;
+    }
+    return {};
+}
+
 }  // namespace sitedex::record

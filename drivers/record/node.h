@@ -74,6 +74,15 @@ void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& child
 // home offsets. A damaged page gives kDamaged with the page's offset.
 Status decodeNode(const uint8_t* page, size_t avail, uint32_t home, Node& out);
 
+// Looks a key up in a leaf page as it lies (the page image read from `home`), without laying out
+// its entries: the entry with that key, or the first one at or after it, or the first one after
+// it; found tells whether the page has it, and `outKey` and `data` (when given) receive its parts.
+// The entries are read in order up to the one sought, with the checks decodeNode makes on them; a
+// damaged page gives kDamaged.
+enum class LeafSeek { kExact, kAtLeast, kAfter };
+Status searchPackedLeaf(const uint8_t* page, size_t avail, uint32_t home, std::string_view key, LeafSeek how,
+                        std::string* outKey, std::string* data, bool& found);
+
 // Stored length of a tree page from its header, checked; kDamaged when implausible.
 Status storedPageLength(const uint8_t* hdr, size_t avail, uint32_t home, uint32_t& len);
 

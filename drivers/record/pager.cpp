@@ -472,17 +472,10 @@ Status Pager::node(uint64_t id, Node*& out) {
         out = &s.node;
         return {};
     }
-    if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
-        return Status::damaged(__LINE__, id, "page offset outside the file's pages");
     std::string& buf = m_readBuf;
     size_t got = 0;
-    VLX_TRY(readAt(id, buf, 4096, got));
     uint32_t stored;
-    VLX_TRY(storedPageLength(bytes(buf), got, uint32_t(id), stored));
-    if (stored > got) VLX_TRY(readAt(id, buf, stored, got));
-    if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
-    if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
-        return Status::damaged(__LINE__, id, "page reaches past the allocated space");
+    VLX_TRY(readPage(id, buf, got, stored));
     std::unique_ptr<Slot> fresh = std::make_unique<Slot>();
     VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), fresh->node));
     m_cache.put(id, std::move(fresh));
@@ -492,6 +485,38 @@ Status Pager::node(uint64_t id, Node*& out) {
     m_lru.add(id, &s);
     m_cleanBytes += s.bytes;
     out = &s.node;
+    return {};
+}
+
+Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored) {
+    if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
+        return Status::damaged(__LINE__, id, "page offset outside the file's pages");
+    VLX_TRY(readAt(id, buf, 4096, got));
+    VLX_TRY(storedPageLength(bytes(buf), got, uint32_t(id), stored));
+    if (stored > got) VLX_TRY(readAt(id, buf, stored, got));
+    if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
+    if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
+        return Status::damaged(__LINE__, id, "page reaches past the allocated space");
+    return {};
+}
+
+// A leaf that is not cached and was not asked for lately is searched as it lies on disk and not
+// kept: a lookup at random in a file many times the cache would otherwise lay out a whole page,
+// and push another out, for one entry. A page asked for again while its id is still remembered
+// goes into the cache as usual. Pages not cached are the same on disk as in memory: changed pages
+// stay cached until their commit.
+Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
+                         bool& found, bool& done) {
+    done = false;
+    if (findSlot(id)) return {};
+    uint64_t& seen = m_seenLeaves[(id / kUnit * 0x9E3779B97F4A7C15ull) >> (64 - kSeenLeavesBits)];
+    if (seen == id) return {};
+    seen = id;
+    size_t got = 0;
+    uint32_t stored;
+    VLX_TRY(readPage(id, m_readBuf, got, stored));
+    VLX_TRY(searchPackedLeaf(bytes(m_readBuf), got, uint32_t(id), key, how, outKey, data, found));
+    done = true;
     return {};
 }
 

@@ -93,6 +93,10 @@ public:
         m_headerDirty = true;
     }
     Status node(uint64_t id, Node*& out);
+    // Lookup in the leaf `id` (searchPackedLeaf) when it is better searched on disk than cached:
+    // done tells whether it was; if not, the caller reads the node as usual.
+    Status searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
+                      bool& found, bool& done);
     Node* newNode(uint8_t level);
     // The node when it is in the cache, else null (never reads).
     const Node* cached(uint64_t id) const {
@@ -236,6 +240,10 @@ private:
 
     IdTable<Slot> m_cache;
     std::string m_readBuf;                              // page read from the file
+    Status readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored);
+    // Leaves lately searched on disk without being cached, by a hash of their id (searchLeaf).
+    static constexpr int kSeenLeavesBits = 13;
+    std::vector<uint64_t> m_seenLeaves = std::vector<uint64_t>(size_t(1) << kSeenLeavesBits, 0);
     std::string m_logBuffer;                            // the log being written (its room kept)
     // The clean pages in a ring that a hand goes round: a page used since the hand last passed
     // gets another turn, the first one not used goes. The marks of use lie side by side, so the

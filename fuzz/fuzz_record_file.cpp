@@ -51,7 +51,19 @@ void readEverything(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0 && data[0] == 0) {
         Node n;
-        (void)decodeNode(data + 1, size - 1, uint32_t(4608), n);
+        Status laidOut = decodeNode(data + 1, size - 1, uint32_t(4608), n);
+        // Searching the page as it lies must agree with the page laid out wherever both read it.
+        std::string probe = size > 8 ? std::string(reinterpret_cast<const char*>(data) + 1, 8) : std::string();
+        for (LeafSeek how : {LeafSeek::kExact, LeafSeek::kAtLeast, LeafSeek::kAfter}) {
+            std::string key, value;
+            bool found = false;
+            Status s = searchPackedLeaf(data + 1, size - 1, uint32_t(4608), probe, how, &key, &value, found);
+            if (laidOut.ok() && n.level == 0 && n.count() > 0) {
+                size_t i = n.lowerBound(probe, how == LeafSeek::kAfter);
+                bool want = how == LeafSeek::kExact ? i < n.count() && n.key(i) == probe : i < n.count();
+                if (!s.ok() || found != want || (found && (key != n.key(i) || value != n.data(i)))) __builtin_trap();
+            }
+        }
         std::string out;
         (void)rleUnpack(data + 1, size - 1, size * 4, out, 0);
         return 0;

@@ -38,8 +38,9 @@ Status Tree::descend(std::string_view key, Path& path) {
     return {};
 }
 
-// The way down to the leaf for `key`, where the pager may prefer to search that leaf on disk to
-// caching it (Pager::searchLeaf); done tells whether it did and the answer holds.
+// The way down to the leaf for `key` and the lookup in it, where the pager may prefer to search
+// that leaf on disk to caching it (Pager::searchLeaf); done tells whether the answer holds (not
+// when the root is a leaf, or a seek runs past the leaf's last entry).
 Status Tree::searchOnDisk(std::string_view key, LeafSeek how, std::string* outKey, std::string* data, bool& found,
                           bool& done) {
     found = done = false;
@@ -59,8 +60,22 @@ Status Tree::searchOnDisk(std::string_view key, LeafSeek how, std::string* outKe
             continue;
         }
         VLX_TRY(m_pager.searchLeaf(child, key, how, outKey, data, found, done));
+        if (!done) {
+            // The leaf is cached, or worth caching now: it is searched in memory.
+            Node* leaf;
+            VLX_TRY(m_pager.node(child, leaf));
+            if (leaf->level != 0) return Status::damaged(__LINE__, child, "page level out of step");
+            if (leaf->count() == 0) return Status::damaged(__LINE__, child, "empty page inside the tree");
+            size_t i = leaf->lowerBound(key, how == LeafSeek::kAfter);
+            found = i < leaf->count() && (how != LeafSeek::kExact || leaf->key(i) == key);
+            if (found) {
+                if (outKey) outKey->assign(leaf->key(i));
+                if (data) data->assign(leaf->data(i));
+            }
+            done = true;
+        }
         // A seek that runs past the leaf's last entry goes on in the next leaf, the usual way.
-        if (done && !found && how != LeafSeek::kExact) done = false;
+        if (!found && how != LeafSeek::kExact) done = false;
         return {};
     }
     return {};

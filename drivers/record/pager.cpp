@@ -500,15 +500,16 @@ Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& sto
     return {};
 }
 
-// A leaf that is not cached and was not asked for lately is searched as it lies on disk and not
-// kept: a lookup at random in a file many times the cache would otherwise lay out a whole page,
-// and push another out, for one entry. A page asked for again while its id is still remembered
-// goes into the cache as usual. Pages not cached are the same on disk as in memory: changed pages
+// Once the cache is full, a leaf that is not cached and was not asked for lately is searched as it
+// lies on disk and not kept: a lookup at random in a file many times the cache would otherwise
+// lay out a whole page, and push another out, for one entry. A page asked for again while its id
+// is still remembered goes into the cache as usual. Pages not cached are the same on disk as in memory: changed pages
 // stay cached until their commit.
 Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
                          bool& found, bool& done) {
     done = false;
     if (findSlot(id)) return {};
+    if (m_cleanBytes + kNodeCapacity * 2 <= m_opts.cacheBytes) return {};  // room to keep it, nothing goes
     uint64_t& seen = m_seenLeaves[(id / kUnit * 0x9E3779B97F4A7C15ull) >> (64 - kSeenLeavesBits)];
     if (seen == id) return {};
     seen = id;

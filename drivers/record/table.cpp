@@ -848,9 +848,11 @@ Status Cursor::move(std::string_view key, bool forward, bool strict) {
                 }
             }
         }
+        // A fresh seek forward leaves the leaf where the tree finds it best (a lookup at random may
+        // not cache it); a step to the next entry asks for the leaf, to step on from it.
         Tree::Spot spot;
         if (forward)
-            VLX_TRY(tree.seekForward(key, strict, k, &d, found, &spot));
+            VLX_TRY(tree.seekForward(key, strict, k, &d, found, strict ? &spot : nullptr));
         else
             VLX_TRY(tree.seekBackward(key, strict, k, &d, found, &spot));
         if (!found || !startsWith(k, m_prefix)) {

@@ -275,6 +275,72 @@ TEST_F(RecordEngine, ALongTransactionStaysWithinItsMemoryAndLeavesNothingWhenUnd
 
 // Two open files of one table in one process are two programs to the lock protocol: each must
 // drop what it cached when the other committed.
+// With a cache far smaller than the file, lookups at random search most leaves on disk instead of
+// caching them; what they find must be what the cache would give: records, memos of several pieces,
+// keys sought exactly and from between two keys, after own changes and another program's.
+TEST_F(RecordEngine, LookupsAgreeWhetherALeafIsCachedOrSearchedOnDisk) {
+    std::mt19937 rng(17);
+    auto urlOf = [](int i) { return "http://site" + std::to_string(i * 37 % 3000) + ".example/"; };
+    std::map<uint32_t, std::pair<std::string, std::string>> model;  // record number -> record, memo
+    ASSERT_TRUE(file->begin().ok());
+    for (int i = 0; i < 3000; ++i) {
+        std::string rec = location(urlOf(i), "Site " + std::to_string(i), "Cat" + std::to_string(i % 7), i % 100);
+        std::vector<std::string> memo{i % 3 ? "" : std::string(size_t(50 + i % 700), char('a' + i % 26))};
+        uint32_t r;
+        ASSERT_TRUE(file->add(rec, &memo, r).ok());
+        model[r] = {rec, memo[0]};
+    }
+    ASSERT_TRUE(file->commit().ok());
+    PagerOptions small = fastOptions();
+    small.cacheBytes = 64 << 10;
+    std::unique_ptr<RecordFile> other;
+    file.reset();
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &schema, small, file).ok());
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &schema, small, other).ok());
+    std::string rec;
+    std::vector<std::string> memos;
+    for (int step = 0; step < 6000; ++step) {
+        auto it = model.begin();
+        std::advance(it, long(rng() % model.size()));
+        uint32_t r = it->first;
+        switch (rng() % 8) {
+            case 0: {  // a change, by this program or the other one
+                std::string changed = location(trimmed(it->second.first.substr(0, 255)), "Changed " + std::to_string(step));
+                std::vector<std::string> memo{std::string(size_t(rng() % 600), 'z')};
+                RecordFile& by = rng() % 2 ? *file : *other;
+                ASSERT_TRUE(by.put(r, changed, &memo).ok());
+                it->second = {changed, memo[0]};
+                break;
+            }
+            case 1: {  // a key sought from just before it: the first entry at or after
+                Cursor c(*file, 0);
+                std::string entry = file->keyEntry(0, it->second.first, r);
+                std::string before = entry;
+                before.back() = char(uint8_t(before.back()) - 1);
+                ASSERT_TRUE(c.seek(before, true).ok());
+                ASSERT_EQ(c.key(), entry) << step;
+                EXPECT_EQ(c.recno(), r);
+                EXPECT_EQ(c.record(), it->second.first);
+                break;
+            }
+            case 2: {  // exactly, as a get by key does
+                Cursor c(*file, 0);
+                ASSERT_TRUE(c.seek(file->keyEntry(0, it->second.first, r), true).ok());
+                EXPECT_EQ(c.recno(), r) << step;
+                break;
+            }
+            default:
+                ASSERT_TRUE(file->get(r, rec, &memos).ok()) << step;
+                EXPECT_EQ(rec, it->second.first) << step;
+                ASSERT_EQ(memos.size(), 1u);
+                EXPECT_EQ(memos[0], it->second.second) << step;
+        }
+    }
+    EXPECT_EQ(file->get(99999, rec, nullptr).code, kRecordNotFound);
+    EXPECT_TRUE(file->pager().checkInvariants().ok());
+    expectCheckOk();
+}
+
 TEST_F(RecordEngine, TwoInstancesTakingTurnsAtWritingStayConsistent) {
     std::unique_ptr<RecordFile> other;
     ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &schema, fastOptions(), other).ok());

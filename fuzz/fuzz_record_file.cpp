@@ -29,6 +29,7 @@ void readEverything(const std::string& path) {
         PagerOptions o;
         o.writable = false;
         o.lockWaitMs = 0;
+        o.cacheBytes = 8 << 10;  // small: leaves are searched on disk as well as laid out in the cache
         if (!RecordFile::open(path, tables[t], nullptr, o, f).ok()) continue;
         RecordFile::CheckReport rep;
         (void)f->check(rep);

@@ -314,14 +314,17 @@ Status Pager::rollForward() {
     return m_io->truncate(m_allocEnd);
 }
 
-Status Pager::readAt(uint64_t home, std::string& buf, size_t n, size_t& got) {
+Status Pager::readAt(uint64_t home, std::string& buf, size_t n, size_t& got, size_t keep) {
     uint64_t pos = home;
     if (!m_logMap.empty()) {
         auto it = m_logMap.find(uint32_t(home));
         if (it != m_logMap.end()) pos = it->second;
     }
     buf.resize(n);
-    return m_io->read(pos, buf.data(), n, got);
+    size_t more = 0;
+    Status s = m_io->read(pos + keep, buf.data() + keep, n - keep, more);
+    got = keep + more;
+    return s;
 }
 
 // ---- free space (I14) -----------------------------------------------------------------------------
@@ -491,9 +494,11 @@ Status Pager::node(uint64_t id, Node*& out) {
 Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored) {
     if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
         return Status::damaged(__LINE__, id, "page offset outside the file's pages");
-    VLX_TRY(readAt(id, buf, 4096, got));
+    // Most pages are packed into a few units: the first read takes what most need, and a longer
+    // page has the rest read after it.
+    VLX_TRY(readAt(id, buf, kFirstRead, got));
     VLX_TRY(storedPageLength(bytes(buf), got, uint32_t(id), stored));
-    if (stored > got) VLX_TRY(readAt(id, buf, stored, got));
+    if (stored > got && got == kFirstRead) VLX_TRY(readAt(id, buf, stored, got, got));
     if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
     if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
         return Status::damaged(__LINE__, id, "page reaches past the allocated space");

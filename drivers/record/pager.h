@@ -183,7 +183,9 @@ private:
     Status finishLog(PendingLog& log);
     void failBeforeCommitPoint();
     Status settlePrepared(uint8_t* h);
-    Status readAt(uint64_t home, std::string& buf, size_t n, size_t& got);
+    // Reads n bytes of the page at home into buf (the first `keep` of them are there already).
+    Status readAt(uint64_t home, std::string& buf, size_t n, size_t& got, size_t keep = 0);
+    static constexpr size_t kFirstRead = 2560;
     Status loadFreeMap();
     std::string freeMapImage() const;
     std::string headerImage(uint32_t logStart, uint32_t logEnd) const;

@@ -8,8 +8,9 @@
 // region (all reader slots). Entering a mode re-reads the header; a changed change counter drops
 // every cached page. Nodes handed out stay valid until the mode is left or the operation ends
 // (trimCache). A long write keeps its memory bounded by writing its new pages out early, past the
-// space of the last commit, and closes the holes they leave before it commits. The invariants
-// cited "(I<n>)" are those of docs/record-file-format.md.
+// space of the last commit, and closes the holes they leave before it commits. Once the cache is
+// full, a lookup at random searches a leaf it has not seen lately on disk instead of caching it
+// (searchLeaf). The invariants cited "(I<n>)" are those of docs/record-file-format.md.
 //
 // One Pager belongs to one thread of control at a time; several Pagers (in one or several
 // processes) may share a file.

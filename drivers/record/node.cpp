@@ -158,12 +158,13 @@ namespace {
 size_t sharedPrefix(std::string_view a, std::string_view b) {
     size_t lim = std::min<size_t>({a.size(), b.size(), 63});
     size_t s = 0;
-    // eight bytes at a time, then the rest one by one
+    // eight bytes at a time (the first differing byte is the lowest set byte of the difference on
+    // this little-endian machine), then the rest one by one
     while (s + 8 <= lim) {
         uint64_t x, y;
         std::memcpy(&x, a.data() + s, 8);
         std::memcpy(&y, b.data() + s, 8);
-        if (x != y) break;
+        if (x != y) return s + size_t(__builtin_ctzll(x ^ y)) / 8;
         s += 8;
     }
     while (s < lim && a[s] == b[s]) ++s;

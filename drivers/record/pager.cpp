@@ -479,7 +479,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     size_t got = 0;
     uint32_t stored;
     VLX_TRY(readPage(id, buf, got, stored));
-    std::unique_ptr<Slot> fresh = std::make_unique<Slot>();
+    std::unique_ptr<Slot> fresh = freshSlot();
     VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), fresh->node));
     m_cache.put(id, std::move(fresh));
     Slot& s = *m_cache.find(id);
@@ -649,9 +649,21 @@ Status Pager::trim() {
         Slot* s = m_cache.find(id);
         m_lru.remove(s);
         m_cleanBytes -= s->bytes;
-        m_cache.erase(id);
+        std::unique_ptr<Slot> gone = m_cache.take(id);
+        if (m_spareSlots.size() < kSpareSlots && gone->packed.empty()) m_spareSlots.push_back(std::move(gone));
     }
     return {};
+}
+
+std::unique_ptr<Pager::Slot> Pager::freshSlot() {
+    if (m_spareSlots.empty()) return std::make_unique<Slot>();
+    std::unique_ptr<Slot> s = std::move(m_spareSlots.back());
+    m_spareSlots.pop_back();
+    // The node's buffers keep their room; decoding clears them.
+    s->dirty = s->touched = s->inLru = false;
+    s->diskUnits = s->clockPos = 0;
+    s->bytes = 0;
+    return s;
 }
 
 bool Pager::findParent(const Node& leaf, Node*& parent, size_t& index) {
@@ -683,29 +695,50 @@ Status Pager::spillChangedLeaves() {
     std::vector<uint64_t> ids = m_pinned;
     std::vector<uint32_t> none;
     std::string page;
+    // Pages that land one after the other (those that moved to the end) go out in one write.
+    std::string& run = m_spillRun;
+    uint32_t runStart = 0;
+    run.clear();
+    auto flushRun = [&]() -> Status {
+        if (run.empty()) return {};
+        Status st = m_io->write(runStart, run.data(), run.size());
+        run.clear();
+        return st;
+    };
     for (uint64_t id : ids) {
         Slot* s = m_cache.find(id);
         if (!s || !s->dirty || !s->packed.empty() || s->node.level != 0 || s->node.count() == 0) continue;
         if (s->diskUnits && id < m_committedAllocEnd) continue;  // a committed page changes only through the log
         Node& n = s->node;
         if (unpackedSize(n) > kMaxPage) continue;
-        Node* parent;
-        size_t index;
-        if (!findParent(n, parent, index)) continue;
         page.clear();
         encodeNode(n, 0, none, page);
         uint32_t units = roundUnits(uint32_t(page.size()));
+        // A page that still fits where it was written last keeps its place, and its parent need not
+        // be told; one that moves needs its parent, found from its first key.
+        bool stays = s->diskUnits && units <= s->diskUnits;
+        Node* parent = nullptr;
+        size_t index = 0;
+        if (!stays && !findParent(n, parent, index)) continue;
         // Space given up past the last commit is not listed as free: the commit closes those
         // holes anyway (compactSpilled), and listing them would cost a search on every move.
         uint32_t home;
-        if (s->diskUnits && units <= s->diskUnits) {
+        if (stays) {
             home = uint32_t(id);
         } else {
             home = m_allocEnd;
             m_allocEnd += units * kUnit;
         }
         put32(reinterpret_cast<uint8_t*>(page.data()), home);
-        VLX_TRY(m_io->write(home, page.data(), page.size()));
+        if (!run.empty() && runStart + run.size() == home && run.size() < (256u << 10)) {
+            run.append(page);
+        } else {
+            VLX_TRY(flushRun());
+            runStart = home;
+            run.append(page);
+        }
+        // Padding to the unit keeps the next page of the run at its offset.
+        if (!stays) run.resize(size_t(units) * kUnit + (run.size() - page.size()), '\0');
         if (home != id) {
             dropSlot(home);  // nothing should be cached there; never two slots under one id
             std::unique_ptr<Slot> slot = m_cache.take(id);
@@ -714,16 +747,17 @@ Status Pager::spillChangedLeaves() {
             s = m_cache.find(home);
             parent->children[index] = home;
             markDirty(parent);
+            m_spilled.push_back(home);
         }
         s->diskUnits = units;
         s->dirty = s->touched = false;
         s->bytes = n.memoryBytes() + 128;
         m_lru.add(home, s);
         m_cleanBytes += s->bytes;
-        m_spilled.insert(home);
         if (m_dirtyLeaves) --m_dirtyLeaves;
         ++m_version;
     }
+    VLX_TRY(flushRun());
     // Pages written out went back under the cache's rule; the list of the others stays short.
     std::vector<uint64_t> still;
     for (uint64_t id : m_pinned) {
@@ -759,7 +793,7 @@ Status Pager::compactSpilled() {
     }
     uint32_t cursor = m_committedAllocEnd;
     std::string buf;
-    std::unordered_set<uint64_t> spilled;
+    std::vector<uint64_t> spilled;
     for (auto& [home, ref] : fresh) {
         Slot* s = m_cache.find(home);
         if (s && (s->dirty || !s->packed.empty())) {
@@ -800,7 +834,7 @@ Status Pager::compactSpilled() {
             ref.parent->children[ref.index] = cursor;
             markDirty(ref.parent);
         }
-        spilled.insert(cursor);
+        spilled.push_back(cursor);
         cursor += units * kUnit;
     }
     // The space past the dense run is free again, all of it.
@@ -889,6 +923,12 @@ Status Pager::syncIfDurable() {
 
 // ---- commit --------------------------------------------------------------------------------------
 
+bool Pager::pinnedAtCommit(uint64_t id) const {
+    size_t b = pinnedBit(id);
+    if (!(m_pinnedBits[b / 64] >> (b % 64) & 1)) return false;
+    return std::binary_search(m_pinnedSorted.begin(), m_pinnedSorted.end(), id);
+}
+
 Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint32_t, std::string>>& pages) {
     Slot* found = m_cache.find(id);
     if (!found || (!found->dirty && !found->touched)) {
@@ -902,7 +942,7 @@ Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint3
         // Only pages taken out of the cache's rule can have changed; the small set of them is
         // asked instead of the whole cache, which a wide inner page would walk page by page.
         for (auto& child : n.children) {
-            if (!m_pinnedSet.count(child)) continue;
+            if (!pinnedAtCommit(child)) continue;
             uint32_t h;
             VLX_TRY(flushNode(child, h, pages));
             if (h != child) {
@@ -943,8 +983,10 @@ Status Pager::writeLog(PendingLog& log) {
             rollback();
             return s;
         }
-        m_pinnedSet.clear();
-        m_pinnedSet.insert(m_pinned.begin(), m_pinned.end());
+        std::fill(m_pinnedBits.begin(), m_pinnedBits.end(), 0);
+        m_pinnedSorted.assign(m_pinned.begin(), m_pinned.end());
+        std::sort(m_pinnedSorted.begin(), m_pinnedSorted.end());
+        for (uint64_t id : m_pinnedSorted) m_pinnedBits[pinnedBit(id) / 64] |= uint64_t(1) << (pinnedBit(id) % 64);
         s = flushNode(m_root, h, pages);
         if (!s.ok()) {
             rollback();

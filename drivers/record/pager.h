@@ -323,8 +323,22 @@ private:
     std::vector<std::pair<uint64_t, uint32_t>> m_renames;  // node id -> home placed at commit
     size_t m_dirtyLeaves = 0;  // changed leaves held decoded
     std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
-    std::unordered_set<uint64_t> m_spilled;  // pages written out early by this transaction
-    std::unordered_set<uint64_t> m_pinnedSet;  // the same while a commit places the pages
+    // Pages written out early by this transaction, by the offset each was given (an offset a page
+    // left again stays listed: everything past the last commit is this transaction's own).
+    std::vector<uint64_t> m_spilled;
+    std::string m_spillRun;  // pages written out early that lie one after the other
+    // The same while a commit places the pages: sorted, with a bit per hash of an id in front of
+    // it, so that walking the children of an inner page mostly costs one bit test per child.
+    std::vector<uint64_t> m_pinnedSorted;
+    std::vector<uint64_t> m_pinnedBits = std::vector<uint64_t>(kPinnedBitWords);
+    static constexpr size_t kPinnedBitWords = 1024;
+    static size_t pinnedBit(uint64_t id) { return size_t((id * 0x9E3779B97F4A7C15ull) >> 48); }
+    bool pinnedAtCommit(uint64_t id) const;
+    // Slots of pages let go by the cache, kept with their buffers for the next pages read: a read
+    // then mostly takes no fresh memory.
+    std::vector<std::unique_ptr<Slot>> m_spareSlots;
+    static constexpr size_t kSpareSlots = 32;
+    std::unique_ptr<Slot> freshSlot();
 };
 
 }  // namespace sitedex::record

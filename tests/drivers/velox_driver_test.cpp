@@ -290,9 +290,13 @@ TEST(VeloxDamage, ABrokenPageEndsTheProgramWithTheInternalError) {
         ASSERT_EQ(add(SITEDX), 0);
     }
     close(SITEDX);
-    // scramble the middle of every page after the free map
+    // scramble every page after the free map: its stored length and a byte of its body (a flipped
+    // byte inside a record's text alone would go unnoticed)
     std::string bytesOf = sitedex::testing::readFile(dir.file("URL_L.VLX"));
-    for (size_t p = 4608; p + 40 < bytesOf.size(); p += 256) bytesOf[p + 20] ^= 0x5A;
+    for (size_t p = 4608; p + 40 < bytesOf.size(); p += 256) {
+        bytesOf[p + 4] ^= 0x5A;
+        bytesOf[p + 20] ^= 0x5A;
+    }
     sitedex::testing::writeFile(dir.file("URL_L.VLX"), bytesOf);
     EXPECT_EXIT(
         {

@@ -479,7 +479,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     size_t got = 0;
     uint32_t stored;
     VLX_TRY(readPage(id, buf, got, stored));
-    std::unique_ptr<Slot> fresh = freshSlot();
+    std::unique_ptr<Slot> fresh = std::make_unique<Slot>();
     VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), fresh->node));
     m_cache.put(id, std::move(fresh));
     Slot& s = *m_cache.find(id);
@@ -649,21 +649,9 @@ Status Pager::trim() {
         Slot* s = m_cache.find(id);
         m_lru.remove(s);
         m_cleanBytes -= s->bytes;
-        std::unique_ptr<Slot> gone = m_cache.take(id);
-        if (m_spareSlots.size() < kSpareSlots && gone->packed.empty()) m_spareSlots.push_back(std::move(gone));
+        m_cache.erase(id);
     }
     return {};
-}
-
-std::unique_ptr<Pager::Slot> Pager::freshSlot() {
-    if (m_spareSlots.empty()) return std::make_unique<Slot>();
-    std::unique_ptr<Slot> s = std::move(m_spareSlots.back());
-    m_spareSlots.pop_back();
-    // The node's buffers keep their room; decoding clears them.
-    s->dirty = s->touched = s->inLru = false;
-    s->diskUnits = s->clockPos = 0;
-    s->bytes = 0;
-    return s;
 }
 
 bool Pager::findParent(const Node& leaf, Node*& parent, size_t& index) {

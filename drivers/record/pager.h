@@ -334,11 +334,6 @@ private:
     static constexpr size_t kPinnedBitWords = 1024;
     static size_t pinnedBit(uint64_t id) { return size_t((id * 0x9E3779B97F4A7C15ull) >> 48); }
     bool pinnedAtCommit(uint64_t id) const;
-    // Slots of pages let go by the cache, kept with their buffers for the next pages read: a read
-    // then mostly takes no fresh memory.
-    std::vector<std::unique_ptr<Slot>> m_spareSlots;
-    static constexpr size_t kSpareSlots = 32;
-    std::unique_ptr<Slot> freshSlot();
 };
 
 }  // namespace sitedex::record

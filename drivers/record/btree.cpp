@@ -120,7 +120,10 @@ Status Tree::splitIfNeeded(Path& path, size_t level) {
     size_t leftBytes = 0;
     for (size_t i = 0; i + 1 < count; ++i) leftBytes += n->totalLen(i) + perEntry;
     if (appending && leftBytes <= limit) {
-        // Ascending inserts (new record numbers) leave the left page full instead of half empty.
+        // An entry added after every other one of its page leaves that page full instead of half
+        // empty. (New records mostly do not take this way: the table's counters follow them in
+        // the same page, so their pages are cut in the middle and stay about half full, which
+        // keeps a page that is searched on disk for one record short.)
         cuts.push_back(count - 1);
     } else {
         size_t total = leftBytes + n->totalLen(count - 1) + perEntry;

@@ -508,8 +508,8 @@ Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& sto
 // Once the cache is full, a leaf that is not cached and was not asked for lately is searched as it
 // lies on disk and not kept: a lookup at random in a file many times the cache would otherwise
 // lay out a whole page, and push another out, for one entry. A page asked for again while its id
-// is still remembered goes into the cache as usual. Pages not cached are the same on disk as in memory: changed pages
-// stay cached until their commit.
+// is still remembered goes into the cache as usual. Pages not cached are the same on disk as in
+// memory: changed pages stay cached until their commit.
 Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
                          bool& found, bool& done) {
     done = false;
@@ -718,15 +718,15 @@ Status Pager::spillChangedLeaves() {
             m_allocEnd += units * kUnit;
         }
         put32(reinterpret_cast<uint8_t*>(page.data()), home);
-        if (!run.empty() && runStart + run.size() == home && run.size() < (256u << 10)) {
-            run.append(page);
-        } else {
+        if (run.empty() || runStart + run.size() != home || run.size() >= (256u << 10)) {
             VLX_TRY(flushRun());
             runStart = home;
-            run.append(page);
         }
-        // Padding to the unit keeps the next page of the run at its offset.
-        if (!stays) run.resize(size_t(units) * kUnit + (run.size() - page.size()), '\0');
+        // Each page is padded to its units (its own space), so the next one of the run starts at
+        // its offset.
+        size_t at = run.size();
+        run.append(page);
+        run.resize(at + size_t(units) * kUnit, '\0');
         if (home != id) {
             dropSlot(home);  // nothing should be cached there; never two slots under one id
             std::unique_ptr<Slot> slot = m_cache.take(id);

@@ -18,12 +18,10 @@
 #include <boost/container/flat_map.hpp>
 
 #include <cstdint>
-#include <list>
 #include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "drivers/record/file_io.h"

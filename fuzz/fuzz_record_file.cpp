@@ -65,6 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!s.ok() || found != want || (found && (key != n.key(i) || value != n.data(i)))) __builtin_trap();
             }
         }
+        // The keys of the whole page, as a lookup that found nothing keeps them: every key, in order.
+        std::vector<uint64_t> hashes;
+        bool unused = false;
+        Status all = searchPackedLeaf(data + 1, size - 1, uint32_t(4608), probe, LeafSeek::kExact, nullptr, nullptr,
+                                      unused, &hashes);
+        if (laidOut.ok() && n.level == 0 && n.count() > 0) {
+            if (!all.ok() || hashes.size() != n.count()) __builtin_trap();
+            for (size_t i = 0; i < n.count(); ++i)
+                if (hashes[i] != keyHash(n.key(i))) __builtin_trap();
+        }
         std::string out;
         (void)rleUnpack(data + 1, size - 1, size * 4, out, 0);
         return 0;

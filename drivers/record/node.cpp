@@ -540,8 +540,8 @@ private:
 }  // namespace
 
 Status searchPackedLeaf(const uint8_t* h, size_t avail, uint32_t home, std::string_view key, LeafSeek how,
-                        std::string* outKey, std::string* data, bool& found) {
-    found = false;
+                        std::string* outKey, std::string* data, bool& found, std::vector<uint64_t>* keyHashes) {
+    if (!keyHashes) found = false;
     uint32_t stored;
     VLX_TRY(storedPageLength(h, avail, home, stored));
     if (avail < stored) return Status::damaged(__LINE__, home, "page cut short");
@@ -586,9 +586,11 @@ Status searchPackedLeaf(const uint8_t* h, size_t avail, uint32_t home, std::stri
             bool ordered = at < a.size() && at < k.size() && uint8_t(a[at]) < uint8_t(k[at]);
             if (!ordered && a.compare(k) >= 0) return Status::damaged(__LINE__, home, "entries out of order");
         }
-        int c = k.compare(key);
-        if (how == LeafSeek::kExact && c > 0) return {};  // entries rise: the sought key is not on the page
-        if (how == LeafSeek::kExact ? c == 0 : how == LeafSeek::kAtLeast ? c >= 0 : c > 0) {
+        if (keyHashes) {
+            keyHashes->push_back(keyHash(k));
+        } else if (int c = k.compare(key); how == LeafSeek::kExact && c > 0) {
+            return {};  // entries rise: the sought key is not on the page
+        } else if (how == LeafSeek::kExact ? c == 0 : how == LeafSeek::kAtLeast ? c >= 0 : c > 0) {
             if (outKey) outKey->assign(k);
             if (data) {
                 size_t rest = total - keep;

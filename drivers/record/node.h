@@ -78,10 +78,13 @@ Status decodeNode(const uint8_t* page, size_t avail, uint32_t home, Node& out);
 // its entries: the entry with that key, or the first one at or after it, or the first one after
 // it; found tells whether the page has it, and `outKey` and `data` (when given) receive its parts.
 // The entries are read in order up to the one sought, with the checks decodeNode makes on them; a
-// damaged page gives kDamaged.
+// damaged page gives kDamaged. Given keyHashes, the whole page is walked instead and the
+// keyHash of each of its keys appended there; found and the outputs are then left as they are.
 enum class LeafSeek { kExact, kAtLeast, kAfter };
 Status searchPackedLeaf(const uint8_t* page, size_t avail, uint32_t home, std::string_view key, LeafSeek how,
-                        std::string* outKey, std::string* data, bool& found);
+                        std::string* outKey, std::string* data, bool& found,
+                        std::vector<uint64_t>* keyHashes = nullptr);
+inline uint64_t keyHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
 
 // Stored length of a tree page from its header, checked; kDamaged when implausible.
 Status storedPageLength(const uint8_t* hdr, size_t avail, uint32_t home, uint32_t& len);

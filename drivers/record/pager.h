@@ -149,6 +149,8 @@ public:
     // benchmarks).
     size_t cachedPages() const { return m_cache.size(); }
     size_t cleanBytes() const { return m_cleanBytes; }
+    // Exact lookups answered from the known keys of a leaf, without reading it (tests).
+    uint64_t answeredByLeafKeys() const { return m_answeredByLeafKeys; }
     // Debug check of the cache and free-space bookkeeping (tests): outside a mode nothing is
     // changed or pinned, and the accounting adds up.
     Status checkInvariants() const;
@@ -247,6 +249,14 @@ private:
     // at a million records laid out many record pages for a second record each and was 10 % slower.
     static constexpr int kSeenLeavesBits = 9;
     std::vector<uint64_t> m_seenLeaves = std::vector<uint64_t>(size_t(1) << kSeenLeavesBits, 0);
+    // The keys (by keyHash, sorted) of leaves where an exact lookup on disk found nothing: the next
+    // exact lookup of a key such a leaf does not hold (most often a record's memo when it has none)
+    // is answered without reading the page again. They hold while nothing has changed (m_version)
+    // and take at most a sixteenth of the cache's room.
+    std::unordered_map<uint64_t, std::vector<uint64_t>> m_leafKeys;
+    uint64_t m_leafKeysVersion = 0;
+    size_t m_leafKeysBytes = 0;
+    uint64_t m_answeredByLeafKeys = 0;
     std::string m_logBuffer;                            // the log being written (its room kept)
     // The clean pages in a ring that a hand goes round: a page used since the hand last passed
     // gets another turn, the first one not used goes. The marks of use lie side by side, so the

@@ -602,17 +602,19 @@ Status RecordFile::readMemos(uint32_t recno, std::vector<std::string>& memos) {
     memos.assign(m_schema.memos.size(), {});
     for (size_t m = 0; m < m_schema.memos.size(); ++m) {
         std::string prefix = memoPrefix(m_table, recno, m);
-        std::string key = prefix, k, d, all;
-        bool found, strict = false;
-        size_t piece = 0;
-        for (;; ++piece) {
-            VLX_TRY(m_tree->seekForward(key, strict, k, &d, found));
+        std::string key = prefix + std::string(2, '\0'), k, d, all;
+        // Most records have no memo: the first piece is looked for by its exact key, which a leaf
+        // searched lately can answer without being read again.
+        bool found;
+        VLX_TRY(m_tree->find(key, &all, found));
+        size_t piece = found ? 1 : 0;
+        for (; found; ++piece) {
+            VLX_TRY(m_tree->seekForward(key, true, k, &d, found));
             if (!found || !startsWith(k, prefix)) break;
             if (k.size() != prefix.size() + 2 || size_t((uint8_t(k[prefix.size()]) << 8) | uint8_t(k[prefix.size() + 1])) != piece)
                 return Status::damaged(__LINE__, 0, "memo pieces out of sequence");
             all += d;
             key = k;
-            strict = true;
         }
         if (m_schema.memos[m].binary() && piece > 0) {
             if (all.size() < 4) return Status::damaged(__LINE__, 0, "memo length missing");

@@ -1,19 +1,96 @@
 #include "drivers/record/file_io.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <mutex>
 
 namespace sitedex::record {
 
 namespace {
 
+// ---- mapped headers ------------------------------------------------------------------------------
+// A mapped page that the file no longer reaches (another program cut the file to nothing) faults
+// with SIGBUS when read. The handler below knows the mapped headers; for one of them it lays a page
+// of zeros over the mapping, so that the read goes on and finds no header there (the reader then
+// reads the file and reports what it finds). Any other fault goes on to the handler that was there
+// before, or to the default action.
+constexpr size_t kMaxMappedHeads = 256;
+std::atomic<uintptr_t> g_mappedHeads[kMaxMappedHeads];
+std::atomic<uint64_t> g_headFaults{0};
+struct sigaction g_previousBus;
+
+void onBus(int sig, siginfo_t* info, void* context) {
+    auto page = reinterpret_cast<uintptr_t>(info->si_addr) & ~uintptr_t(kHeadMapSize - 1);
+    for (auto& m : g_mappedHeads) {
+        if (page != 0 && m.load(std::memory_order_acquire) == page) {
+            void* over = ::mmap(reinterpret_cast<void*>(page), kHeadMapSize, PROT_READ,
+                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+            if (over != MAP_FAILED) {
+                g_headFaults.fetch_add(1, std::memory_order_relaxed);
+                return;
+            }
+            break;
+        }
+    }
+    if (g_previousBus.sa_flags & SA_SIGINFO) {
+        g_previousBus.sa_sigaction(sig, info, context);
+    } else if (g_previousBus.sa_handler != SIG_IGN && g_previousBus.sa_handler != SIG_DFL) {
+        g_previousBus.sa_handler(sig);
+    } else {
+        // The fault comes again on return, now with the default action.
+        ::signal(SIGBUS, SIG_DFL);
+    }
+}
+
+bool installBusHandler() {
+    static std::once_flag once;
+    static bool installed = false;
+    std::call_once(once, [] {
+        struct sigaction sa {};
+        sa.sa_sigaction = onBus;
+        sa.sa_flags = SA_SIGINFO;
+        sigemptyset(&sa.sa_mask);
+        installed = ::sigaction(SIGBUS, &sa, &g_previousBus) == 0;
+    });
+    return installed;
+}
+
 class PosixFile final : public FileIo {
 public:
     PosixFile(int fd, bool writable) : m_fd(fd), m_writable(writable) {}
-    ~PosixFile() override { ::close(m_fd); }
+    ~PosixFile() override {
+        forgetMappedHead();
+        ::close(m_fd);
+    }
+    const uint8_t* mappedHead() override {
+        if (m_map) return static_cast<const uint8_t*>(m_map);
+        if (!installBusHandler()) return nullptr;
+        void* p = ::mmap(nullptr, kHeadMapSize, PROT_READ, MAP_SHARED, m_fd, 0);
+        if (p == MAP_FAILED) return nullptr;
+        for (size_t i = 0; i < kMaxMappedHeads; ++i) {
+            uintptr_t none = 0;
+            if (g_mappedHeads[i].compare_exchange_strong(none, reinterpret_cast<uintptr_t>(p))) {
+                m_map = p;
+                m_mapSlot = i;
+                return static_cast<const uint8_t*>(m_map);
+            }
+        }
+        ::munmap(p, kHeadMapSize);  // more files open than mappings known: this one reads
+        return nullptr;
+    }
+    void forgetMappedHead() override {
+        if (!m_map) return;
+        g_mappedHeads[m_mapSlot].store(0, std::memory_order_release);
+        ::munmap(m_map, kHeadMapSize);
+        m_map = nullptr;
+    }
 
     Status read(uint64_t offset, void* buf, size_t n, size_t& got) override {
         got = 0;
@@ -82,6 +159,8 @@ public:
 private:
     int m_fd;
     bool m_writable;
+    void* m_map = nullptr;  // the mapped header page
+    size_t m_mapSlot = 0;
 };
 
 FileOpener& opener() {
@@ -110,6 +189,8 @@ Status openPosixFile(const std::string& path, bool writable, bool create, std::u
 }
 
 void setFileOpener(FileOpener o) { opener() = std::move(o); }
+
+uint64_t mappedHeadFaults() { return g_headFaults.load(std::memory_order_relaxed); }
 
 Status openFile(const std::string& path, bool writable, bool create, std::unique_ptr<FileIo>& out) {
     if (opener()) return opener()(path, writable, create, out);

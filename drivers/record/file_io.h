@@ -29,7 +29,15 @@ public:
     virtual Status lock(uint64_t offset, uint64_t len, bool exclusive) = 0;
     virtual Status unlock(uint64_t offset, uint64_t len) = 0;
     virtual bool writable() const = 0;
+    // The file's first kHeadMapSize bytes mapped into memory, so that the header can be looked at
+    // without a read system call; null when this file does not offer it. If the file is cut short
+    // under the mapping, the mapped bytes turn to zeros instead of ending the program (a fault
+    // there is caught); a caller that finds them implausible reads the file and forgets the
+    // mapping (forgetMappedHead), which is made afresh on the next call.
+    virtual const uint8_t* mappedHead() { return nullptr; }
+    virtual void forgetMappedHead() {}
 };
+constexpr size_t kHeadMapSize = 4096;
 
 // Opens a disk file. `create` makes a missing file (mode 0644); without it a missing file is kNotFound.
 Status openPosixFile(const std::string& path, bool writable, bool create, std::unique_ptr<FileIo>& out);
@@ -38,5 +46,8 @@ Status openPosixFile(const std::string& path, bool writable, bool create, std::u
 using FileOpener = std::function<Status(const std::string&, bool writable, bool create, std::unique_ptr<FileIo>&)>;
 void setFileOpener(FileOpener opener);
 Status openFile(const std::string& path, bool writable, bool create, std::unique_ptr<FileIo>& out);
+
+// Faults caught on mapped headers of files cut short under them (tests).
+uint64_t mappedHeadFaults();
 
 }  // namespace sitedex::record

@@ -183,7 +183,20 @@ Status Pager::initNewFile() {
 Status Pager::readHeader(bool) {
     uint8_t h[kHeaderSize];
     size_t got = 0;
-    VLX_TRY(m_io->read(0, h, kHeaderSize, got));
+    // Every operation starts here: a header as last verified is confirmed through the mapped first
+    // page without a read system call; anything else is read from the file.
+    bool unchanged = false;
+    if (m_haveHeader && m_diskHeader.size() == kHeaderSize) {
+        if (const uint8_t* mapped = m_io->mappedHead()) {
+            std::memcpy(h, mapped, kHeaderSize);
+            unchanged = std::memcmp(h, m_diskHeader.data(), kHeaderSize) == 0;
+            if (!unchanged && std::memcmp(h + kHdrMagic, kMagic, 4) != 0) m_io->forgetMappedHead();
+        }
+    }
+    if (unchanged)
+        got = kHeaderSize;
+    else
+        VLX_TRY(m_io->read(0, h, kHeaderSize, got));
     if (got == 0 && m_mode == Mode::kWrite) {
         uint64_t size = 0;
         VLX_TRY(m_io->size(size));

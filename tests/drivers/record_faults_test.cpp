@@ -246,6 +246,36 @@ Status openAndRead(const std::string& path) {
     return {};
 }
 
+// Every operation confirms the header through a mapping of the file's first page. A file cut to
+// nothing under an open reader (another program creating it anew, say) gives an error instead of
+// bringing the program down, and reads as before once its bytes are back.
+TEST(RecordFaults, AFileCutToNothingUnderAnOpenReaderGivesAnError) {
+    TempDir dir;
+    Schema s = locationsSchema();
+    std::string path = dir.file("URL_L.VLX");
+    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s).ok());
+    fillFile(path, s, 50, 0, true);
+    std::string good = readAll(path);
+    std::unique_ptr<RecordFile> f;
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), f).ok());
+    std::string before, rec;
+    ASSERT_TRUE(f->get(7, before, nullptr).ok());
+    uint64_t faults = mappedHeadFaults();
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(f->get(7, rec, nullptr).code, kInvalidDataFile) << i;
+    EXPECT_GT(mappedHeadFaults(), faults);
+    writeAll(path, good);
+    ASSERT_TRUE(f->get(7, rec, nullptr).ok());
+    EXPECT_EQ(rec, before);
+    // another program's change is still seen through the mapping
+    std::unique_ptr<RecordFile> other;
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), other).ok());
+    std::string changed = location("http://changed.example/");
+    ASSERT_TRUE(other->put(7, changed, nullptr).ok());
+    ASSERT_TRUE(f->get(7, rec, nullptr).ok());
+    EXPECT_EQ(rec, changed);
+}
+
 TEST(RecordFaults, DamagedFilesAreReportedNotFollowed) {
     TempDir dir;
     Schema s = locationsSchema();

@@ -491,7 +491,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     std::string& buf = m_readBuf;
     size_t got = 0;
     uint32_t stored;
-    VLX_TRY(readPage(id, buf, got, stored));
+    VLX_TRY(readImage(id, got, stored));
     std::unique_ptr<Slot> fresh = std::make_unique<Slot>();
     VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), fresh->node));
     m_cache.put(id, std::move(fresh));
@@ -501,6 +501,22 @@ Status Pager::node(uint64_t id, Node*& out) {
     m_lru.add(id, &s);
     m_cleanBytes += s.bytes;
     out = &s.node;
+    return {};
+}
+
+Status Pager::readImage(uint64_t id, size_t& got, uint32_t& stored) {
+    if (imageValid(id)) {
+        got = m_imageGot;
+        stored = m_imageStored;
+        return {};
+    }
+    m_imageId = 0;
+    VLX_TRY(readPage(id, m_readBuf, got, stored));
+    m_imageId = id;
+    m_imageVersion = m_version;
+    m_imageGot = got;
+    m_imageStored = stored;
+    m_imageUses = 0;
     return {};
 }
 
@@ -547,12 +563,19 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
     // costs more than it saves (a fifth of a random get at a million records).
     if (m_cleanBytes + kNodeCapacity * 2 <= m_opts.cacheBytes && uint64_t(m_allocEnd) * 2 <= m_opts.cacheBytes)
         return {};
-    uint64_t& seen = m_seenLeaves[(id / kUnit * 0x9E3779B97F4A7C15ull) >> (64 - kSeenLeavesBits)];
-    if (seen == id) return {};
-    seen = id;
     size_t got = 0;
     uint32_t stored;
-    VLX_TRY(readPage(id, m_readBuf, got, stored));
+    uint64_t& seen = m_seenLeaves[(id / kUnit * 0x9E3779B97F4A7C15ull) >> (64 - kSeenLeavesBits)];
+    if (imageValid(id) && m_imageUses < 2) {
+        // The page just searched is asked again (the next piece of a memo, the record after the
+        // last one): its image is searched once more; a third time the page is laid out from it.
+        ++m_imageUses;
+        got = m_imageGot;
+    } else {
+        if (seen == id) return {};
+        seen = id;
+        VLX_TRY(readImage(id, got, stored));
+    }
     VLX_TRY(searchPackedLeaf(bytes(m_readBuf), got, uint32_t(id), key, how, outKey, data, found));
     done = true;
     if (how == LeafSeek::kExact && !found) {

@@ -101,12 +101,6 @@ Status Tree::find(std::string_view key, std::string* data, bool& found) {
 Status Tree::splitIfNeeded(Path& path, size_t level) {
     // `level` indexes the path; the node there has just grown.
     Node* n = path[level].node;
-    // A leaf that starts with a record is built for fewer bytes than other pages (kRecordLeafCapacity).
-    auto capacityFor = [&](std::string_view firstKey) -> uint16_t {
-        bool record = n->level == 0 && firstKey.size() > 4 && uint8_t(firstKey[4]) == kSelData;
-        return uint16_t(record ? kRecordLeafCapacity : kNodeCapacity);
-    };
-    if (n->capacity == kNodeCapacity || n->capacity == kRecordLeafCapacity) n->capacity = capacityFor(n->key(0));
     // Each entry takes at most its bytes plus five (flag and two counts): below that bound the
     // exact size need not be worked out.
     size_t bound = kTreeHeader + (n->level ? 4 : 0) * n->count() + n->buf.size() + 5 * n->count();
@@ -135,13 +129,12 @@ Status Tree::splitIfNeeded(Path& path, size_t level) {
         size_t total = leftBytes + n->totalLen(count - 1) + perEntry;
         size_t pieces = (total + limit - 1) / limit;
         size_t target = total / std::max<size_t>(pieces, 2);
-        size_t acc = 0, pieceLimit = limit;
+        size_t acc = 0;
         for (size_t i = 0; i < count; ++i) {
             size_t e = n->totalLen(i) + perEntry;
-            if (acc > 0 && (acc + e > pieceLimit || acc >= target)) {
+            if (acc > 0 && (acc + e > limit || acc >= target)) {
                 cuts.push_back(i);
                 acc = 0;
-                pieceLimit = capacityFor(n->key(i)) - kTreeHeader;
             }
             acc += e;
         }
@@ -150,7 +143,6 @@ Status Tree::splitIfNeeded(Path& path, size_t level) {
     for (size_t c = cuts.size(); c-- > 0;) {
         Node* right = m_pager.newNode(n->level);
         n->moveTail(cuts[c], *right);
-        right->capacity = capacityFor(right->key(0));
         if (unpackedSize(*right) > right->capacity) right->capacity = uint16_t(kMaxPage);
         parts.insert(parts.begin(), right);
     }

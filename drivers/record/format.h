@@ -42,9 +42,6 @@ constexpr uint32_t kMaxEntry = 15094;        // key part + data part must stay b
 constexpr uint32_t kTreeHeader = 13;
 constexpr uint32_t kNodeCapacity = 12288;    // unpacked size new tree pages are built for: fewer, larger
                                              // pages waste less of their last 256-byte unit
-constexpr uint32_t kRecordLeafCapacity = 6144;  // the same for leaves that start with a record: a
-                                                // record fetched at random reads and walks its page
-                                                // as it lies on disk, which costs by its length
 constexpr uint32_t kFreeMapHome = 512;       // fixed home of the free-space map
 constexpr uint32_t kFreeMapUnits = 16;       // 4096 bytes reserved for it
 constexpr uint32_t kFreeMapHeader = 8;       // home u32, length u16, count u16

@@ -504,14 +504,14 @@ Status Pager::node(uint64_t id, Node*& out) {
     return {};
 }
 
-Status Pager::readImage(uint64_t id, size_t& got, uint32_t& stored, size_t firstRead) {
+Status Pager::readImage(uint64_t id, size_t& got, uint32_t& stored) {
     if (imageValid(id)) {
         got = m_imageGot;
         stored = m_imageStored;
         return {};
     }
     m_imageId = 0;
-    VLX_TRY(readPage(id, m_readBuf, got, stored, firstRead));
+    VLX_TRY(readPage(id, m_readBuf, got, stored));
     m_imageId = id;
     m_imageVersion = m_version;
     m_imageGot = got;
@@ -520,14 +520,14 @@ Status Pager::readImage(uint64_t id, size_t& got, uint32_t& stored, size_t first
     return {};
 }
 
-Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored, size_t firstRead) {
+Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored) {
     if (id >= kTempBase || id % kUnit || id < kFirstPage || id >= m_allocEnd)
         return Status::damaged(__LINE__, id, "page offset outside the file's pages");
     // Most pages are packed into a few units: the first read takes what most need, and a longer
     // page has the rest read after it.
-    VLX_TRY(readAt(id, buf, firstRead, got));
+    VLX_TRY(readAt(id, buf, kFirstRead, got));
     VLX_TRY(storedPageLength(bytes(buf), got, uint32_t(id), stored));
-    if (stored > got && got == firstRead) VLX_TRY(readAt(id, buf, stored, got, got));
+    if (stored > got && got == kFirstRead) VLX_TRY(readAt(id, buf, stored, got, got));
     if (got < stored) return Status::damaged(__LINE__, id, "page cut short by the end of the file");
     if (id + uint64_t(roundUnits(stored)) * kUnit > m_allocEnd)
         return Status::damaged(__LINE__, id, "page reaches past the allocated space");
@@ -574,13 +574,7 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
     } else {
         if (seen == id) return {};
         seen = id;
-        // A record's page is read with a first read of about the length such pages have had (a
-        // running mean, plus an eighth): a fetch at random copies little more than the page.
-        bool record = key.size() > 4 && uint8_t(key[4]) == kSelData;
-        size_t first = record ? std::clamp<size_t>((m_recordPageMean * 9 / 8 + 64 + 127) / 128 * 128, 512, kMaxPage)
-                              : kFirstRead;
-        VLX_TRY(readImage(id, got, stored, first));
-        if (record) m_recordPageMean = (m_recordPageMean * 15 + stored) / 16;
+        VLX_TRY(readImage(id, got, stored));
     }
     VLX_TRY(searchPackedLeaf(bytes(m_readBuf), got, uint32_t(id), key, how, outKey, data, found));
     done = true;

@@ -243,7 +243,7 @@ private:
 
     IdTable<Slot> m_cache;
     std::string m_readBuf;                              // page read from the file
-    Status readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored, size_t firstRead = kFirstRead);
+    Status readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored);
     // The page last read into m_readBuf, while nothing has changed since (m_version): asked again
     // at once, it is not read again.
     uint64_t m_imageId = 0;
@@ -252,9 +252,8 @@ private:
     uint32_t m_imageStored = 0;
     int m_imageUses = 0;  // searches of the image since it was read
     bool imageValid(uint64_t id) const { return id && id == m_imageId && m_imageVersion == m_version; }
-    uint32_t m_recordPageMean = 1024;  // stored length of record pages searched on disk, a running mean
     // Reads the page at id into m_readBuf, unless it is the image there.
-    Status readImage(uint64_t id, size_t& got, uint32_t& stored, size_t firstRead = kFirstRead);
+    Status readImage(uint64_t id, size_t& got, uint32_t& stored);
     // Leaves lately searched on disk without being cached, by a hash of their id (searchLeaf). A
     // short memory (512 ids) caches only leaves asked for again soon: with 8192 a scan in key order
     // at a million records laid out many record pages for a second record each and was 10 % slower.

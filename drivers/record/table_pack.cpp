@@ -61,16 +61,13 @@ private:
         entry.append(data);
         bool first = l->node->count() == 0;
         size_t cost = entryCost(l->prev, l->prevKlen, entry, key.size(), first) + (level ? 4 : 0);
-        if (!first && l->size + cost > l->node->capacity) {
+        if (!first && l->size + cost > kNodeCapacity) {
             VLX_TRY(close(level));
             l = &m_levels[level];
             open(*l, level);
             cost = entryCost({}, 0, entry, key.size(), true) + (level ? 4 : 0);
-            first = true;
         }
         Node* n = l->node;
-        // Leaves that start with a record are built for less, as the tree builds them.
-        if (first && level == 0 && key.size() > 4 && uint8_t(key[4]) == kSelData) n->capacity = uint16_t(kRecordLeafCapacity);
         n->insert(n->count(), key, data);
         if (level) n->children.push_back(child);
         l->size += cost;

@@ -59,11 +59,11 @@ Status Tree::searchOnDisk(std::string_view key, LeafSeek how, std::string* outKe
             id = child;
             continue;
         }
-        VLX_TRY(m_pager.searchLeaf(child, key, how, outKey, data, found, done));
+        Node* leaf = nullptr;
+        VLX_TRY(m_pager.searchLeaf(child, key, how, outKey, data, found, done, &leaf));
         if (!done) {
             // The leaf is cached, or worth caching now: it is searched in memory.
-            Node* leaf;
-            VLX_TRY(m_pager.node(child, leaf));
+            if (!leaf) VLX_TRY(m_pager.node(child, leaf));
             if (leaf->level != 0) return Status::damaged(__LINE__, child, "page level out of step");
             if (leaf->count() == 0) return Status::damaged(__LINE__, child, "empty page inside the tree");
             size_t i = leaf->lowerBound(key, how == LeafSeek::kAfter);

@@ -541,9 +541,15 @@ Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& sto
 // as usual. Pages not cached are the same on disk as in
 // memory: changed pages stay cached until their commit.
 Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
-                         bool& found, bool& done) {
+                         bool& found, bool& done, Node** cachedLeaf) {
     done = false;
-    if (findSlot(id)) return {};
+    if (Slot* s = findSlot(id)) {
+        if (cachedLeaf && s->packed.empty()) {
+            if (s->inLru) m_lru.use(s);
+            *cachedLeaf = &s->node;
+        }
+        return {};
+    }
     if (how == LeafSeek::kExact && !m_leafKeys.empty()) {
         if (m_leafKeysVersion != m_version) {
             m_leafKeys.clear();

@@ -93,14 +93,20 @@ public:
     }
     Status node(uint64_t id, Node*& out);
     // Lookup in the leaf `id` (searchPackedLeaf) when it is better searched on disk than cached:
-    // done tells whether it was; if not, the caller reads the node as usual.
+    // done tells whether it was; if not, the caller reads the node as usual (a cached leaf that
+    // needs no unpacking is handed over in *cachedLeaf, when given).
     Status searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
-                      bool& found, bool& done);
+                      bool& found, bool& done, Node** cachedLeaf = nullptr);
     Node* newNode(uint8_t level);
     // The node when it is in the cache, else null (never reads).
     const Node* cached(uint64_t id) const {
         const Slot* s = m_cache.find(id);
         return s ? &s->node : nullptr;
+    }
+    // A leaf that a cursor stepping in key order has left: it is let go first when the cache is
+    // trimmed (a scan would otherwise push out the pages used again and again for dead ones).
+    void doneWith(uint64_t id) {
+        if (Slot* s = m_cache.find(id); s && s->inLru) m_lru.unuse(s);
     }
     void markDirty(Node* n);         // content changed
     void markTouched(uint64_t id);   // on the path to a changed node
@@ -297,6 +303,7 @@ private:
         }
         void rename(const Slot* s, uint64_t id) { m_cells[s->clockPos].id = id; }
         void use(const Slot* s) { m_used[s->clockPos] = 1; }
+        void unuse(const Slot* s) { m_used[s->clockPos] = 0; }
         size_t size() const { return m_count; }
         // The id of the page to drop next. REQUIRES: size() > 0.
         uint64_t victim() {

@@ -861,6 +861,7 @@ Status Cursor::move(std::string_view key, bool forward, bool strict) {
             found = false;
             return {};
         }
+        if (strict && m_leaf && spot.leaf != m_leaf) pager.doneWith(m_leaf);
         m_leaf = spot.leaf;
         m_index = spot.index;
         m_version = pager.version();

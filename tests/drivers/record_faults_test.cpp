@@ -246,16 +246,22 @@ Status openAndRead(const std::string& path) {
     return {};
 }
 
+// A locations file of `count` records (with memos) in dir; its bytes as written.
+std::string filledFile(const TempDir& dir, const Schema& s, int count, std::string& path) {
+    path = dir.file("URL_L.VLX");
+    EXPECT_TRUE(RecordFile::create(path, "UNNAMED", s).ok());
+    fillFile(path, s, count, 0, true);
+    return readAll(path);
+}
+
 // Every operation confirms the header through a mapping of the file's first page. A file cut to
 // nothing under an open reader (another program creating it anew, say) gives an error instead of
 // bringing the program down, and reads as before once its bytes are back.
 TEST(RecordFaults, AFileCutToNothingUnderAnOpenReaderGivesAnError) {
     TempDir dir;
     Schema s = locationsSchema();
-    std::string path = dir.file("URL_L.VLX");
-    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s).ok());
-    fillFile(path, s, 50, 0, true);
-    std::string good = readAll(path);
+    std::string path;
+    std::string good = filledFile(dir, s, 50, path);
     std::unique_ptr<RecordFile> f;
     ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), f).ok());
     std::string before, rec;
@@ -279,10 +285,8 @@ TEST(RecordFaults, AFileCutToNothingUnderAnOpenReaderGivesAnError) {
 TEST(RecordFaults, DamagedFilesAreReportedNotFollowed) {
     TempDir dir;
     Schema s = locationsSchema();
-    std::string path = dir.file("URL_L.VLX");
-    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s).ok());
-    fillFile(path, s, 300, 0, true);
-    std::string good = readAll(path);
+    std::string path;
+    std::string good = filledFile(dir, s, 300, path);
     ASSERT_TRUE(openAndRead(path).ok());
 
     std::mt19937 rng(7);

@@ -538,8 +538,8 @@ Status Pager::readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& sto
 // cached and was not asked for lately is searched as it lies on disk and not kept: a lookup at
 // random in a file many times the cache would otherwise lay out a whole page, and push another
 // out, for one entry. A page asked for again while its id is still remembered goes into the cache
-// as usual. Pages not cached are the same on disk as in
-// memory: changed pages stay cached until their commit.
+// as usual. Pages not cached are the same on disk as in memory: changed pages stay cached until
+// their commit.
 Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::string* outKey, std::string* data,
                          bool& found, bool& done, Node** cachedLeaf) {
     done = false;

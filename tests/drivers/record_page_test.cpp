@@ -182,13 +182,15 @@ TEST(PageDecoding, EntriesOutOfOrderAreDamaged) {
 
 // A leaf searched as it lies on disk answers what the page laid out in memory answers, for keys it
 // holds, keys between and around them, and every way of seeking; pages whose entries share bytes
-// past their keys, long blank runs (coded) and short plain pages among them.
+// past their keys, long blank runs (coded) and short plain pages among them, and pages whose long
+// keys agree in more bytes than an entry can share with the one before (63).
 TEST(PageDecoding, SearchingAPageAsItLiesAgreesWithThePageLaidOut) {
     std::mt19937 rng(5);
-    for (int round = 0; round < 300; ++round) {
+    for (int round = 0; round < 600; ++round) {
         Node n;
         size_t count = 1 + rng() % 40;
         std::string k;
+        std::string common = round % 2 ? std::string(60 + rng() % 80, 'p') : std::string();
         for (size_t i = 0; i < count; ++i) {
             // rising keys: keep a beginning of the last one, then go up
             k.resize(std::min(k.size(), size_t(rng() % 12)));
@@ -198,6 +200,7 @@ TEST(PageDecoding, SearchingAPageAsItLiesAgreesWithThePageLaidOut) {
                 k.push_back(char('b' + rng() % 20));
             }
             if (rng() % 3 == 0) k += std::string(rng() % 300, ' ');
+            if (!common.empty() && !k.starts_with(common)) k = common + k;
             if (i > 0 && std::string_view(k) <= n.key(i - 1)) k = std::string(n.key(i - 1)) + char('a' + rng() % 5);
             // data that the next key may begin with, so that entries share bytes past a key
             std::string d = rng() % 4 == 0   ? std::string(rng() % 500, char('0' + rng() % 3))
@@ -218,6 +221,8 @@ TEST(PageDecoding, SearchingAPageAsItLiesAgreesWithThePageLaidOut) {
         }
         probes.push_back("");
         probes.push_back("zzzz");
+        probes.push_back(common);
+        probes.push_back(common + "zzzz");
         for (const std::string& probe : probes) {
             for (LeafSeek how : {LeafSeek::kExact, LeafSeek::kAtLeast, LeafSeek::kAfter}) {
                 size_t want = n.lowerBound(probe, how == LeafSeek::kAfter);

@@ -551,10 +551,8 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
         return {};
     }
     if (how == LeafSeek::kExact && !m_leafKeys.empty()) {
-        if (m_leafKeysVersion != m_version) {
-            m_leafKeys.clear();
-            m_leafKeysBytes = 0;
-        } else if (auto known = m_leafKeys.find(id); known != m_leafKeys.end()) {
+        dropStaleLeafKeys();
+        if (auto known = m_leafKeys.find(id); known != m_leafKeys.end()) {
             if (!std::binary_search(known->second.begin(), known->second.end(), keyHash(key))) {
                 ++m_answeredByLeafKeys;
                 found = false;
@@ -585,11 +583,7 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
     VLX_TRY(searchPackedLeaf(bytes(m_readBuf), got, uint32_t(id), key, how, outKey, data, found));
     done = true;
     if (how == LeafSeek::kExact && !found) {
-        if (m_leafKeysVersion != m_version || m_leafKeysBytes > m_opts.cacheBytes / 16) {
-            m_leafKeys.clear();
-            m_leafKeysBytes = 0;
-            m_leafKeysVersion = m_version;
-        }
+        dropStaleLeafKeys();
         std::vector<uint64_t> keys;
         VLX_TRY(searchPackedLeaf(bytes(m_readBuf), got, uint32_t(id), key, how, nullptr, nullptr, found, &keys));
         std::sort(keys.begin(), keys.end());
@@ -597,6 +591,13 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
         m_leafKeys[id] = std::move(keys);
     }
     return {};
+}
+
+void Pager::dropStaleLeafKeys() {
+    if (m_leafKeysVersion == m_version && m_leafKeysBytes <= m_opts.cacheBytes / 16) return;
+    m_leafKeys.clear();
+    m_leafKeysBytes = 0;
+    m_leafKeysVersion = m_version;
 }
 
 // A transaction that changes more leaves than memory should hold keeps the ones not in use packed

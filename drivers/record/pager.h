@@ -273,6 +273,9 @@ private:
     uint64_t m_leafKeysVersion = 0;
     size_t m_leafKeysBytes = 0;
     uint64_t m_answeredByLeafKeys = 0;
+    // Forgets the known keys when anything has changed since they were taken, or they outgrew
+    // their room.
+    void dropStaleLeafKeys();
     std::string m_logBuffer;                            // the log being written (its room kept)
     // The clean pages in a ring that a hand goes round: a page used since the hand last passed
     // gets another turn, the first one not used goes. The marks of use lie side by side, so the

@@ -18,6 +18,7 @@
 #include <boost/container/flat_map.hpp>
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -170,6 +171,7 @@ private:
         uint32_t diskUnits = 0;  // units the page occupies at its home; 0 for a new node
         uint32_t clockPos = 0;  // its place in the clock while inLru
         bool inLru = false;     // clean and under the cache's rule (in the clock)
+        uint64_t dirtySince = 0;  // when a leaf last became changed: the oldest go out first
         size_t bytes = 0;
         std::string packed;  // a changed leaf kept packed while a long transaction runs
     };
@@ -208,7 +210,9 @@ private:
     Status unpackSlot(Slot& s);
     void packChangedLeaves();
     Status trim();
-    Status spillChangedLeaves();
+    Status spillChangedLeaves(size_t keep);
+    void noteDirtyLeaf(Slot& s, uint64_t id);
+    void tidyPinned();
     Status compactSpilled();
     bool findParent(const Node& leaf, Node*& parent, size_t& index);
     void discardChanges();
@@ -351,8 +355,15 @@ private:
     uint64_t m_version = 1;
     bool m_changed = false;
     std::vector<std::pair<uint64_t, uint32_t>> m_renames;  // node id -> home placed at commit
+    uint64_t m_dirtySeq = 0;   // counts leaves becoming changed (Slot::dirtySince)
+    // (dirtySince, id) of leaves in the order they became changed; an entry whose slot no longer
+    // carries that mark is stale and skipped.
+    std::deque<std::pair<uint64_t, uint64_t>> m_dirtyOrder;
     size_t m_dirtyLeaves = 0;  // changed leaves held decoded
-    std::vector<uint64_t> m_pinned;  // ids taken out of the cache's rule in this transaction
+    // Ids taken out of the cache's rule in this transaction. Between tidy-ups it may also hold ids
+    // that went back under the rule (written out early) and repeats; every user skips those.
+    std::vector<uint64_t> m_pinned;
+    size_t m_pinnedTidy = 0;  // its length after the last tidy-up
     // Pages written out early by this transaction, by the offset each was given (an offset a page
     // left again stays listed: everything past the last commit is this transaction's own).
     std::vector<uint64_t> m_spilled;

@@ -16,6 +16,13 @@ size_t childFor(const Node& n, std::string_view key) {
 
 }  // namespace
 
+std::string_view shortSeparator(std::string_view left, std::string_view right) {
+    size_t n = std::min(left.size(), right.size());
+    size_t i = 0;
+    while (i < n && left[i] == right[i]) ++i;
+    return right.substr(0, std::min(right.size(), i + 1));
+}
+
 Status Tree::descend(std::string_view key, Path& path) {
     path.clear();
     uint64_t id = m_pager.root();
@@ -160,8 +167,13 @@ Status Tree::splitIfNeeded(Path& path, size_t level) {
         parent = path[level - 1].node;
     }
     size_t at = path[level - 1].index + 1;
+    Node* before = n;
     for (Node* part : parts) {
-        parent->insert(at, part->key(0), {});
+        // Between leaves the separator need only tell the two apart; above them the first entry of
+        // the right part is a separator already.
+        std::string_view sep = n->level == 0 ? shortSeparator(before->key(before->count() - 1), part->key(0)) : part->key(0);
+        before = part;
+        parent->insert(at, sep, {});
         parent->children.insert(parent->children.begin() + long(at), part->id);
         ++at;
     }

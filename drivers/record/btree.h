@@ -1,8 +1,10 @@
 #pragma once
 // The ordered entry tree of a VLX file: every entry (records, key entries, memo pieces, the stored
 // definition, named items) lives in one tree ordered by its key part compared as unsigned bytes.
-// Inner entries hold the first key of their child; a search takes the last child whose entry is
-// not greater than the sought key (the first child also holds anything smaller) (I3).
+// An inner entry holds a lower bound of the keys of its child that is greater than every key of the
+// child before: above the leaves, the shortest beginning of the child's first key that is so
+// (shortSeparator). A search takes the last child whose entry is not greater than the sought key
+// (the first child also holds anything smaller) (I3).
 //
 // REQUIRES for every call: the pager is in a mode; changes need write mode. Callers: the table
 // layer (table.h) and the check tool.
@@ -17,6 +19,10 @@
 #include "drivers/record/pager.h"
 
 namespace sitedex::record {
+
+// The shortest beginning of `right` that is greater than `left`. REQUIRES: left < right. Short
+// separators make inner pages hold more children, so trees are lower and searches shorter.
+std::string_view shortSeparator(std::string_view left, std::string_view right);
 
 class Tree {
 public:

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "drivers/record/btree.h"
 #include "drivers/record/table.h"
 
 namespace sitedex::record {
@@ -87,7 +88,12 @@ private:
     // The node of `level` is full (or the last one): its first key goes up into the level above.
     Status close(size_t level) {
         Node* n = m_levels[level].node;
-        std::string first(n->key(0));
+        // Above the leaves only as much of the first key as tells it from the leaf before.
+        std::string first(level == 0 && m_leafClosed ? shortSeparator(m_lastLeafKey, n->key(0)) : n->key(0));
+        if (level == 0) {
+            m_lastLeafKey.assign(n->key(n->count() - 1));
+            m_leafClosed = true;
+        }
         uint64_t id = n->id;
         ++m_levels[level].closed;
         m_levels[level].node = nullptr;
@@ -99,6 +105,8 @@ private:
     Pager& m_pager;
     std::vector<Level> m_levels;
     std::string m_last;
+    std::string m_lastLeafKey;  // last key of the leaf closed before
+    bool m_leafClosed = false;
 };
 
 }  // namespace

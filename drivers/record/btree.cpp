@@ -110,7 +110,7 @@ Status Tree::splitIfNeeded(Path& path, size_t level) {
     Node* n = path[level].node;
     // Each entry takes at most its bytes plus five (flag and two counts): below that bound the
     // exact size need not be worked out.
-    size_t bound = kTreeHeader + (n->level ? 4 : 0) * n->count() + n->buf.size() + 5 * n->count();
+    size_t bound = kTreeHeader + (n->level ? 4 : 0) * n->count() + n->liveBytes() + 5 * n->count();
     if (bound <= n->capacity) return {};
     size_t size = unpackedSize(*n);
     if (size <= n->capacity) return {};

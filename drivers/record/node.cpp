@@ -61,13 +61,11 @@ size_t Node::lowerBound(std::string_view k, bool after) const {
 }
 
 void Node::insert(size_t i, std::string_view k, std::string_view d) {
-    size_t at = i < off.size() ? off[i] : buf.size();
     bool headsHold = !off.empty() && k.size() >= common &&
                      std::memcmp(k.data(), buf.data() + off[0], common) == 0;
     size_t add = k.size() + d.size();
     long before = 0;
     if (sizeCache && i < off.size()) before = long(packedCost(i ? i - 1 : SIZE_MAX, i));
-    // One move of the entries behind the new one, not one for the key and one for the data.
     auto inside = [&](std::string_view v) {
         return !v.empty() && v.data() >= buf.data() && v.data() < buf.data() + buf.size();
     };
@@ -77,15 +75,14 @@ void Node::insert(size_t i, std::string_view k, std::string_view d) {
         insert(i, std::string_view(copy).substr(0, k.size()), std::string_view(copy).substr(k.size()));
         return;
     }
-    size_t tail = buf.size() - at;
-    buf.resize(buf.size() + add);
-    char* p = buf.data() + at;
-    if (tail) std::memmove(p + add, p, tail);
-    if (!k.empty()) std::memcpy(p, k.data(), k.size());
-    if (!d.empty()) std::memcpy(p + k.size(), d.data(), d.size());
-    for (size_t j = i; j < off.size(); ++j) off[j] += uint32_t(add);
+    // The bytes go to the end of the buffer; the entries behind the new one keep their places.
+    size_t at = buf.size();
+    buf.resize(at + add);
+    if (!k.empty()) std::memcpy(buf.data() + at, k.data(), k.size());
+    if (!d.empty()) std::memcpy(buf.data() + at + k.size(), d.data(), d.size());
     off.insert(off.begin() + long(i), uint32_t(at));
     klen.insert(klen.begin() + long(i), uint16_t(k.size()));
+    len.insert(len.begin() + long(i), uint16_t(add));
     if (headsHold)
         heads.insert(heads.begin() + long(i), headOf(k));
     else
@@ -98,62 +95,122 @@ void Node::insert(size_t i, std::string_view k, std::string_view d) {
 }
 
 void Node::erase(size_t i) {
-    size_t len = totalLen(i);
     long before = 0;
     if (sizeCache) {
         before = long(packedCost(i ? i - 1 : SIZE_MAX, i)) + (level ? 4 : 0);
         if (i + 1 < off.size()) before += long(packedCost(i, i + 1));
     }
-    buf.erase(off[i], len);
+    dead += len[i];
     off.erase(off.begin() + long(i));
     klen.erase(klen.begin() + long(i));
+    len.erase(len.begin() + long(i));
     heads.erase(heads.begin() + long(i));  // what all shared before, the rest still share
-    for (size_t j = i; j < off.size(); ++j) off[j] -= uint32_t(len);
     if (!children.empty()) children.erase(children.begin() + long(i));
     if (sizeCache) {
         long after = i < off.size() ? long(packedCost(i ? i - 1 : SIZE_MAX, i)) : 0;
         sizeCache = uint32_t(long(sizeCache) + after - before);
     }
+    if (off.empty()) {
+        buf.clear();
+        dead = 0;
+    } else if (dead > 1024 && dead * 2 > buf.size()) {
+        compact(liveBytes() / 8);
+    }
 }
 
 void Node::replaceData(size_t i, std::string_view d) {
     sizeCache = 0;
-    size_t start = off[i] + klen[i];
-    size_t oldLen = totalLen(i) - klen[i];
-    buf.replace(start, oldLen, d);
-    long delta = long(d.size()) - long(oldLen);
-    for (size_t j = i + 1; j < off.size(); ++j) off[j] = uint32_t(long(off[j]) + delta);
+    size_t oldLen = len[i] - klen[i];
+    if (d.size() == oldLen) {
+        if (!d.empty()) std::memmove(buf.data() + off[i] + klen[i], d.data(), d.size());
+        return;
+    }
+    if (!d.empty() && d.data() >= buf.data() && d.data() < buf.data() + buf.size()) {
+        std::string copy(d);
+        replaceData(i, copy);
+        return;
+    }
+    // A new copy of the entry at the end; the old bytes are given up.
+    size_t at = buf.size();
+    buf.append(buf, off[i], klen[i]);
+    buf.append(d);
+    dead += len[i];
+    off[i] = uint32_t(at);
+    len[i] = uint16_t(klen[i] + d.size());
+    if (dead > 1024 && dead * 2 > buf.size()) compact(liveBytes() / 8);
+}
+
+void Node::compact(size_t slack) {
+    std::string fresh;
+    fresh.reserve(liveBytes() + slack);
+    for (size_t j = 0; j < off.size(); ++j) {
+        uint32_t at = uint32_t(fresh.size());
+        fresh.append(buf, off[j], len[j]);
+        off[j] = at;
+    }
+    buf.swap(fresh);
+    dead = 0;
 }
 
 void Node::moveTail(size_t from, Node& dst) {
     if (from >= off.size()) return;
     sizeCache = dst.sizeCache = 0;
-    uint32_t base = off[from];
-    uint32_t dstBase = uint32_t(dst.buf.size());
-    dst.buf.append(buf, base, std::string::npos);
+    size_t moving = 0;
+    for (size_t j = from; j < off.size(); ++j) moving += len[j];
+    dst.buf.reserve(dst.buf.size() + moving + moving / 8);
     for (size_t j = from; j < off.size(); ++j) {
-        dst.off.push_back(off[j] - base + dstBase);
+        dst.off.push_back(uint32_t(dst.buf.size()));
         dst.klen.push_back(klen[j]);
+        dst.len.push_back(len[j]);
+        dst.buf.append(buf, off[j], len[j]);
     }
     if (!children.empty()) {
         dst.children.insert(dst.children.end(), children.begin() + long(from), children.end());
         children.resize(from);
     }
-    buf.resize(base);
     off.resize(from);
     klen.resize(from);
+    len.resize(from);
     heads.resize(from);
+    dead = uint32_t(buf.size());
+    for (size_t j = 0; j < from; ++j) dead -= len[j];
+    compact(liveBytes() / 8);
     dst.rebuildHeads();
 }
 
 void Node::clear() {
     sizeCache = 0;
     common = 0;
+    dead = 0;
     heads.clear();
     buf.clear();
     off.clear();
     klen.clear();
+    len.clear();
     children.clear();
+}
+
+void Node::takeEntries(Node& from) {
+    buf = std::move(from.buf);
+    off = std::move(from.off);
+    klen = std::move(from.klen);
+    len = std::move(from.len);
+    heads = std::move(from.heads);
+    dead = from.dead;
+    common = from.common;
+    sizeCache = from.sizeCache;
+    from.dropEntries();
+}
+
+void Node::dropEntries() {
+    buf = std::string();
+    off = std::vector<uint32_t>();
+    klen = std::vector<uint16_t>();
+    len = std::vector<uint16_t>();
+    heads = std::vector<uint64_t>();
+    dead = 0;
+    common = 0;
+    sizeCache = 0;
 }
 
 namespace {
@@ -338,7 +395,7 @@ void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& child
     // Kept between pages: a commit encodes every page it changed.
     thread_local std::string body;
     body.clear();
-    body.reserve(n.buf.size() + 3 * n.count());
+    body.reserve(n.liveBytes() + 3 * n.count());
     packEntries(n, body);
     size_t prefix = kTreeHeader + (n.level ? 4 * n.count() : 0);
     size_t unpacked = prefix + body.size();
@@ -404,6 +461,7 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
     size_t total = 0, kl = 0;
     out.off.reserve(count);
     out.klen.reserve(count);
+    out.len.reserve(count);
     // The entries laid out in full take the page's body plus what each shares with the one before;
     // a quick walk over the lengths finds that, so the page is charged (in the cache) for about what
     // it uses, with an eighth more for the entries it may gain. The walk trusts nothing: the loop
@@ -439,7 +497,7 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
             p += 2;
         }
         size_t prevStart = i ? out.off[i - 1] : 0;
-        size_t prevLen = i ? out.buf.size() - prevStart : 0;
+        size_t prevLen = i ? out.len[i - 1] : 0;
         if (total == 0 || total >= kMaxEntry || kl == 0 || kl > total || shared > prevLen || shared > total)
             return Status::damaged(__LINE__, home, "entry lengths out of range");
         size_t rest = total - shared;
@@ -450,6 +508,7 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
         p += rest;
         out.off.push_back(start);
         out.klen.push_back(uint16_t(kl));
+        out.len.push_back(uint16_t(total));
         if (i > 0) {
             // The bytes shared with the entry before are the same in both keys, so two ordered
             // keys mostly differ right after them: one byte decides, the rest are compared only

@@ -2,7 +2,9 @@
 // One node of the entry tree in memory, and its packing to and from the page format (tree page
 // header, child offsets, prefix-shared entries, run-length coded body; invariants I3 and I4).
 //
-// Entries are held back to back in one buffer so that a node costs little more than its bytes.
+// Entries are held in one buffer so that a node costs little more than its bytes. The buffer is
+// not in entry order: a new entry goes to its end and only the small arrays of offsets and lengths
+// move, and space given up by erased or replaced entries is reclaimed once it is half the buffer.
 // decodeNode never trusts the page: every count and length is checked against the page and a
 // damaged page is reported with the page's offset. Callers: the pager and the tree.
 
@@ -20,9 +22,11 @@ struct Node {
     uint8_t level = 0;              // 0 = leaf
     uint16_t capacity = kNodeCapacity;
     std::vector<uint64_t> children; // inner nodes: one child per entry
-    std::string buf;                // entries back to back
+    std::string buf;                // the bytes of the entries, in no particular order
     std::vector<uint32_t> off;      // start of each entry in buf
     std::vector<uint16_t> klen;     // key part length of each entry
+    std::vector<uint16_t> len;      // total length of each entry
+    uint32_t dead = 0;              // bytes of buf no entry uses
     // Searching: the key bytes every entry shares (`common` of them, all keys are at least that
     // long) and, for each entry, the next eight bytes of its key as a big-endian number (zero
     // past the key's end). Two heads that differ order their keys; only equal heads need the
@@ -34,7 +38,9 @@ struct Node {
     mutable uint32_t sizeCache = 0;
 
     size_t count() const { return off.size(); }
-    size_t totalLen(size_t i) const { return (i + 1 < off.size() ? off[i + 1] : buf.size()) - off[i]; }
+    size_t totalLen(size_t i) const { return len[i]; }
+    // Bytes of all entries together.
+    size_t liveBytes() const { return buf.size() - dead; }
     std::string_view entry(size_t i) const { return std::string_view(buf).substr(off[i], totalLen(i)); }
     std::string_view key(size_t i) const { return std::string_view(buf).substr(off[i], klen[i]); }
     std::string_view data(size_t i) const {
@@ -46,6 +52,12 @@ struct Node {
     // Moves entries [from, count) (and their children) to the end of `dst`.
     void moveTail(size_t from, Node& dst);
     void clear();
+    // Lays the entries out again in order, without unused space (reserving `slack` bytes more).
+    void compact(size_t slack = 0);
+    // Takes over the entries of `from` (which is left without them); level, id and children stay.
+    void takeEntries(Node& from);
+    // Gives up the entries and their memory.
+    void dropEntries();
     // First entry whose key is >= key (or > key when `after`); count() when there is none.
     size_t lowerBound(std::string_view key, bool after = false) const;
     // Works out `common` and `heads` afresh (after the entries were set by hand).
@@ -54,8 +66,8 @@ struct Node {
     // Bytes the entry at i takes in the packed body when entry `prev` comes before it (no
     // predecessor when prev == SIZE_MAX).
     size_t packedCost(size_t prev, size_t i) const;
-    size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + heads.capacity() * 8 +
-                                        children.capacity() * 8; }
+    size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + len.capacity() * 2 +
+                                        heads.capacity() * 8 + children.capacity() * 8; }
 };
 
 // Bytes an entry takes in a packed page body after `prev` (the entry before it in the same page; none

@@ -606,11 +606,7 @@ Status Pager::unpackSlot(Slot& s) {
     Node tmp;
     Status st = decodeNode(bytes(s.packed), s.packed.size(), kUnit, tmp);
     if (!st.ok()) return Status::damaged(__LINE__, 0, "a changed page kept in memory failed to unpack");
-    s.node.buf = std::move(tmp.buf);
-    s.node.off = std::move(tmp.off);
-    s.node.klen = std::move(tmp.klen);
-    s.node.common = tmp.common;
-    s.node.heads = std::move(tmp.heads);
+    s.node.takeEntries(tmp);
     s.packed.clear();
     s.packed.shrink_to_fit();
     ++m_dirtyLeaves;
@@ -627,10 +623,7 @@ void Pager::packChangedLeaves() {
         if (!s.dirty || !s.packed.empty() || s.node.level != 0 || s.node.count() == 0) continue;
         if (unpackedSize(s.node) > kMaxPage) continue;
         encodeNode(s.node, kUnit, none, s.packed);
-        s.node.buf = std::string();
-        s.node.off = std::vector<uint32_t>();
-        s.node.klen = std::vector<uint16_t>();
-        s.node.heads = std::vector<uint64_t>();
+        s.node.dropEntries();
     }
     m_dirtyLeaves = 0;
     m_dirtyOrder.clear();  // every changed leaf is packed now

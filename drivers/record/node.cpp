@@ -61,6 +61,7 @@ size_t Node::lowerBound(std::string_view k, bool after) const {
 }
 
 void Node::insert(size_t i, std::string_view k, std::string_view d) {
+    codedBody.clear();
     bool headsHold = !off.empty() && k.size() >= common &&
                      std::memcmp(k.data(), buf.data() + off[0], common) == 0;
     size_t add = k.size() + d.size();
@@ -95,6 +96,7 @@ void Node::insert(size_t i, std::string_view k, std::string_view d) {
 }
 
 void Node::erase(size_t i) {
+    codedBody.clear();
     long before = 0;
     if (sizeCache) {
         before = long(packedCost(i ? i - 1 : SIZE_MAX, i)) + (level ? 4 : 0);
@@ -119,6 +121,7 @@ void Node::erase(size_t i) {
 }
 
 void Node::replaceData(size_t i, std::string_view d) {
+    codedBody.clear();
     sizeCache = 0;
     size_t oldLen = len[i] - klen[i];
     if (d.size() == oldLen) {
@@ -153,6 +156,8 @@ void Node::compact(size_t slack) {
 }
 
 void Node::moveTail(size_t from, Node& dst) {
+    codedBody.clear();
+    dst.codedBody.clear();
     if (from >= off.size()) return;
     sizeCache = dst.sizeCache = 0;
     size_t moving = 0;
@@ -179,6 +184,7 @@ void Node::moveTail(size_t from, Node& dst) {
 }
 
 void Node::clear() {
+    codedBody.clear();
     sizeCache = 0;
     common = 0;
     dead = 0;
@@ -191,6 +197,7 @@ void Node::clear() {
 }
 
 void Node::takeEntries(Node& from) {
+    codedBody.clear();
     buf = std::move(from.buf);
     off = std::move(from.off);
     klen = std::move(from.klen);
@@ -203,6 +210,7 @@ void Node::takeEntries(Node& from) {
 }
 
 void Node::dropEntries() {
+    codedBody = std::string();
     buf = std::string();
     off = std::vector<uint32_t>();
     klen = std::vector<uint16_t>();
@@ -392,20 +400,31 @@ Status rleUnpack(const uint8_t* in, size_t inLen, size_t outLen, std::string& ou
 }
 
 void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& childHomes, std::string& page) {
-    // Kept between pages: a commit encodes every page it changed.
-    thread_local std::string body;
-    body.clear();
-    body.reserve(n.liveBytes() + 3 * n.count());
-    packEntries(n, body);
     size_t prefix = kTreeHeader + (n.level ? 4 * n.count() : 0);
-    size_t unpacked = prefix + body.size();
-    // The coded body goes straight behind the header; the plain one replaces it when coding does
-    // not save a unit.
-    page.assign(prefix, '\0');
-    rlePack(body, page);
-    if (roundUnits(uint32_t(page.size())) >= roundUnits(uint32_t(unpacked))) {
-        page.resize(prefix);
-        page.append(body);
+    size_t unpacked;
+    if (n.level && !n.codedBody.empty()) {
+        page.assign(prefix, '\0');
+        page.append(n.codedBody);
+        unpacked = n.codedUnpacked;
+    } else {
+        // Kept between pages: a commit encodes every page it changed.
+        thread_local std::string body;
+        body.clear();
+        body.reserve(n.liveBytes() + 3 * n.count());
+        packEntries(n, body);
+        unpacked = prefix + body.size();
+        // The coded body goes straight behind the header; the plain one replaces it when coding
+        // does not save a unit.
+        page.assign(prefix, '\0');
+        rlePack(body, page);
+        if (roundUnits(uint32_t(page.size())) >= roundUnits(uint32_t(unpacked))) {
+            page.resize(prefix);
+            page.append(body);
+        }
+        if (n.level) {
+            n.codedBody.assign(page, prefix, std::string::npos);
+            n.codedUnpacked = uint32_t(unpacked);
+        }
     }
     auto* h = reinterpret_cast<uint8_t*>(page.data());
     put32(h + 0, home);
@@ -521,6 +540,10 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
     }
     if (p != end) return Status::damaged(__LINE__, home, "unpacked length does not match the entries");
     out.rebuildHeads();
+    if (out.level) {
+        out.codedBody.assign(reinterpret_cast<const char*>(h + prefix), stored - prefix);
+        out.codedUnpacked = unpacked;
+    }
     return {};
 }
 

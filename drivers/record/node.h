@@ -36,6 +36,12 @@ struct Node {
     // Unpacked page size (unpackedSize) as last worked out, 0 when unknown. Kept up to date by
     // insert and erase, dropped by every other change: splitting asks for it on every insert.
     mutable uint32_t sizeCache = 0;
+    // Inner pages: the coded body of the page (what follows the child offsets) as last written or
+    // read, kept while the entries stay as they are, and the unpacked page length that goes with
+    // it. A page rewritten only because a child moved is then not coded again. Empty when unknown;
+    // every change of the entries drops it.
+    mutable std::string codedBody;
+    mutable uint32_t codedUnpacked = 0;
 
     size_t count() const { return off.size(); }
     size_t totalLen(size_t i) const { return len[i]; }
@@ -67,7 +73,8 @@ struct Node {
     // predecessor when prev == SIZE_MAX).
     size_t packedCost(size_t prev, size_t i) const;
     size_t memoryBytes() const { return buf.capacity() + off.capacity() * 4 + klen.capacity() * 2 + len.capacity() * 2 +
-                                        heads.capacity() * 8 + children.capacity() * 8; }
+                                        heads.capacity() * 8 + children.capacity() * 8 +
+                                        codedBody.capacity(); }
 };
 
 // Bytes an entry takes in a packed page body after `prev` (the entry before it in the same page; none

@@ -1009,9 +1009,7 @@ Status Pager::syncIfDurable() {
 
 // ---- commit --------------------------------------------------------------------------------------
 
-bool Pager::pinnedAtCommit(uint64_t id) const {
-    size_t b = pinnedBit(id);
-    if (!(m_pinnedBits[b / 64] >> (b % 64) & 1)) return false;
+bool Pager::pinnedAtCommitSlow(uint64_t id) const {
     return std::binary_search(m_pinnedSorted.begin(), m_pinnedSorted.end(), id);
 }
 

@@ -374,7 +374,12 @@ private:
     std::vector<uint64_t> m_pinnedBits = std::vector<uint64_t>(kPinnedBitWords);
     static constexpr size_t kPinnedBitWords = 1024;
     static size_t pinnedBit(uint64_t id) { return size_t((id * 0x9E3779B97F4A7C15ull) >> 48); }
-    bool pinnedAtCommit(uint64_t id) const;
+    // Asked for every child of every inner page a commit writes: the filter answers most.
+    bool pinnedAtCommit(uint64_t id) const {
+        size_t b = pinnedBit(id);
+        return (m_pinnedBits[b / 64] >> (b % 64) & 1) && pinnedAtCommitSlow(id);
+    }
+    bool pinnedAtCommitSlow(uint64_t id) const;
 };
 
 }  // namespace sitedex::record

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,13 @@ inline PagerOptions fastOptions() {
     PagerOptions o;
     o.durability = Durability::kProcessCrash;
     return o;
+}
+
+// A new, empty file of the locations layout at `path`, opened into `file` (left empty on failure).
+inline void createLocationsFile(const std::string& path, std::unique_ptr<RecordFile>& file) {
+    Schema s = locationsSchema();
+    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s, fastOptions()).ok());
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), file).ok());
 }
 
 }  // namespace sitedex::record::testing

@@ -164,11 +164,9 @@ TEST_F(ShortSeparators, SearchesAgreeWithAnOrderedSetThroughInsertsAndErasures) 
 // A pack builds the tree bottom-up: its separators are shortened the same way.
 TEST(ShortSeparatorsAfterPack, KeysAreFoundAndSeparatorsAreShort) {
     TempDir dir;
-    std::string path = dir.file("URL_L.VLX");
-    Schema s = locationsSchema();
-    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s, fastOptions()).ok());
     std::unique_ptr<RecordFile> file;
-    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), file).ok());
+    createLocationsFile(dir.file("URL_L.VLX"), file);
+    ASSERT_TRUE(file);
     ASSERT_TRUE(file->begin().ok());
     uint32_t r;
     for (int i = 0; i < 3000; ++i)

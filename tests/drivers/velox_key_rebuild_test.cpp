@@ -40,10 +40,10 @@ TEST(KeysOutOfStep, AChangeMeetingThemIsRefusedAndMarksTheTableUntilAllKeysAreBu
     TempDir dir;
     std::string path = dir.file("URL_L.VLX");
     Schema s = locationsSchema();
-    ASSERT_TRUE(RecordFile::create(path, "UNNAMED", s, fastOptions()).ok());
     {
         std::unique_ptr<RecordFile> f;
-        ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), f).ok());
+        createLocationsFile(path, f);
+        ASSERT_TRUE(f);
         uint32_t r;
         for (int i = 0; i < 30; ++i) ASSERT_TRUE(f->add(location("http://h" + std::to_string(i) + "/", "d"), nullptr, r).ok());
     }

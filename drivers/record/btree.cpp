@@ -171,7 +171,8 @@ Status Tree::splitIfNeeded(Path& path, size_t level) {
     for (Node* part : parts) {
         // Between leaves the separator need only tell the two apart; above them the first entry of
         // the right part is a separator already.
-        std::string_view sep = n->level == 0 ? shortSeparator(before->key(before->count() - 1), part->key(0)) : part->key(0);
+        std::string_view sep =
+            n->level == 0 ? shortSeparator(before->key(before->count() - 1), part->key(0)) : part->key(0);
         before = part;
         parent->insert(at, sep, {});
         parent->children.insert(parent->children.begin() + long(at), part->id);

@@ -499,6 +499,11 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
         }
     }
     out.buf.reserve(std::min<size_t>(laidOut, size_t(kMaxPage) * 4) * 9 / 8);
+    // Whether the page is packed as this program packs it (every length written only when it
+    // changes, every entry sharing all it can): then its unpacked length is what unpackedSize
+    // would work out, and the node need not work it out again.
+    bool ownPacking = true;
+    size_t prevTotal = 0, prevKl = 0;
     for (size_t i = 0; i < count; ++i) {
         if (p >= end) return Status::damaged(__LINE__, home, "entry count exceeds the page");
         uint8_t flag = *p++;
@@ -528,6 +533,14 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
         out.off.push_back(start);
         out.klen.push_back(uint16_t(kl));
         out.len.push_back(uint16_t(total));
+        if (i > 0 && ownPacking) {
+            size_t most = std::min<size_t>({63, prevLen, total});
+            if (bool(flag & 128) != (total != prevTotal) || bool(flag & 64) != (kl != prevKl) ||
+                (shared < most && out.buf[start + shared] == out.buf[prevStart + shared]))
+                ownPacking = false;
+        }
+        prevTotal = total;
+        prevKl = kl;
         if (i > 0) {
             // The bytes shared with the entry before are the same in both keys, so two ordered
             // keys mostly differ right after them: one byte decides, the rest are compared only
@@ -540,6 +553,7 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
     }
     if (p != end) return Status::damaged(__LINE__, home, "unpacked length does not match the entries");
     out.rebuildHeads();
+    if (ownPacking) out.sizeCache = unpacked;
     if (out.level) {
         out.codedBody.assign(reinterpret_cast<const char*>(h + prefix), stored - prefix);
         out.codedUnpacked = unpacked;

@@ -221,6 +221,56 @@ TEST(NodeSize, SizeAndSearchKeptUpToDateByInsertAndEraseAndEqualToTheEncodedPage
 // A page whose entries are not in strictly rising key order is damaged, wherever the two keys part:
 // right after the bytes they share, further on, not at all, or where one key ends inside the other
 // (and where the shared bytes run on past the earlier key into its data).
+// A page packed otherwise than this program packs (lengths repeated, fewer bytes shared) is read the
+// same, and the size the node then works out is that of its own packing, not the page's.
+TEST(PageDecoding, APagePackedAnotherWayIsSizedByOurPacking) {
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"key-alpha-000", "data1"}, {"key-alpha-001", "data2"}, {"key-beta-000", "longer data 3"}};
+    auto page = [&](bool repeatLengths, size_t maxShared) {
+        std::string body;
+        std::string prev;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::string e = entries[i].first + entries[i].second;
+            size_t shared = 0;
+            while (i && shared < std::min({prev.size(), e.size(), maxShared}) && prev[shared] == e[shared]) ++shared;
+            bool lengths = i == 0 || repeatLengths || e.size() != prev.size() ||
+                           entries[i].first.size() != entries[i - 1].first.size();
+            body.push_back(char(shared | (lengths ? 0xC0 : 0)));
+            if (lengths) {
+                append16(body, uint16_t(e.size()));
+                append16(body, uint16_t(entries[i].first.size()));
+            }
+            body.append(e.substr(shared));
+            prev = e;
+        }
+        std::string out(kTreeHeader, '\0');
+        auto* h = reinterpret_cast<uint8_t*>(out.data());
+        put32(h, kUnit);
+        put16(h + 4, uint16_t(kTreeHeader + body.size()));
+        put16(h + 6, uint16_t(kTreeHeader + body.size()));
+        put16(h + 8, uint16_t(kNodeCapacity));
+        put16(h + 10, uint16_t(entries.size()));
+        return out + body;
+    };
+    Node ours;
+    for (size_t i = 0; i < entries.size(); ++i) ours.insert(i, entries[i].first, entries[i].second);
+    size_t want = unpackedSize(ours);
+    struct Case {
+        const char* what;
+        bool repeatLengths;
+        size_t maxShared;
+    } cases[] = {{"as we pack", false, 63}, {"lengths on every entry", true, 63}, {"nothing shared", false, 0},
+                 {"some shared", false, 5}};
+    for (const Case& c : cases) {
+        std::string img = page(c.repeatLengths, c.maxShared);
+        Node back;
+        Status st = decodeNode(reinterpret_cast<const uint8_t*>(img.data()), img.size(), kUnit, back);
+        ASSERT_TRUE(st.ok()) << c.what << ": " << st.toString();
+        EXPECT_EQ(entriesOf(back), entries) << c.what;
+        EXPECT_EQ(unpackedSize(back), want) << c.what;
+    }
+}
+
 TEST(PageDecoding, EntriesOutOfOrderAreDamaged) {
     struct Case {
         const char* what;

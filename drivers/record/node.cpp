@@ -112,12 +112,7 @@ void Node::erase(size_t i) {
         long after = i < off.size() ? long(packedCost(i ? i - 1 : SIZE_MAX, i)) : 0;
         sizeCache = uint32_t(long(sizeCache) + after - before);
     }
-    if (off.empty()) {
-        buf.clear();
-        dead = 0;
-    } else if (dead > 1024 && dead * 2 > buf.size()) {
-        compact(liveBytes() / 8);
-    }
+    reclaimUnused();
 }
 
 void Node::replaceData(size_t i, std::string_view d) {
@@ -140,7 +135,16 @@ void Node::replaceData(size_t i, std::string_view d) {
     dead += len[i];
     off[i] = uint32_t(at);
     len[i] = uint16_t(klen[i] + d.size());
-    if (dead > 1024 && dead * 2 > buf.size()) compact(liveBytes() / 8);
+    reclaimUnused();
+}
+
+void Node::reclaimUnused() {
+    if (off.empty()) {
+        buf.clear();
+        dead = 0;
+    } else if (dead > 1024 && dead * 2 > buf.size()) {
+        compact(liveBytes() / 8);
+    }
 }
 
 void Node::compact(size_t slack) {

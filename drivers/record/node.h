@@ -60,6 +60,8 @@ struct Node {
     void clear();
     // Lays the entries out again in order, without unused space (reserving `slack` bytes more).
     void compact(size_t slack = 0);
+    // Compacts once the room no entry uses is half the buffer (and more than a little).
+    void reclaimUnused();
     // Takes over the entries of `from` (which is left without them); level, id and children stay.
     void takeEntries(Node& from);
     // Gives up the entries and their memory.

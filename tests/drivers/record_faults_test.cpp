@@ -254,6 +254,37 @@ std::string filledFile(const TempDir& dir, const Schema& s, int count, std::stri
     return readAll(path);
 }
 
+// Long writes go to the file in pieces; every byte must land where it was meant to, whatever the
+// length and offset, and bytes around the write stay as they were.
+TEST(RecordFaults, LongWritesLandWhole) {
+    TempDir dir;
+    std::string path = dir.file("pieces.bin");
+    std::unique_ptr<FileIo> io;
+    ASSERT_TRUE(openPosixFile(path, true, true, io).ok());
+    std::mt19937 rng(5);
+    std::string model;
+    struct Case {
+        uint64_t offset;
+        size_t length;
+    };
+    for (Case c : {Case{0, 1}, Case{300, 16384}, Case{16384, 16385}, Case{7, 100000}, Case{250000, 3 * 16384 - 1},
+                   Case{50, 40}}) {
+        std::string bytes(c.length, '\0');
+        for (char& b : bytes) b = char(rng());
+        ASSERT_TRUE(io->write(c.offset, bytes.data(), bytes.size()).ok());
+        if (model.size() < c.offset + c.length) model.resize(c.offset + c.length, '\0');
+        model.replace(c.offset, c.length, bytes);
+        uint64_t size = 0;
+        ASSERT_TRUE(io->size(size).ok());
+        ASSERT_EQ(size, model.size()) << c.offset << "+" << c.length;
+        std::string back(model.size(), '\0');
+        size_t got = 0;
+        ASSERT_TRUE(io->read(0, back.data(), back.size(), got).ok());
+        ASSERT_EQ(got, model.size());
+        ASSERT_TRUE(back == model) << c.offset << "+" << c.length;
+    }
+}
+
 // Every operation confirms the header through a mapping of the file's first page. A file cut to
 // nothing under an open reader (another program creating it anew, say) gives an error instead of
 // bringing the program down, and reads as before once its bytes are back.

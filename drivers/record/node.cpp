@@ -25,7 +25,7 @@ void Node::rebuildHeads() {
     size_t c = 0;
     while (c < n && a[c] == b[c]) ++c;
     common = uint16_t(c);
-    heads.reserve(count());
+    heads.reserve(off.capacity());
     for (size_t i = 0; i < count(); ++i) heads.push_back(headOf(key(i)));
 }
 
@@ -482,9 +482,12 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
     const uint8_t* p = body;
     const uint8_t* end = body + bodyLen;
     size_t total = 0, kl = 0;
-    out.off.reserve(count);
-    out.klen.reserve(count);
-    out.len.reserve(count);
+    // A page read is mostly read to be changed: room for a few more entries spares the first
+    // insert moving every array.
+    size_t room = count + count / 8 + 2;
+    out.off.reserve(room);
+    out.klen.reserve(room);
+    out.len.reserve(room);
     // The entries laid out in full take the page's body plus what each shares with the one before;
     // a quick walk over the lengths finds that, so the page is charged (in the cache) for about what
     // it uses, with an eighth more for the entries it may gain. The walk trusts nothing: the loop

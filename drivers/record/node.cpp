@@ -482,8 +482,8 @@ Status decodeNode(const uint8_t* h, size_t avail, uint32_t home, Node& out) {
     const uint8_t* p = body;
     const uint8_t* end = body + bodyLen;
     size_t total = 0, kl = 0;
-    // A page read is mostly read to be changed: room for a few more entries spares the first
-    // insert moving every array.
+    // A page read may well be changed next: room for a few more entries spares its first insert
+    // moving every array to a larger one.
     size_t room = count + count / 8 + 2;
     out.off.reserve(room);
     out.klen.reserve(room);

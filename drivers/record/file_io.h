@@ -49,5 +49,7 @@ Status openFile(const std::string& path, bool writable, bool create, std::unique
 
 // Faults caught on mapped headers of files cut short under them (tests).
 uint64_t mappedHeadFaults();
+// Faults caught on the views that reads copy from, of files cut short under a copy (tests).
+uint64_t viewFaults();
 
 }  // namespace sitedex::record

@@ -285,6 +285,72 @@ TEST(RecordFaults, LongWritesLandWhole) {
     }
 }
 
+// Reads copy from a mapping of the file. What another program writes, grows or cuts through its
+// own descriptor must read exactly as a read call would give it: new bytes at once, a file grown
+// past the room mapped, and a file cut short under the mapping (the copy faults; the read gives
+// the short count, and no zeros linger once the file has its bytes again).
+TEST(RecordFaults, ReadsFollowTheFileAsOthersChangeIt) {
+    TempDir dir;
+    std::string path = dir.file("view.bin");
+    for (bool writable : {true, false}) {
+        std::mt19937 rng(writable ? 11 : 12);
+        auto randomBytes = [&](size_t n) {
+            std::string b(n, '\0');
+            for (char& c : b) c = char(rng());
+            return b;
+        };
+        std::string model = randomBytes(300000);
+        writeAll(path, model);
+        std::unique_ptr<FileIo> io;
+        ASSERT_TRUE(openPosixFile(path, writable, false, io).ok());
+        int other = ::open(path.c_str(), O_RDWR);
+        ASSERT_GE(other, 0);
+        auto readBack = [&](uint64_t offset, size_t n, std::string& out) {
+            out.assign(n, '\0');
+            size_t got = 0;
+            EXPECT_TRUE(io->read(offset, out.data(), n, got).ok());
+            out.resize(got);
+        };
+        std::string back;
+        readBack(0, model.size(), back);
+        ASSERT_TRUE(back == model);
+
+        // another descriptor changes bytes in the middle
+        std::string patch = randomBytes(5000);
+        ASSERT_EQ(::pwrite(other, patch.data(), patch.size(), 123457), ssize_t(patch.size()));
+        model.replace(123457, patch.size(), patch);
+        readBack(120000, 10000, back);
+        EXPECT_TRUE(back == model.substr(120000, 10000));
+
+        // and grows the file far past the room mapped for it
+        const uint64_t far = uint64_t(200) << 20;
+        std::string tail = randomBytes(3000);
+        ASSERT_EQ(::pwrite(other, tail.data(), tail.size(), off_t(far)), ssize_t(tail.size()));
+        readBack(far, 4000, back);  // a read past the end gives the short count
+        EXPECT_TRUE(back == tail);
+        readBack(far - 100, 100, back);
+        EXPECT_EQ(back, std::string(100, '\0'));
+        readBack(0, 2560, back);
+        EXPECT_TRUE(back == model.substr(0, 2560));
+
+        // then cuts it short under the mapping
+        uint64_t faults = viewFaults();
+        ASSERT_EQ(::ftruncate(other, 100000), 0);
+        readBack(90000, 20000, back);
+        EXPECT_EQ(back.size(), 10000u);
+        EXPECT_TRUE(back == model.substr(90000, 10000));
+        EXPECT_GT(viewFaults(), faults);
+        readBack(150000, 2560, back);
+        EXPECT_TRUE(back.empty());
+
+        // and gives it back its bytes: none of the zeros laid over the fault remain
+        ASSERT_EQ(::pwrite(other, model.data() + 100000, model.size() - 100000, 100000), ssize_t(model.size() - 100000));
+        readBack(0, model.size(), back);
+        EXPECT_TRUE(back == model);
+        ::close(other);
+    }
+}
+
 // Every operation confirms the header through a mapping of the file's first page. A file cut to
 // nothing under an open reader (another program creating it anew, say) gives an error instead of
 // bringing the program down, and reads as before once its bytes are back.
@@ -311,6 +377,41 @@ TEST(RecordFaults, AFileCutToNothingUnderAnOpenReaderGivesAnError) {
     ASSERT_TRUE(other->put(7, changed, nullptr).ok());
     ASSERT_TRUE(f->get(7, rec, nullptr).ok());
     EXPECT_EQ(rec, changed);
+}
+
+// A file cut in the middle under an open reader: every record still in it reads as before, the
+// others give an error; nothing brings the program down.
+TEST(RecordFaults, AFileCutInTheMiddleUnderAnOpenReaderGivesErrors) {
+    TempDir dir;
+    Schema s = locationsSchema();
+    std::string path;
+    std::string good = filledFile(dir, s, 300, path);
+    std::vector<std::string> records(301);
+    {
+        std::unique_ptr<RecordFile> g;
+        ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), g).ok());
+        for (uint32_t r = 1; r <= 300; ++r) ASSERT_TRUE(g->get(r, records[r], nullptr).ok()) << r;
+    }
+    std::unique_ptr<RecordFile> f;
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", &s, fastOptions(), f).ok());
+    std::string rec;
+    ASSERT_TRUE(f->get(1, rec, nullptr).ok());
+    ASSERT_EQ(::truncate(path.c_str(), off_t(good.size() / 2)), 0);
+    int failed = 0;
+    for (uint32_t r = 1; r <= 300; ++r) {
+        Status st = f->get(r, rec, nullptr);
+        if (st.ok()) {
+            EXPECT_EQ(rec, records[r]) << r;
+        } else {
+            ++failed;
+        }
+    }
+    EXPECT_GT(failed, 0);
+    writeAll(path, good);
+    for (uint32_t r = 1; r <= 300; r += 37) {
+        ASSERT_TRUE(f->get(r, rec, nullptr).ok()) << r;
+        EXPECT_EQ(rec, records[r]);
+    }
 }
 
 TEST(RecordFaults, DamagedFilesAreReportedNotFollowed) {

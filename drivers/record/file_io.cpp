@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace sitedex::record {
 
@@ -109,6 +110,12 @@ constexpr size_t kWriteChunk = size_t(16) << 10;
 // file itself, shared with every other reader; only their page tables are the program's own.
 constexpr size_t kViewLeast = size_t(64) << 20;
 constexpr size_t kViewMost = size_t(1) << 40;
+// The first touch of a mapped page costs a fault, and the system then maps the pages around it
+// (64 KB): several read calls' worth. So a stretch of the file read at random only once or twice
+// (a few adds or lookups in a large file) is read with read calls, and the view serves a stretch
+// from its third read on (a scan in key order reads each stretch hundreds of times).
+constexpr unsigned kHeatShift = 16;
+constexpr uint8_t kWarmReads = 2;
 
 class PosixFile final : public FileIo {
 public:
@@ -144,7 +151,7 @@ public:
     Status read(uint64_t offset, void* buf, size_t n, size_t& got) override {
         got = 0;
         auto* p = static_cast<char*>(buf);
-        if (n > 0 && viewHolds(offset, n)) {
+        if (n > 0 && viewHolds(offset, n) && warm(offset)) {
             uint64_t faults = g_viewFaults.load(std::memory_order_acquire);
             std::atomic_signal_fence(std::memory_order_seq_cst);
             std::memcpy(p, m_view + offset, n);
@@ -234,6 +241,14 @@ private:
         if (m_known > m_viewLength && !makeView()) return false;
         return true;
     }
+    // Whether the stretch of the file at `offset` has been read often enough to be read through
+    // the view; counts the read otherwise.
+    bool warm(uint64_t offset) {
+        uint8_t& heat = m_heat[size_t(offset >> kHeatShift)];
+        if (heat >= kWarmReads) return true;
+        ++heat;
+        return false;
+    }
     bool makeView() {
         if (m_known > kViewMost) return false;  // reads of a file this large take read calls
         if (!installBusHandler()) {
@@ -254,6 +269,7 @@ private:
                 g_views[i].length.store(length, std::memory_order_release);
                 m_view = static_cast<char*>(p);
                 m_viewLength = length;
+                m_heat.resize(length >> kHeatShift, 0);
                 m_viewSlot = i;
                 return true;
             }
@@ -279,6 +295,7 @@ private:
     size_t m_viewLength = 0;
     size_t m_viewSlot = 0;
     uint64_t m_known = 0;  // the file holds at least this many bytes
+    std::vector<uint8_t> m_heat;
     bool m_noView = false;
 };
 

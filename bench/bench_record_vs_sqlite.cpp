@@ -1,12 +1,16 @@
 // The record engine against SQLite on the same locations, in one run: bulk add in one transaction,
 // single adds each committed, random get by location, a full scan in each key's order, the file
-// size, and the memory taken while scanning. Both sides keep six indexes (case-insensitive, the
-// location unique) and the same durability: a commit survives a killed process but is not flushed
-// to the device (ours: Durability::kProcessCrash; SQLite: WAL with synchronous=OFF). Both page
-// caches hold about 32 MB of file pages (ours counts decoded pages, about four times larger).
+// size, and the memory taken while scanning (the process's own, and apart from it the pages of
+// files it has mapped, which are the system's cache of the file). Both sides keep six indexes
+// (case-insensitive, the location unique) and the same durability: a commit survives a killed
+// process but is not flushed to the device (ours: Durability::kProcessCrash; SQLite: WAL with
+// synchronous=OFF). Both page caches hold about 32 MB of file pages (ours counts decoded pages,
+// about four times larger).
 //
 // Sizes: SITEDEX_BENCH_SIZES (comma-separated, default "100000,1000000"). Files go to
-// SITEDEX_BENCH_DIR (default: a fresh folder under /tmp), removed at the end.
+// SITEDEX_BENCH_DIR (default: a fresh folder under /tmp), removed at the end. The short cases
+// (single adds, gets) run SITEDEX_BENCH_ROUNDS rounds (default 5), the sides taking turns; each
+// figure is the median of its rounds.
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -14,6 +18,7 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -218,8 +223,10 @@ std::string g_dir;
 std::map<size_t, std::vector<Location>> g_data;
 std::map<size_t, std::vector<Location>> g_extra;  // for the single adds
 
+// A case's values, one per round (the short cases run several rounds, the two sides taking
+// turns); the figures are the medians.
 struct Result {
-    double ours = 0, sqlite = 0;
+    std::vector<double> ours, sqlite;
     std::string unit;
 };
 std::map<std::string, Result> g_results;
@@ -236,16 +243,25 @@ void recordTimed(const std::string& what, bool ours, double value, double wallSe
 void record(const std::string& what, bool ours, double value, const std::string& unit) {
     if (!g_results.count(what)) g_order.push_back(what);
     Result& r = g_results[what];
-    (ours ? r.ours : r.sqlite) = value;
+    (ours ? r.ours : r.sqlite).push_back(value);
     r.unit = unit;
+}
+
+constexpr int kSingles = 1000;
+
+// Rounds of the short cases (single adds, gets): SITEDEX_BENCH_ROUNDS, default 5.
+int rounds() {
+    const char* env = std::getenv("SITEDEX_BENCH_ROUNDS");
+    int r = env ? std::atoi(env) : 5;
+    return r > 0 ? r : 1;
 }
 
 const std::vector<Location>& dataOf(size_t n) {
     auto& d = g_data[n];
     if (d.empty()) {
         d = makeLocations(n, 1);
-        auto extra = makeLocations(n + 1000, 2);
-        g_extra[n].assign(extra.end() - 1000, extra.end());
+        auto extra = makeLocations(n + size_t(kSingles) * rounds(), 2);
+        g_extra[n].assign(extra.end() - kSingles * rounds(), extra.end());
         for (auto& l : g_extra[n]) l.url += "x";  // distinct from the bulk data
     }
     return d;
@@ -347,9 +363,10 @@ void SqliteBulkAdd(benchmark::State& state, size_t n) {
     }
 }
 
-constexpr int kSingles = 1000;
+// Round `round` adds its own thousand locations.
+const Location* singlesOf(size_t n, int round) { return g_extra[n].data() + size_t(round) * kSingles; }
 
-void OursSingleAdds(benchmark::State& state, size_t n) {
+void OursSingleAdds(benchmark::State& state, size_t n, int round) {
     dataOf(n);
     for (auto _ : state) {
         Schema s = locationsSchema();
@@ -358,10 +375,10 @@ void OursSingleAdds(benchmark::State& state, size_t n) {
         auto t = std::chrono::steady_clock::now();
         g_cpuStart = cpuNow();
         std::vector<std::string> memo(1);
-        for (const Location& l : g_extra[n]) {
+        for (const Location* l = singlesOf(n, round); l != singlesOf(n, round + 1); ++l) {
             uint32_t r;
-            memo[0] = l.info;
-            check(f->add(recordOf(l), &memo, r), "add");
+            memo[0] = l->info;
+            check(f->add(recordOf(*l), &memo, r), "add");
         }
         double sec = seconds(t);
         state.SetIterationTime(sec);
@@ -369,7 +386,7 @@ void OursSingleAdds(benchmark::State& state, size_t n) {
     }
 }
 
-void SqliteSingleAdds(benchmark::State& state, size_t n) {
+void SqliteSingleAdds(benchmark::State& state, size_t n, int round) {
     dataOf(n);
     for (auto _ : state) {
         sqlite3* db = openSqlite(sqlitePath(n));
@@ -378,7 +395,7 @@ void SqliteSingleAdds(benchmark::State& state, size_t n) {
                                "VALUES(?,?,?,?,?,?)", -1, &st, nullptr);
         auto t = std::chrono::steady_clock::now();
         g_cpuStart = cpuNow();
-        for (const Location& l : g_extra[n]) insertRow(st, l);
+        for (const Location* l = singlesOf(n, round); l != singlesOf(n, round + 1); ++l) insertRow(st, *l);
         double sec = seconds(t);
         sqlite3_finalize(st);
         sqlite3_close(db);
@@ -389,13 +406,13 @@ void SqliteSingleAdds(benchmark::State& state, size_t n) {
 
 constexpr int kGets = 20000;
 
-void OursRandomGet(benchmark::State& state, size_t n) {
+void OursRandomGet(benchmark::State& state, size_t n, int round) {
     const auto& data = dataOf(n);
     for (auto _ : state) {
         Schema s = locationsSchema();
         std::unique_ptr<RecordFile> f;
         check(RecordFile::open(ourPath(n), "UNNAMED", &s, ourOptions(), f), "open");
-        std::mt19937 rng(3);
+        std::mt19937 rng(3 + unsigned(round));
         auto t = std::chrono::steady_clock::now();
         g_cpuStart = cpuNow();
         std::string rec;
@@ -428,13 +445,13 @@ void OursRandomGet(benchmark::State& state, size_t n) {
     }
 }
 
-void SqliteRandomGet(benchmark::State& state, size_t n) {
+void SqliteRandomGet(benchmark::State& state, size_t n, int round) {
     const auto& data = dataOf(n);
     for (auto _ : state) {
         sqlite3* db = openSqlite(sqlitePath(n));
         sqlite3_stmt* st;
         sqlite3_prepare_v2(db, "SELECT * FROM locations WHERE location = ? COLLATE NOCASE", -1, &st, nullptr);
-        std::mt19937 rng(3);
+        std::mt19937 rng(3 + unsigned(round));
         auto t = std::chrono::steady_clock::now();
         g_cpuStart = cpuNow();
         size_t found = 0;
@@ -551,10 +568,23 @@ int main(int argc, char** argv) {
         };
         reg("Ours_BulkAdd", OursBulkAdd);
         reg("SQLite_BulkAdd", SqliteBulkAdd);
-        reg("Ours_SingleAdds", OursSingleAdds);
-        reg("SQLite_SingleAdds", SqliteSingleAdds);
-        reg("Ours_RandomGet", OursRandomGet);
-        reg("SQLite_RandomGet", SqliteRandomGet);
+        // The short cases run in rounds, the two sides taking turns, so that a slow moment of the
+        // machine falls on both.
+        auto regRound = [&](const char* name, void (*fn)(benchmark::State&, size_t, int), int round) {
+            std::string full = std::string(name) + "/" + std::to_string(n) + "/round:" + std::to_string(round);
+            benchmark::RegisterBenchmark(full.c_str(), fn, n, round)
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        };
+        for (int round = 0; round < rounds(); ++round) {
+            regRound("Ours_SingleAdds", OursSingleAdds, round);
+            regRound("SQLite_SingleAdds", SqliteSingleAdds, round);
+        }
+        for (int round = 0; round < rounds(); ++round) {
+            regRound("Ours_RandomGet", OursRandomGet, round);
+            regRound("SQLite_RandomGet", SqliteRandomGet, round);
+        }
         reg("Ours_Scan", OursScan);
         reg("SQLite_Scan", SqliteScan);
         reg("FileSizes", FileSizes);
@@ -562,10 +592,29 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::printf("\n%-48s %12s %12s %8s\n", "case", "ours", "SQLite", "ratio");
+    // Medians of the rounds; for a case of several rounds, the lowest and highest ratio of one
+    // round's two sides follow.
+    auto median = [](std::vector<double> v) {
+        if (v.empty()) return 0.0;
+        std::sort(v.begin(), v.end());
+        return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    };
+    std::printf("\n%-48s %12s %12s %8s  %s\n", "case", "ours", "SQLite", "ratio", "rounds");
     for (const std::string& what : g_order) {
         const Result& r = g_results[what];
-        std::printf("%-48s %12.3f %12.3f %8.2f\n", what.c_str(), r.ours, r.sqlite, r.sqlite > 0 ? r.ours / r.sqlite : 0);
+        double ours = median(r.ours), theirs = median(r.sqlite);
+        std::printf("%-48s %12.3f %12.3f %8.2f", what.c_str(), ours, theirs, theirs > 0 ? ours / theirs : 0);
+        size_t both = std::min(r.ours.size(), r.sqlite.size());
+        if (both > 1) {
+            double lo = 1e300, hi = 0;
+            for (size_t i = 0; i < both; ++i) {
+                double q = r.sqlite[i] > 0 ? r.ours[i] / r.sqlite[i] : 0;
+                lo = std::min(lo, q);
+                hi = std::max(hi, q);
+            }
+            std::printf("  %zu: %.2f-%.2f", both, lo, hi);
+        }
+        std::printf("\n");
     }
     if (!made.empty()) fs::remove_all(made);
     return 0;

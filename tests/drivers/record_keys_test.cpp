@@ -117,6 +117,34 @@ INSTANTIATE_TEST_SUITE_P(
         return n;
     });
 
+// A case-insensitive text key folds 'a'..'z' and nothing else, whatever the byte's place in the
+// field: every byte value at every place of a long field against a model.
+TEST(KeyRules, CaseFoldingTouchesOnlyLowercaseLetters) {
+    Schema s;
+    s.recordSize = 300;
+    Field f;
+    f.type = kTypeString;
+    f.name = "T:V";
+    f.size = 300;
+    s.fields.push_back(f);
+    Key k;
+    k.name = "T:K";
+    k.attributes = kKeyNoCase | kKeyDuplicates;
+    k.parts = {{0, false}};
+    s.keys.push_back(k);
+    for (int shift = 0; shift < 9; ++shift) {
+        std::string rec(300, ' ');
+        for (size_t i = 0; i < 300; ++i) rec[i] = char((i * 7 + size_t(shift) * 31) % 256);
+        std::string expected = rec;
+        for (char& c : expected)
+            if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        std::string got = encodeKeyValue(s, 0, reinterpret_cast<const uint8_t*>(rec.data()));
+        ASSERT_EQ(got.size(), 300u);
+        for (size_t i = 0; i < 300; ++i)
+            ASSERT_EQ(uint8_t(got[i]), uint8_t(expected[i])) << "byte " << i << " of value " << int(uint8_t(rec[i]));
+    }
+}
+
 std::string fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});

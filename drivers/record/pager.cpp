@@ -565,11 +565,10 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
     // pages laid out (they take about four times their packed size), as a leaf kept is then likely
     // to be asked for again; in a file many times larger, laying out leaves met once at random
     // costs more than it saves (a fifth of a random get at a million records).
-    if (m_cleanBytes + kNodeCapacity * 2 <= m_opts.cacheBytes && uint64_t(m_allocEnd) * 2 <= m_opts.cacheBytes)
-        return {};
+    if (m_cleanBytes + kNodeCapacity * 2 <= m_opts.cacheBytes && !outgrowsCache()) return {};
     size_t got = 0;
     uint32_t stored;
-    uint64_t& seen = m_seenLeaves[(id / kUnit * 0x9E3779B97F4A7C15ull) >> (64 - kSeenLeavesBits)];
+    uint64_t& seen = seenLeaf(id);
     if (imageValid(id) && m_imageUses < 2) {
         // The page just searched is asked again (the next piece of a memo, the record after the
         // last one): its image is searched once more; a third time the page is laid out from it.
@@ -1256,12 +1255,25 @@ Status Pager::finishLog(PendingLog& log) {
     m_dirtyOrder.clear();
     // Every node is clean now; all of them go under the cache's rule again, so that another
     // program's commit drops them (I9). Only the pages taken out of the rule are visited.
+    // In a file much larger than the cache, a leaf changed once at random is seldom wanted again
+    // before the cache lets it go, and keeping it only makes the cache take fresh memory (a single
+    // add changes about eight leaves): such a leaf is let go now, and one changed again while it
+    // is remembered (the page a run of adds appends to, say) stays.
+    bool letGoLeavesMetOnce = outgrowsCache();
     for (uint64_t id : m_pinned) {
         auto r = renamed.find(id);
         uint64_t now = r == renamed.end() ? id : r->second;
         Slot* found = m_cache.find(now);
         if (!found || found->inLru) continue;
         Slot& slot = *found;
+        if (letGoLeavesMetOnce && slot.node.level == 0) {
+            uint64_t& seen = seenLeaf(now);
+            if (seen != now) {
+                seen = now;
+                m_cache.erase(now);
+                continue;
+            }
+        }
         slot.dirty = slot.touched = false;
         slot.bytes = slot.node.memoryBytes() + 128;
         m_lru.add(now, &slot);

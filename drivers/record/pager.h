@@ -269,6 +269,13 @@ private:
     // at a million records laid out many record pages for a second record each and was 10 % slower.
     static constexpr int kSeenLeavesBits = 9;
     std::vector<uint64_t> m_seenLeaves = std::vector<uint64_t>(size_t(1) << kSeenLeavesBits, 0);
+    // The place that remembers whether leaf `id` was met lately (it holds `id` if so).
+    uint64_t& seenLeaf(uint64_t id) {
+        return m_seenLeaves[(id / kUnit * 0x9E3779B97F4A7C15ull) >> (64 - kSeenLeavesBits)];
+    }
+    // Whether the file's pages laid out would take more than about twice the cache (they take
+    // about four times their packed size).
+    bool outgrowsCache() const { return uint64_t(m_allocEnd) * 2 > m_opts.cacheBytes; }
     // The keys (by keyHash, sorted) of leaves where an exact lookup on disk found nothing: the next
     // exact lookup of a key such a leaf does not hold (most often a record's memo when it has none)
     // is answered without reading the page again. They hold while nothing has changed (m_version)

@@ -41,7 +41,8 @@ size_t g_pageSize = 4096;
 struct sigaction g_previousBus;
 
 bool layZerosOver(uintptr_t page, size_t length) {
-    void* over = ::mmap(reinterpret_cast<void*>(page), length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    void* over =
+        ::mmap(reinterpret_cast<void*>(page), length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
     return over != MAP_FAILED;
 }
 
@@ -265,7 +266,8 @@ private:
         }
         for (size_t i = 0; i < kMaxViews; ++i) {
             uintptr_t none = 0;
-            if (g_views[i].start.compare_exchange_strong(none, reinterpret_cast<uintptr_t>(p), std::memory_order_acq_rel)) {
+            auto start = reinterpret_cast<uintptr_t>(p);
+            if (g_views[i].start.compare_exchange_strong(none, start, std::memory_order_acq_rel)) {
                 g_views[i].length.store(length, std::memory_order_release);
                 m_view = static_cast<char*>(p);
                 m_viewLength = length;

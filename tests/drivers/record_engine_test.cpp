@@ -194,8 +194,6 @@ TEST_F(RecordEngine, RollbackLeavesTheFileAsItWas) {
     expectCheckOk();
 }
 
-// A transaction far larger than the cache writes its new pages out as it goes instead of holding
-// them all; undoing it, or a program ending without committing it, leaves the file as it was.
 // In a file much larger than its cache, leaves changed once by a commit are let go after it,
 // while pages met again stay: single adds, puts and deletes at random, each committed, keep every
 // record and key right.
@@ -217,7 +215,8 @@ TEST_F(RecordEngine, CommitsInAFileLargerThanItsCacheKeepOnlyPagesMetAgain) {
     std::mt19937 rng(17);
     for (int i = 0; i < 400; ++i) {
         std::string url = "http://single.example/" + std::to_string(rng() % 100000) + "/" + std::to_string(i);
-        std::string rec = location(url, "Single " + std::to_string(i % 31), "Cat" + std::to_string(rng() % 13), int(rng() % 100));
+        std::string rec =
+            location(url, "Single " + std::to_string(i % 31), "Cat" + std::to_string(rng() % 13), int(rng() % 100));
         switch (i % 4) {
             case 0:
             case 1:
@@ -257,6 +256,8 @@ TEST_F(RecordEngine, CommitsInAFileLargerThanItsCacheKeepOnlyPagesMetAgain) {
     EXPECT_EQ(n, 4000 + 200 - 100u);
 }
 
+// A transaction far larger than the cache writes its new pages out as it goes instead of holding
+// them all; undoing it, or a program ending without committing it, leaves the file as it was.
 TEST_F(RecordEngine, ALongTransactionStaysWithinItsMemoryAndLeavesNothingWhenUndone) {
     PagerOptions small = fastOptions();
     small.cacheBytes = 256 << 10;

@@ -353,7 +353,8 @@ TEST(RecordFaults, ReadsFollowTheFileAsOthersChangeIt) {
         EXPECT_TRUE(back.empty());
 
         // and gives it back its bytes: none of the zeros laid over the fault remain
-        ASSERT_EQ(::pwrite(other, model.data() + 100000, model.size() - 100000, 100000), ssize_t(model.size() - 100000));
+        size_t rest = model.size() - 100000;
+        ASSERT_EQ(::pwrite(other, model.data() + 100000, rest, 100000), ssize_t(rest));
         readBack(0, model.size(), back);
         EXPECT_TRUE(back == model);
         ::close(other);

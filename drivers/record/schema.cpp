@@ -210,8 +210,7 @@ void encodeText(const uint8_t* p, size_t n, bool noCase, uint8_t* out) {
     }
     for (; i < n; ++i) {
         uint8_t c = p[i];
-        if (noCase && c >= 'a' && c <= 'z') c = uint8_t(c - 'a' + 'A');
-        out[i] = c;  // the runtime's collating table is the identity
+        out[i] = c >= 'a' && c <= 'z' ? uint8_t(c - 'a' + 'A') : c;
     }
 }
 

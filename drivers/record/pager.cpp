@@ -492,7 +492,7 @@ Status Pager::node(uint64_t id, Node*& out) {
     size_t got = 0;
     uint32_t stored;
     VLX_TRY(readImage(id, got, stored));
-    std::unique_ptr<Slot> fresh = std::make_unique<Slot>();
+    std::unique_ptr<Slot> fresh = newSlot();
     VLX_TRY(decodeNode(bytes(buf), got, uint32_t(id), fresh->node));
     m_cache.put(id, std::move(fresh));
     Slot& s = *m_cache.find(id);
@@ -720,7 +720,27 @@ void Pager::dropSlot(uint64_t id) {
         m_lru.remove(s);
         m_cleanBytes -= s->bytes;
     }
-    m_cache.erase(id);
+    forgetSlot(id);
+}
+
+void Pager::forgetSlot(uint64_t id) {
+    constexpr size_t kSpareSlots = 16;
+    std::unique_ptr<Slot> s = m_cache.take(id);
+    if (!s || m_spareSlots.size() >= kSpareSlots) return;
+    s->node.clear();
+    s->packed.clear();
+    s->dirty = s->touched = s->inLru = false;
+    s->diskUnits = s->clockPos = 0;
+    s->dirtySince = 0;
+    s->bytes = 0;
+    m_spareSlots.push_back(std::move(s));
+}
+
+std::unique_ptr<Pager::Slot> Pager::newSlot() {
+    if (m_spareSlots.empty()) return std::make_unique<Slot>();
+    std::unique_ptr<Slot> s = std::move(m_spareSlots.back());
+    m_spareSlots.pop_back();
+    return s;
 }
 
 void Pager::dropClean() {
@@ -761,7 +781,7 @@ Status Pager::trim() {
         Slot* s = m_cache.find(id);
         m_lru.remove(s);
         m_cleanBytes -= s->bytes;
-        m_cache.erase(id);
+        forgetSlot(id);
     }
     return {};
 }
@@ -1270,7 +1290,7 @@ Status Pager::finishLog(PendingLog& log) {
             uint64_t& seen = seenLeaf(now);
             if (seen != now) {
                 seen = now;
-                m_cache.erase(now);
+                forgetSlot(now);
                 continue;
             }
         }

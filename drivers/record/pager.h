@@ -206,6 +206,11 @@ private:
     Status place(Slot& s, uint32_t units, uint32_t& home);
     // Forgets the cached page under id (changed or not), keeping the cache's accounting.
     void dropSlot(uint64_t id);
+    // Takes a cached page out of the cache; its slot is kept for the next page read (see
+    // m_spareSlots).
+    void forgetSlot(uint64_t id);
+    // A slot for a page about to be read: a spare one, or a new one.
+    std::unique_ptr<Slot> newSlot();
     void dropClean();
     Status unpackSlot(Slot& s);
     void packChangedLeaves();
@@ -252,6 +257,10 @@ private:
     std::unordered_map<uint32_t, uint32_t> m_logMap;  // home -> log position (pending log, I6)
 
     IdTable<Slot> m_cache;
+    // Slots of pages that left the cache, emptied but with their memory kept. In a file larger
+    // than the cache every page read pushes another out, and laying a page out in fresh memory and
+    // giving the old page's memory back cost as much as laying it out.
+    std::vector<std::unique_ptr<Slot>> m_spareSlots;
     std::string m_readBuf;                              // page read from the file
     Status readPage(uint64_t id, std::string& buf, size_t& got, uint32_t& stored);
     // The page last read into m_readBuf, while nothing has changed since (m_version): asked again

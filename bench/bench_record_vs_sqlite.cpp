@@ -1,7 +1,8 @@
 // The record engine against SQLite on the same locations, in one run: bulk add in one transaction,
 // single adds each committed, random get by location, a full scan in each key's order, the file
 // size, and the memory taken while scanning (the process's own, and apart from it the pages of
-// files it has mapped, which are the system's cache of the file). Both sides keep six indexes
+// files it has mapped, which are the system's cache of the file), and how much of its file each
+// side's scan leaves in the system's cache, starting from none of it. Both sides keep six indexes
 // (case-insensitive, the location unique) and the same durability: a commit survives a killed
 // process but is not flushed to the device (ours: Durability::kProcessCrash; SQLite: WAL with
 // synchronous=OFF). Both page caches hold about 32 MB of file pages (ours counts decoded pages,
@@ -13,7 +14,10 @@
 // figure is the median of its rounds.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <time.h>
@@ -300,6 +304,38 @@ struct MemoryPeak {
     }
 };
 
+// The system's cache of a file: how much of it is cached, and dropping it (its pages written
+// first; pages a process has mapped stay).
+double cachedMb(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return -1;
+    struct stat st {};
+    double mb = -1;
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        size_t len = size_t(st.st_size);
+        void* p = ::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd, 0);
+        if (p != MAP_FAILED) {
+            size_t page = size_t(::sysconf(_SC_PAGESIZE));
+            std::vector<unsigned char> in((len + page - 1) / page);
+            if (::mincore(p, len, in.data()) == 0) {
+                size_t resident = 0;
+                for (unsigned char c : in) resident += c & 1;
+                mb = double(resident) * double(page) / (1 << 20);
+            }
+            ::munmap(p, len);
+        }
+    }
+    ::close(fd);
+    return mb;
+}
+void dropCached(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
 double seconds(std::chrono::steady_clock::time_point a) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - a).count();
 }
@@ -525,6 +561,45 @@ void SqliteScan(benchmark::State& state, size_t n) {
     }
 }
 
+// One scan in location order from a cold cache: the file's pages are dropped from the system's
+// cache first, and afterwards the case reports how much of the file the system caches. A scan
+// fills the system's cache whichever way it reads the file (read calls or a mapping); only a
+// mapping shows those pages in the process's resident size.
+void OursColdScan(benchmark::State& state, size_t n) {
+    for (auto _ : state) {
+        dropCached(ourPath(n));
+        Schema s = locationsSchema();
+        std::unique_ptr<RecordFile> f;
+        check(RecordFile::open(ourPath(n), "UNNAMED", &s, ourOptions(), f), "open");
+        auto t = std::chrono::steady_clock::now();
+        check(f->beginRead(), "snapshot");
+        {
+            Cursor c(*f, 0);
+            for (c.seekFirst(); c.valid(); c.next()) benchmark::DoNotOptimize(c.record().data());
+        }
+        f->endRead();
+        f.reset();
+        state.SetIterationTime(seconds(t));
+        record(label(n, "file cached after one cold scan (MB)"), true, cachedMb(ourPath(n)), "MB");
+    }
+}
+
+void SqliteColdScan(benchmark::State& state, size_t n) {
+    for (auto _ : state) {
+        dropCached(sqlitePath(n));
+        sqlite3* db = openSqlite(sqlitePath(n));
+        auto t = std::chrono::steady_clock::now();
+        sqlite3_stmt* st;
+        if (sqlite3_prepare_v2(db, kSqliteScans[0], -1, &st, nullptr) != SQLITE_OK) std::exit(1);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            for (int col = 0; col < 6; ++col) benchmark::DoNotOptimize(sqlite3_column_text(st, col));
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        state.SetIterationTime(seconds(t));
+        record(label(n, "file cached after one cold scan (MB)"), false, cachedMb(sqlitePath(n)), "MB");
+    }
+}
+
 void FileSizes(benchmark::State& state, size_t n) {
     for (auto _ : state) {
         // SQLite's write-ahead log is folded back when the last connection closes.
@@ -587,6 +662,8 @@ int main(int argc, char** argv) {
         }
         reg("Ours_Scan", OursScan);
         reg("SQLite_Scan", SqliteScan);
+        reg("Ours_ColdScan", OursColdScan);
+        reg("SQLite_ColdScan", SqliteColdScan);
         reg("FileSizes", FileSizes);
     }
     benchmark::Initialize(&argc, argv);

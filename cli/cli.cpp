@@ -9,6 +9,7 @@
 
 #include "app/shell/main_frame.h"
 #include "cli/commands.h"
+#include "cli/export_commands.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
 
@@ -27,6 +28,7 @@ const Command kCommands[] = {
     {"add-category", "add a category", runAddCategory},
     {"rename-category", "rename a category, with its snippets and locations", runRenameCategory},
     {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
+    {"export", "write the locations as web pages, a bookmark file or text", runExport},
     {"", "", nullptr},
 };
 

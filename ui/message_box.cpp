@@ -272,7 +272,9 @@ bool answerMessageBox(int thread, int button) {
 int popupMenu(std::string_view menuText) {
     if (!QApplication::instance()) return 0;
     const int thread = currentThread();
-    QPointer<QMenu> menu = new QMenu(dialogParentFor(thread));
+    // Like a box, the menu is not a child of the window that waits for it: that window is disabled
+    // meanwhile, and a disabled parent would disable the menu too (no item could be chosen).
+    QPointer<QMenu> menu = new QMenu(boxParent());
     std::vector<QAction*> items;
     std::vector<std::string> texts;
     size_t start = 0;

@@ -110,7 +110,10 @@ ExportMainWindow exportMainWindow(ExportSettings& s, std::string& fileName) {
     ui::WindowDef& d = m.def;
     d.name = "EXPORTMAIN$WINDOW";
     d.title = "Export";
-    d.kind = ui::WindowKind::kMdiChild;
+    // A window of its own above the frame: its keys (Alt+B for Browse, Alt+F for the frame pages...)
+    // are then its own, not the frame menu's.
+    d.kind = ui::WindowKind::kDialog;
+    d.centered = true;
     d.width = 282;
     d.height = 196;
     d.alertKeys = {kMouseRight, kShiftF10, kEnterKey, kEscKey};
@@ -187,8 +190,11 @@ void ExportMain() {
         w.setChoices(m.fileName, names);
         w.redisplay();
 
-        // The typed name, with its extension once accepted; the export writes to this name.
+        // The typed name, with its extension once accepted; the export writes to this name. The text
+        // is read from the box itself: Enter pressed in it reaches this window as its OK key before
+        // the box has passed the text on.
         auto takeFileName = [&] {
+            fileName = w.text(m.fileName);
             const std::optional<ExportType> type = typeFromText(s.type);
             std::string typed = clipped(fileName);
             s.name = typed.empty() ? typed : exportFileName(typed, type.value_or(ExportType::kTable));
@@ -256,7 +262,7 @@ void ExportMain() {
                 const int key = keyCode();
                 if (key == kMouseRight || key == kShiftF10) {
                     const std::string earlier = readSetting("History", "Export1", "");
-                    if (ui::popupMenu(earlier.empty() ? std::string("~") : earlier) == 1) {
+                    if (ui::popupMenu(earlier.empty() ? std::string("~(no earlier export file)") : earlier) == 1) {
                         s.name = earlier;
                         fileName = earlier;
                         w.redisplay(m.fileName);

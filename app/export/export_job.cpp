@@ -1,5 +1,7 @@
 #include "app/export/export_job.h"
 
+#include <chrono>
+
 #include "app/export/writer.h"
 #include "data/access.h"
 #include "data/dictionary.h"
@@ -28,6 +30,7 @@ const LocationFields& locationFields() {
 }
 
 std::string_view stored(const char* record, const data::FieldDecl* f) { return {record + f->offset, f->size}; }
+
 
 }  // namespace
 
@@ -84,6 +87,40 @@ void ExportJob::count() {
     if (m_percent < 100 && m_toProcess > 0) m_percent = int(std::min<int64_t>(100, m_processed * 100 / m_toProcess));
 }
 
+void ExportJob::exportNext() {
+    if (m_cancelled) {
+        m_stage = Stage::kClosing;
+        return;
+    }
+    if (const int32_t e = m_view.next(); e != 0) {
+        if (e != data::kErrRecordNotAvailable) {
+            data::saveCurrentError();  // shown once the snapshot is given back
+            m_readFailed = true;
+        }
+        m_stage = Stage::kClosing;
+        return;
+    }
+    count();
+    const LocationFields& f = locationFields();
+    const char* record = data::SITEDX.record();
+    LocationRow row;
+    row.storedCategory = stored(record, f.category);
+    row.category = clipped(row.storedCategory);
+    if (m_options.selectedOnly && !data::sameName(row.category, m_selected)) return;
+    row.storedLocation = stored(record, f.location);
+    row.location = clipped(row.storedLocation);
+    row.storedDescription = stored(record, f.description);
+    row.description = clipped(row.storedDescription);
+    row.siteInfo = clipped(data::SITEDX.memo(0));
+    row.rating = int(data::getDecimalUnscaled(*f.rating, record));
+    m_writer->record(row);
+    if (m_files.failed()) {
+        m_stage = Stage::kClosing;
+        return;
+    }
+    ++m_exported;
+}
+
 bool ExportJob::step() {
     switch (m_stage) {
         case Stage::kNotStarted:
@@ -100,34 +137,16 @@ bool ExportJob::step() {
         }
 
         case Stage::kRecords: {
-            if (m_cancelled) {
-                m_stage = Stage::kClosing;
-                return true;
-            }
-            if (const int32_t e = m_view.next(); e != 0) {
-                if (e != data::kErrRecordNotAvailable) {
-                    data::ShowWarning(35, data::SITEDX.label());
-                    m_readFailed = true;
-                }
-                m_stage = Stage::kClosing;
-                return true;
-            }
-            count();
-            const LocationFields& f = locationFields();
-            const char* record = data::SITEDX.record();
-            LocationRow row;
-            row.storedCategory = stored(record, f.category);
-            row.category = clipped(row.storedCategory);
-            if (m_options.selectedOnly && !data::sameName(row.category, m_selected)) return true;
-            row.storedLocation = stored(record, f.location);
-            row.location = clipped(row.storedLocation);
-            row.storedDescription = stored(record, f.description);
-            row.description = clipped(row.storedDescription);
-            row.siteInfo = clipped(data::SITEDX.memo(0));
-            row.rating = int(data::getDecimalUnscaled(*f.rating, record));
-            m_writer->record(row);
+            // A stretch of locations read in one snapshot of the Locations file: a millisecond or
+            // so, short enough for other programs that wait to write it, and for Cancel.
+            data::send(data::SITEDX, "SNAPSHOT=on");
+            const auto until = std::chrono::steady_clock::now() + m_stretch;
+            do {
+                exportNext();
+            } while (m_stage == Stage::kRecords && std::chrono::steady_clock::now() < until);
+            data::send(data::SITEDX, "SNAPSHOT=off");
+            if (m_readFailed) data::ShowWarning(35, data::SITEDX.label());
             if (m_files.failed()) return fail();
-            ++m_exported;
             return true;
         }
 

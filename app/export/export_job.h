@@ -9,7 +9,7 @@
 //     if (!job.succeeded()) report(job.error());   // unless job.readFailed(): warning 35 was shown
 //
 // The job reads the locations in category order (then location or description) through a view,
-// one location per step; with `selectedOnly` it passes over the locations of other categories
+// a stretch of about a millisecond per step in one snapshot of the file; with `selectedOnly` it passes over the locations of other categories
 // (letter case and trailing blanks ignored). The first step writes the header, the last the
 // closing lines; cancel() makes the next step the closing one, so a cancelled export is still a
 // complete page of what was written so far. Records are never changed.
@@ -21,6 +21,7 @@
 //
 // Callers: the export procedures and the command line, on one thread.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ public:
     // written.
     bool start();
 
+    // One step reads the locations of about this long in one snapshot of the Locations file
+    // (data::send "SNAPSHOT"), given back before the step returns; 0: one location a step.
+    void setStretch(std::chrono::microseconds stretch) { m_stretch = stretch; }
+
     bool step() override;
     int percent() const override { return m_percent; }
     void cancel() override { m_cancelled = true; }
@@ -65,6 +70,7 @@ private:
 
     bool fail();
     void finish();
+    void exportNext();
     void count();
 
     ExportOptions m_options;
@@ -84,6 +90,7 @@ private:
     int64_t m_processed = 0;
     int64_t m_exported = 0;
     int m_percent = 0;
+    std::chrono::microseconds m_stretch{1000};
 };
 
 }  // namespace sitedex::app::exporting

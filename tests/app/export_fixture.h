@@ -110,6 +110,7 @@ protected:
     // Runs the job to its end (cancelling it after `cancelAfter` steps when that is not negative).
     static Outcome runExport(const ExportOptions& o, int cancelAfter = -1) {
         ExportJob job(o);
+        job.setStretch(std::chrono::microseconds(0));  // one location a step
         Outcome r;
         r.started = job.start();
         if (r.started) {

@@ -5,9 +5,10 @@
 // The lines are the program's long-standing templates with these changes: every page declares
 // UTF-8; text from the data is escaped; the contents page opens its head before its title; links
 // between the frame pages name the page files without their folder (the pages lie beside the
-// frameset, wherever it is opened from); and the frameset file holds no <body> before its
+// frameset, wherever it is opened from); the frameset file holds no <body> before its
 // <frameset>, which browsers would otherwise ignore: its body, with the "_Before All" snippets,
-// lives inside <noframes>.
+// lives inside <noframes>; and locations without a category form a group of their own, shown as
+// "No Category" (the name the contents page always gave them), rather than rows outside any group.
 #include <string>
 #include <vector>
 

@@ -101,6 +101,40 @@ TEST_F(ExportTest, CancelPartWayStillWritesACompletePage) {
     for (const std::string& n : folderNames()) EXPECT_FALSE(n.ends_with(".tmp")) << n;
 }
 
+TEST_F(ExportTest, LocationsWithoutACategoryFormAGroupOfTheirOwn) {
+    addCategory("Art");
+    addLocation("http://loose.example/", "Loose <one>", "");
+    addLocation("http://art.example/", "Art", "Art");
+    struct Case {
+        ExportType type;
+        std::vector<std::string> expected;  // in this order
+    } cases[] = {
+        {ExportType::kSimple,
+         {"<ul>\r\n<h3><a name=\"URL1\">No Category</a></h3></p><p align=left>\r\n<li><a href=\"http://loose.example/\">",
+          "<h3><a name=\"URL2\">Art</a></h3>", "<li><a href=\"#URL1\">No Category</a></li>"}},
+        {ExportType::kTable,
+         {"<h3><a name=\"URL1\">No Category</a></h3>\r\n</td></tr>\r\n<tr><td><li><a href=\"http://loose.example/\">",
+          "<h3><a name=\"URL2\">Art</a></h3>", "<li><a href=\"#URL1\">No Category</a></li>"}},
+        {ExportType::kFrame,
+         {"<h3><a name=\"URL1\">No Category</a></h3>", "==> MYLINKSm.htm <==\n<html><head><meta charset=\"utf-8\"><title>No Category</title>",
+          "<tr><td><a href=\"MYLINKSm.htm\">No Category</a></td></tr>\r\n<tr><td><a href=\"MYLINKS1.htm\">Art</a>"}},
+        {ExportType::kBookmarkFile,
+         {"<DL><p>\r\n    <DT><A HREF=\"http://loose.example/\">Loose &lt;one&gt;</A>\r\n    <DT><H3>Art</H3>"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(typeText(c.type)));
+        const Outcome r = runExport(options(c.type));
+        ASSERT_TRUE(r.succeeded) << r.error;
+        const std::string all = allOutput(r.files);
+        size_t at = 0;
+        for (const std::string& e : c.expected) {
+            const size_t found = all.find(e, at);
+            ASSERT_NE(found, std::string::npos) << e << "\nin:\n" << all;
+            at = found + e.size();
+        }
+    }
+}
+
 // The data files' bytes, to show that an export changes none of them.
 std::string dataFiles() {
     std::string all;

@@ -135,6 +135,42 @@ TEST_F(ExportTest, LocationsWithoutACategoryFormAGroupOfTheirOwn) {
     }
 }
 
+// A site info of 1000 characters makes lines far longer than 512 bytes: the web pages and the
+// comma-delimited file keep them whole (closing tags, the next columns), "ASCII" cuts at 512.
+TEST_F(ExportTest, LongLinesAreWrittenWholeExceptInAscii) {
+    addCategory("Art");
+    std::string info;
+    while (info.size() < 1000) info += "Tom & Jerry \"quoted\" ";
+    info.resize(1000);
+    data::SITEDX.clear();
+    data::setString(data::findField("URL:LOCATION"), "http://long.example/");
+    data::setString(data::findField("URL:CATEGORY"), "Art");
+    data::setNumber(data::findField("URL:RATING"), 4);
+    data::setMemo(data::SITEDX, 0, info);
+    ASSERT_EQ(data::add(data::SITEDX), 0);
+    std::string escaped, doubled;
+    for (char c : info) {
+        escaped += c == '&' ? std::string("&amp;") : std::string(1, c);
+        doubled += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    const std::pair<ExportType, std::string> cases[] = {
+        {ExportType::kSimple, "\r\n" + escaped + "\r\n ** Rating: 4 **\r\n"},
+        {ExportType::kTable, "\r\n<td>" + escaped + "</td>\r\n<td>Rating:  4</td></tr>\r\n"},
+        {ExportType::kBookmarkFile, "\r\n        <DD>" + escaped + "\r\n"},
+        {ExportType::kCommaDelimited, "\"Art\",\"http://long.example/\",\"\",\"" + doubled + "\",4\r\n"},
+    };
+    for (const auto& [type, expected] : cases) {
+        const Outcome r = runExport(options(type));
+        ASSERT_TRUE(r.succeeded) << r.error;
+        EXPECT_NE(readFile(r.files.front()).find(expected), std::string::npos) << typeText(type);
+    }
+    const Outcome ascii = runExport(options(ExportType::kAscii));
+    ASSERT_TRUE(ascii.succeeded);
+    const std::string line = readFile(ascii.files.front());
+    EXPECT_EQ(line, std::string("Art") + std::string(27, ' ') + " http://long.example/" + std::string(235, ' ') + " " +
+                        std::string(100, ' ') + " " + info.substr(0, 124) + "\r\n");
+}
+
 // The data files' bytes, to show that an export changes none of them.
 std::string dataFiles() {
     std::string all;

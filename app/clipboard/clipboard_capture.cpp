@@ -1,6 +1,7 @@
 #include "app/clipboard/clipboard_capture.h"
 
 #include "app/clipboard/html_text.h"
+#include "app/upgrade/write_batch.h"
 #include "data/access.h"
 #include "data/dictionary.h"
 #include "data/error_state.h"
@@ -43,15 +44,35 @@ ClipboardCapture::ClipboardCapture(std::string text, std::string html) {
 }
 
 bool ClipboardCapture::step() {
-    while (!m_cancelled && m_current < std::size(m_scanners)) {
-        ScannedLocation found;
-        if (m_scanners[m_current] && m_scanners[m_current]->next(found)) {
-            capture(found);
-            return true;
+    std::string failure;
+    bool more = true;
+    const int addedBefore = m_added;
+    {
+        upgrade::WriteBatch batch({&data::SITEDX, &data::Categories});
+        for (;;) {
+            ScannedLocation found;
+            if (m_cancelled || m_current >= std::size(m_scanners)) {
+                more = false;
+                break;
+            }
+            if (!m_scanners[m_current] || !m_scanners[m_current]->next(found)) {
+                ++m_current;
+                continue;
+            }
+            capture(found, failure);
+            if (!failure.empty() || batch.due()) break;
         }
-        ++m_current;
+        if (!batch.end()) {
+            failure = data::errorText() + " adding location";
+            m_added = addedBefore;
+        }
     }
-    return false;
+    // The question waits for the user: only once the batch is written.
+    if (!failure.empty() &&
+        runtime::messageBox(failure, "Monitor Clipboard", runtime::kIconHand,
+                            runtime::kButtonAbort | runtime::kButtonIgnore, runtime::kButtonIgnore) == runtime::kButtonAbort)
+        runtime::haltProgram(failure);
+    return more;
 }
 
 int ClipboardCapture::percent() const {
@@ -64,7 +85,7 @@ int ClipboardCapture::percent() const {
     return parts == 0 ? 100 : sum / parts;
 }
 
-void ClipboardCapture::capture(const ScannedLocation& found) {
+void ClipboardCapture::capture(const ScannedLocation& found, std::string& failure) {
     makeCategory(found.category);
     if (found.inPageLink) return;
     std::string description = found.description;
@@ -82,10 +103,7 @@ void ClipboardCapture::capture(const ScannedLocation& found) {
     const int32_t e = data::add(data::SITEDX);
     if (e == data::kErrDuplicateKey) return;
     if (e != 0) {
-        const std::string text = data::errorText() + " adding location";
-        const int answer = runtime::messageBox(text, "Monitor Clipboard", runtime::kIconHand,
-                                               runtime::kButtonAbort | runtime::kButtonIgnore, runtime::kButtonIgnore);
-        if (answer == runtime::kButtonAbort) runtime::haltProgram(text);
+        failure = data::errorText() + " adding location";
         return;
     }
     ++m_added;

@@ -38,7 +38,8 @@ public:
     const std::string& lastAdded() const { return m_lastAdded; }
 
 private:
-    void capture(const ScannedLocation& found);
+    // Adds one address; a failed add leaves the stop box's text in `failure`.
+    void capture(const ScannedLocation& found, std::string& failure);
 
     std::unique_ptr<ClipboardScanner> m_scanners[2];  // the HTML, then the plain text
     std::size_t m_current = 0;

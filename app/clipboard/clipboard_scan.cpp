@@ -63,8 +63,7 @@ std::string ClipboardScanner::headingText(std::size_t pos) const {
     const std::size_t close = m_text.find('>', pos);
     if (close == npos) return {};
     const std::size_t next = m_text.find('<', close + 1);
-    std::string_view raw = rawPiece(m_text, close + 1, next == npos ? m_text.size() : next);
-    return m_flavour == Flavour::kHtml ? foldWhiteSpace(decodeCharacterReferences(raw)) : foldWhiteSpace(raw);
+    return foldWhiteSpace(decodeCharacterReferences(rawPiece(m_text, close + 1, next == npos ? m_text.size() : next)));
 }
 
 bool ClipboardScanner::linkForm(std::size_t linkPos, ScannedLocation& out, std::size_t& position) {
@@ -75,8 +74,7 @@ bool ClipboardScanner::linkForm(std::size_t linkPos, ScannedLocation& out, std::
         m_cur = linkPos + 4;
         return false;
     }
-    std::string_view raw = rawPiece(m_text, open + 1, close);
-    out.location = m_flavour == Flavour::kHtml ? foldWhiteSpace(decodeCharacterReferences(raw)) : std::string(raw);
+    out.location = foldWhiteSpace(decodeCharacterReferences(rawPiece(m_text, open + 1, close)));
     position = close;
     if (out.location.empty() || out.location.find(':') == npos) {
         // A blank or relative address: the next pass starts inside this tag, after its first quote.
@@ -135,9 +133,11 @@ bool ClipboardScanner::next(ScannedLocation& out) {
         segmentEnd = std::max(segmentEnd, from);
         if (std::size_t gt = m_greater.at(m_text, from); gt != npos && gt < segmentEnd) from = gt + 1;
         m_cur = from;
-        const bool html = m_flavour == Flavour::kHtml;
+        // A link stands in markup: its pieces are read as HTML. The words around a bare address are
+        // taken as they are.
+        const bool markup = linkPos != npos;
         auto text = [&](std::string_view raw) {
-            return html ? foldWhiteSpace(decodeCharacterReferences(withoutTags(raw))) : foldWhiteSpace(raw);
+            return markup ? foldWhiteSpace(decodeCharacterReferences(withoutTags(raw))) : foldWhiteSpace(raw);
         };
         const std::size_t anchorEnd = m_endAnchor.at(m_lower, from);
         if (anchorEnd != npos && anchorEnd < segmentEnd) {
@@ -146,7 +146,7 @@ bool ClipboardScanner::next(ScannedLocation& out) {
             if (!after.empty() && after.front() != '<') {
                 // The words that follow the link, up to the next tag.
                 after = after.substr(0, std::min(after.size(), after.find('<')));
-                item.siteInfo = html ? foldWhiteSpace(decodeCharacterReferences(after)) : std::string(after);
+                item.siteInfo = markup ? foldWhiteSpace(decodeCharacterReferences(after)) : std::string(after);
                 while (!item.siteInfo.empty() && isBlank(item.siteInfo.back())) item.siteInfo.pop_back();
             }
             m_cur = anchorEnd + 1;

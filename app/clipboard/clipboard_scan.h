@@ -10,23 +10,23 @@
 //   - Link form: when the rest holds "href", the address is the text between the next two double
 //     quotes after it; the description is the text between the end of that tag (">") and "</a>";
 //     the site information is the text after "</a>" up to the next tag, left empty when a tag
-//     follows at once. An "href" without its two quotes is passed over.
+//     follows at once. An "href" without its two quotes is passed over. The pieces of a link are
+//     read as the HTML they are: character references resolved, tags left out of the description.
 //   - Plain form: when the rest holds no "href", the address is the first occurrence of the first
 //     kind present, tried in the order "https://", "http://", "ftp://", "telnet://", "mailto:",
 //     "www." ("www." addresses get "http://" in front). It ends at white space or at the end of the
-//     text, and its description is the rest of its line.
+//     text, and its description is the rest of its line, taken as it is.
 //   - Category: a heading that stands before the link ("<h3>Tools</h3>", or a bookmark file's
 //     "<H3 ADD_DATE=...>Tools</H3>") gives the category; otherwise, or when its text is blank, the
 //     category is "Clipboard".
 //   - Keyword: the scheme before "://" ("http", "ftp"), "mailto:" for mail addresses, else "?".
 //   - Addresses that are blank or hold no ":" (relative links such as "page.htm") are passed over.
-//     In-page links ("#top") are reported, marked, because their category is still made; the
+//     In-page links ("#part:2") are reported, marked, because their category is still made; the
 //     capture adds no location for them.
+//   - Runs of white space in one-line pieces (description, category) become one blank.
 //
 // The HTML flavour scans the HTML a browser puts on the clipboard beside the plain text: only the
-// link form; any heading tag <h1>..<h6> (also with attributes) gives the category; character
-// references are resolved in everything taken, tags are left out of descriptions, and runs of white
-// space become one blank.
+// link form, and any heading tag <h1>..<h6> (also with attributes) gives the category.
 //
 // Texts longer than kScanLimit are scanned up to that size. The scan does a bounded amount of work
 // per address, so a long text can be taken on bit by bit.

@@ -87,9 +87,11 @@ void MonitorClipboard() {
             if (isBlankText(c.text) && isBlankText(c.html)) break;
             lastSeen = seenKey(c);
             // Remembered as seen either way: a text the user chose to ignore is not taken later.
-            if (messageBox("Ignore current clipboard contents?", "Clipboard Contains Data", kIconQuestion,
-                           kButtonYes | kButtonNo, kButtonNo) == kButtonNo)
-                startCapture(std::move(c));
+            const int answer = messageBox("Ignore current clipboard contents?", "Clipboard Contains Data",
+                                          kIconQuestion, kButtonYes | kButtonNo, kButtonNo);
+            // The focus comes back here, so the window stays in front of the others once answered.
+            w.focus(mw.exit);
+            if (answer == kButtonNo) startCapture(std::move(c));
             break;
         }
         case kEventTimer: {

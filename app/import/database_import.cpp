@@ -97,6 +97,10 @@ void ImportSITEDX() {
 
     while (w.waitForEvent()) {
         const int event = currentEvent();
+        if (event == kEventOpenWindow) {
+            w.focus(iw.source);  // the user types the name first
+            continue;
+        }
         if (event == kEventAlertKey && keyCode() == kEscKey) {
             w.post(kEventCloseWindow);
             continue;
@@ -110,6 +114,9 @@ void ImportSITEDX() {
                 w.redisplay(iw.source);
             }
         } else if (control == iw.ok) {
+            // What the entry shows: OK pressed by its accelerator leaves the entry without its
+            // change being taken into the variable.
+            source = w.text(iw.source);
             const std::string name = mergeSourceName(source);
             if (name.empty()) {
                 messageBox("You can only import from databases created by Sitedex version 1.5 and above.",
@@ -119,6 +126,8 @@ void ImportSITEDX() {
             }
             data::NameAscii = name;
             ImportURLProcess();
+            // The focus comes back to the dialog, which stays in front for the next merge.
+            w.focus(iw.source);
         } else if (control == iw.cancel) {
             w.post(kEventCloseWindow);
         }

@@ -1,8 +1,11 @@
 #include "app/import/database_merge.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 
+#include "app/upgrade/write_batch.h"
 #include "data/access.h"
 #include "data/dictionary.h"
 #include "data/error_state.h"
@@ -37,6 +40,11 @@ std::string openFailure(const std::string& source, int32_t code) {
     default:
         return source + " cannot be read: " + errorDescription() + ".";
     }
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
@@ -77,6 +85,7 @@ bool DatabaseMerge::open() {
     m_sourceOpen = true;
     data::useFile(data::SITEDX);
     m_targetUsed = true;
+    m_sourceIsTarget = sameFile(m_source, data::name(data::SITEDX));
 
     data::send(data::ImportSource, "QUICKSCAN=on");
     m_total = data::records(data::ImportSource);
@@ -95,39 +104,62 @@ bool DatabaseMerge::step() {
         finish(Outcome::kCancelled);
         return false;
     }
-    const int32_t e = data::next(data::ImportSource);
-    if (e == data::kErrRecordNotAvailable) {
-        finish(Outcome::kCompleted);
-        return false;
+    const int64_t addedBefore = m_added;
+    bool ended = false, readFailed = false;
+    {
+        upgrade::WriteBatch batch(data::SITEDX, !m_sourceIsTarget);
+        for (;;) {
+            const int32_t e = data::next(data::ImportSource);
+            if (e != 0) {
+                ended = true;
+                readFailed = e != data::kErrRecordNotAvailable;
+                if (readFailed) data::saveCurrentError();  // for the warning, once the batch is written
+                break;
+            }
+            ++m_handled;
+            mergeRecord();
+            if (batch.due()) break;
+        }
+        if (!batch.end()) {
+            // The batch's adds did not reach the file.
+            m_failed += m_added - addedBefore;
+            if (m_firstFailure.empty()) m_firstFailure = errorDescription();
+            m_added = addedBefore;
+        }
     }
-    if (e != 0) {
+    if (readFailed) {
         data::ShowWarning(35, data::ImportSource.label());
         finish(Outcome::kFailed);
         return false;
     }
-    ++m_handled;
+    if (ended) {
+        finish(Outcome::kCompleted);
+        return false;
+    }
+    return true;
+}
+
+void DatabaseMerge::mergeRecord() {
     // Both files have the Locations layout: the record image is the five fields. The memo (site
     // information) stays empty.
     const char* source = data::ImportSource.record();
-    const std::size_t size = data::SITEDX.recordSize();
     const data::FieldDecl& location = *data::SITEDX.findField("URL:LOCATION");
     const bool blankAddress = std::all_of(source + location.offset, source + location.offset + location.size,
                                           [](char c) { return c == ' '; });
     if (blankAddress && blankAddressPresent()) {
         ++m_present;
-        return true;
+        return;
     }
     data::SITEDX.clear();
-    std::memcpy(data::SITEDX.record(), source, size);
+    std::memcpy(data::SITEDX.record(), source, data::SITEDX.recordSize());
     const int32_t added = data::add(data::SITEDX);
     if (added == 0) {
         ++m_added;
     } else if (added == data::kErrDuplicateKey) {
         ++m_present;
-    } else {
-        if (m_failed++ == 0) m_firstFailure = errorDescription();
+    } else if (m_failed++ == 0) {
+        m_firstFailure = errorDescription();
     }
-    return true;
 }
 
 bool DatabaseMerge::blankAddressPresent() {

@@ -57,6 +57,7 @@ public:
     std::string summary() const;
 
 private:
+    void mergeRecord();
     bool blankAddressPresent();
     void finish(Outcome outcome);
 
@@ -64,6 +65,7 @@ private:
     Outcome m_outcome = Outcome::kNotStarted;
     bool m_cancelRequested = false;
     bool m_sourceOpen = false, m_targetUsed = false;
+    bool m_sourceIsTarget = false;  // merging a database into itself
     int64_t m_total = 0, m_handled = 0;
     int64_t m_added = 0, m_present = 0, m_failed = 0;
     std::string m_firstFailure;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/upgrade/write_batch.h"
 #include "data/access.h"
 #include "data/dictionary.h"
 #include "data/error_state.h"
@@ -140,18 +141,46 @@ bool UpgradeJob::step() {
         return false;
     }
     data::FileDecl& oldFile = *m_files.oldFile;
-    const int32_t e = data::next(oldFile);
-    if (e == data::kErrRecordNotAvailable) {
-        finish(UpgradeOutcome::kCompleted);
-        return false;
+    const int64_t copiedBefore = m_copied;
+    bool ended = false, readFailed = false;
+    std::string addFailure;
+    {
+        WriteBatch batch(*m_files.newFile);
+        for (;;) {
+            const int32_t e = data::next(oldFile);
+            if (e != 0) {
+                ended = true;
+                readFailed = e != data::kErrRecordNotAvailable;
+                if (readFailed) data::saveCurrentError();  // for the warning, once the batch is written
+                break;
+            }
+            m_processed += data::bytes(oldFile);
+            if (!copyRecord(addFailure) && !addFailure.empty()) break;  // asked about once the batch is written
+            if (batch.due()) break;
+        }
+        if (!batch.end()) {
+            const std::string why = errorDescription();
+            m_notCopied += m_copied - copiedBefore;
+            m_copied = copiedBefore;
+            finish(UpgradeOutcome::kFailed);
+            fail("The upgrade could not write " + newFileName() + ": " + why +
+                 ".  The upgrade will be offered again the next time Sitedex starts.");
+            return false;
+        }
     }
-    if (e != 0) {
+    if (readFailed) {
         data::ShowWarning(35, m_files.oldDiskName);
         finish(UpgradeOutcome::kFailed);
         return false;
     }
-    m_processed += data::bytes(oldFile);
-    copyRecord();
+    if (!addFailure.empty() &&
+        runtime::messageBox(addFailure, "Upgrade Error", runtime::kIconHand, runtime::kButtonAbort | runtime::kButtonIgnore,
+                            runtime::kButtonIgnore) == runtime::kButtonAbort)
+        runtime::haltProgram(addFailure);
+    if (ended) {
+        finish(UpgradeOutcome::kCompleted);
+        return false;
+    }
     return true;
 }
 
@@ -161,7 +190,7 @@ int UpgradeJob::percent() const {
     return int(std::min<int64_t>(100, m_processed * 100 / m_total));
 }
 
-void UpgradeJob::copyRecord() {
+bool UpgradeJob::copyRecord(std::string& failure) {
     data::FileDecl& oldFile = *m_files.oldFile;
     data::FileDecl& newFile = *m_files.newFile;
     newFile.clear();
@@ -181,14 +210,13 @@ void UpgradeJob::copyRecord() {
 
     if (data::add(newFile) == 0) {
         ++m_copied;
-        return;
+        return true;
     }
     ++m_notCopied;
-    if (&newFile != &data::SITEDX) return;
-    const std::string text = "Error upgrading - can't add record to " + data::name(newFile) + data::errorText();
-    if (runtime::messageBox(text, "Upgrade Error", runtime::kIconHand, runtime::kButtonAbort | runtime::kButtonIgnore,
-                            runtime::kButtonIgnore) == runtime::kButtonAbort)
-        runtime::haltProgram(text);
+    // Only the locations say so; the user may end the program there.
+    if (&newFile == &data::SITEDX)
+        failure = "Error upgrading - can't add record to " + data::name(newFile) + data::errorText();
+    return false;
 }
 
 void UpgradeJob::finish(UpgradeOutcome outcome) {

@@ -74,7 +74,9 @@ public:
     int64_t notCopied() const { return m_notCopied; }
 
 private:
-    void copyRecord();
+    // Adds the old record in the buffer to the new file. On a failed add of a location, `failure`
+    // gets the stop box's text.
+    bool copyRecord(std::string& failure);
     void finish(UpgradeOutcome outcome);
 
     const UpgradeFiles& m_files;

@@ -79,6 +79,11 @@ const Case kCases[] = {
     {"an href whose value never closes is passed over", kText,
      "<a href=\"http://ok.example/\">OK</a> <a href=\"http://cut.example/",
      {"http://ok.example/ | OK | Clipboard | http | ", "http://cut.example/ |  | Clipboard | http | "}},
+    {"a link in copied markup is read as HTML", kText,
+     "<h3>Tools &amp; more</h3><a href=\"http://x.example/?a=1&amp;b=2\"><b>Bold</b> &quot;x&quot;</a>",
+     {"http://x.example/?a=1&b=2 | Bold \"x\" | Tools & more | http | "}},
+    {"the words around a bare address are taken as they are", kText, "see http://y.example/ R&amp;D here",
+     {"http://y.example/ | R&amp;D here | Clipboard | http | "}},
     {"nothing to find", kText, "just words, no address at all", {}},
 
     {"html: references resolved, tags left out", kHtml,

@@ -128,16 +128,17 @@ TEST_F(Merge, ASourceOpenInAnotherProgramMerges) {
 
 TEST_F(Merge, CancelStopsAndKeepsWhatWasAdded) {
     std::vector<Site> many;
-    for (int i = 0; i < 50; ++i) many.push_back({"http://s" + std::to_string(i) + ".example/", "S", "x", 0, "", ""});
+    for (int i = 0; i < 2000; ++i) many.push_back({"http://s" + std::to_string(i) + ".example/", "S", "x", 0, "", ""});
     writeSites(m_other.path(), many);
     DatabaseMerge m(source());
     ASSERT_TRUE(m.open());
-    for (int i = 0; i < 10; ++i) ASSERT_TRUE(m.step());
+    ASSERT_TRUE(m.step());
     m.cancel();
     EXPECT_FALSE(m.step());
     EXPECT_EQ(m.outcome(), DatabaseMerge::Outcome::kCancelled);
-    EXPECT_EQ(m.added(), 10);
-    EXPECT_EQ(locationsHere().size(), 12u);
+    EXPECT_GT(m.added(), 0);
+    EXPECT_LT(m.added(), 2000);
+    EXPECT_EQ(locationsHere().size(), size_t(m.added() + 2));
 }
 
 TEST_F(Merge, ABadSourceIsReportedAndNothingChanges) {

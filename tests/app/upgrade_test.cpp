@@ -173,14 +173,16 @@ TEST_F(Upgrade, AFileAlreadyThereIsKeptAndNoBackupIsOverwritten) {
 }
 
 TEST_F(Upgrade, CancelKeepsWhatWasCopied) {
-    writeOldLocations(200);
+    writeOldLocations(2000);
     UpgradeJob job(UpgradeKind::kLocations);
     ASSERT_TRUE(job.open());
-    for (int i = 0; i < 30; ++i) ASSERT_TRUE(job.step());
+    ASSERT_TRUE(job.step());
     job.cancel();
     EXPECT_FALSE(job.step());
     EXPECT_EQ(job.outcome(), UpgradeOutcome::kCancelled);
-    EXPECT_EQ(recordsIn(m_data.path(), data::SITEDX, {"URL:LOCATION"}).size(), 30u);
+    EXPECT_GT(job.copied(), 0);
+    EXPECT_LT(job.copied(), 2000);
+    EXPECT_EQ(recordsIn(m_data.path(), data::SITEDX, {"URL:LOCATION"}).size(), size_t(job.copied()));
 }
 
 TEST_F(Upgrade, AnOldFileThatCannotBeReadChangesNothing) {
@@ -242,7 +244,7 @@ TEST_F(StartUpUpgrade, OnlyCategoriesRunWithoutTheMessageOrTheExportDefaults) {
 }
 
 TEST_F(StartUpUpgrade, ACancelIsNotCompleteAndSaysSo) {
-    writeOldLocations(50);
+    writeOldLocations(2000);
     writeOldCategories({"News"});
     writeCurrentLocation("http://mine.example/");
     const UpgradeReport report = upgradeOlderDataFiles([](UpgradeJob& job) {
@@ -258,7 +260,10 @@ TEST_F(StartUpUpgrade, ACancelIsNotCompleteAndSaysSo) {
     EXPECT_EQ(report.steps[1].outcome, UpgradeOutcome::kCompleted);
     const std::string notes = upgradeNotesText(report);
     EXPECT_NE(notes.find("kept as URL_L.VLX.bak"), std::string::npos) << notes;
-    EXPECT_NE(notes.find("cancelled after 1 record"), std::string::npos) << notes;
+    EXPECT_NE(notes.find("cancelled after " + std::to_string(report.steps[0].copied) + " records (locations)"),
+              std::string::npos)
+        << notes;
+    EXPECT_GT(report.steps[0].copied, 0);
     EXPECT_NE(notes.find("offered again"), std::string::npos) << notes;
 }
 

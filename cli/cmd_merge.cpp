@@ -38,7 +38,8 @@ int runMerge(std::span<char*> args) {
     // PATH is taken from where the command was given, before the data folder becomes current.
     std::error_code ec;
     const std::filesystem::path given = std::filesystem::absolute(p.positional[0], ec);
-    const std::string source = app::importing::mergeSourceName(ec ? p.positional[0] : given.lexically_normal().string());
+    const std::string source =
+        app::importing::mergeSourceName(ec ? p.positional[0] : given.lexically_normal().string());
     if (source.empty()) {
         complain("merge", "'" + p.positional[0] +
                               "' is not a Sitedex database: give its folder or its URL_L.VLX. You can only import from "

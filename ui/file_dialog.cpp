@@ -32,18 +32,23 @@ QStringList nameFilters(std::string_view filter) {
 
 }  // namespace
 
-void setFileDialogResponder(FileDialogResponder responder) { g_responder = std::move(responder); }
+void setFileDialogResponder(FileDialogResponder responder) {
+    g_responder = std::move(responder);
+}
 
 std::string chooseFileToOpen(std::string_view title, std::string_view filter, std::string_view start) {
-    if (!QApplication::instance()) return {};
+    if (!QApplication::instance())
+        return {};
     const int thread = runtime::currentThread();
     const QFileInfo startInfo(QString::fromUtf8(start.data(), qsizetype(start.size())));
     QString directory = start.empty() ? QDir::currentPath() : startInfo.absolutePath();
-    if (!start.empty() && startInfo.isDir()) directory = startInfo.absoluteFilePath();
+    if (!start.empty() && startInfo.isDir())
+        directory = startInfo.absoluteFilePath();
 
     auto& windows = windowsOfThread(thread);
     WindowPrivate* owner = windows.empty() ? nullptr : windows.back();
-    if (owner) owner->block();
+    if (owner)
+        owner->block();
     WindowPrivate* frame = frameInternals();
     QPointer<QFileDialog> dialog = new QFileDialog(frame ? frame->frame.data() : nullptr,
                                                    QString::fromUtf8(title.data(), qsizetype(title.size())), directory);
@@ -51,8 +56,10 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    if (QStringList filters = nameFilters(filter); !filters.isEmpty()) dialog->setNameFilters(filters);
-    if (!start.empty() && !startInfo.isDir()) dialog->selectFile(startInfo.fileName());
+    if (QStringList filters = nameFilters(filter); !filters.isEmpty())
+        dialog->setNameFilters(filters);
+    if (!start.empty() && !startInfo.isDir())
+        dialog->selectFile(startInfo.fileName());
     dialog->setWindowModality(Qt::NonModal);
 
     struct Answer {
@@ -61,7 +68,8 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
     };
     auto answer = std::make_shared<Answer>();
     QObject::connect(dialog, &QDialog::finished, dialog, [answer, dialog, thread](int result) {
-        if (answer->done) return;
+        if (answer->done)
+            return;
         if (result == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
             answer->path = QFileInfo(dialog->selectedFiles().first()).absoluteFilePath().toStdString();
         answer->done = true;
@@ -75,9 +83,12 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
         QMetaObject::invokeMethod(
             QApplication::instance(),
             [dialog, answer, info, thread] {
-                if (!dialog || answer->done || !g_responder) return;
+                if (!dialog || answer->done || !g_responder)
+                    return;
                 std::string chosen = g_responder(info);
-                answer->path = chosen.empty() ? std::string() : QFileInfo(QString::fromStdString(chosen)).absoluteFilePath().toStdString();
+                answer->path = chosen.empty()
+                                   ? std::string()
+                                   : QFileInfo(QString::fromStdString(chosen)).absoluteFilePath().toStdString();
                 answer->done = true;
                 dialog->hide();
                 wake(thread);
@@ -85,10 +96,12 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
             Qt::QueuedConnection);
     }
     waitUntil([answer] { return answer->done; });
-    if (dialog) dialog->deleteLater();
+    if (dialog)
+        dialog->deleteLater();
     if (owner) {
         auto& list = windowsOfThread(thread);
-        if (std::find(list.begin(), list.end(), owner) != list.end()) owner->unblock();
+        if (std::find(list.begin(), list.end(), owner) != list.end())
+            owner->unblock();
     }
     return answer->path;
 }

@@ -14,7 +14,9 @@ namespace sitedex::app::clipboard {
 
 namespace {
 
-void setField(const char* name, std::string_view value) { data::setString(data::findField(name), value); }
+void setField(const char* name, std::string_view value) {
+    data::setString(data::findField(name), value);
+}
 
 // Step 8: the category is made when the Categories file does not have it.
 void makeCategory(const std::string& category) {
@@ -40,7 +42,8 @@ bool alreadyPresent(const std::string& location) {
 ClipboardCapture::ClipboardCapture(std::string text, std::string html) {
     if (!html.empty())
         m_scanners[0] = std::make_unique<ClipboardScanner>(utf8FromClipboardBytes(html), Flavour::kHtml);
-    if (!text.empty()) m_scanners[1] = std::make_unique<ClipboardScanner>(std::move(text), Flavour::kPlainText);
+    if (!text.empty())
+        m_scanners[1] = std::make_unique<ClipboardScanner>(std::move(text), Flavour::kPlainText);
 }
 
 bool ClipboardCapture::step() {
@@ -60,7 +63,8 @@ bool ClipboardCapture::step() {
                 continue;
             }
             capture(found, failure);
-            if (!failure.empty() || batch.due()) break;
+            if (!failure.empty() || batch.due())
+                break;
         }
         if (!batch.end()) {
             failure = data::errorText() + " adding location";
@@ -68,9 +72,9 @@ bool ClipboardCapture::step() {
         }
     }
     // The question waits for the user: only once the batch is written.
-    if (!failure.empty() &&
-        runtime::messageBox(failure, "Monitor Clipboard", runtime::kIconHand,
-                            runtime::kButtonAbort | runtime::kButtonIgnore, runtime::kButtonIgnore) == runtime::kButtonAbort)
+    if (!failure.empty() && runtime::messageBox(failure, "Monitor Clipboard", runtime::kIconHand,
+                                                runtime::kButtonAbort | runtime::kButtonIgnore,
+                                                runtime::kButtonIgnore) == runtime::kButtonAbort)
         runtime::haltProgram(failure);
     return more;
 }
@@ -87,12 +91,14 @@ int ClipboardCapture::percent() const {
 
 void ClipboardCapture::capture(const ScannedLocation& found, std::string& failure) {
     makeCategory(found.category);
-    if (found.inPageLink) return;
+    if (found.inPageLink)
+        return;
     std::string description = found.description;
     if (description.empty())
         description = "Added from clipboard " + runtime::format("@d3", double(runtime::today())) + " " +
                       runtime::format("@t3", double(runtime::clockNow())) + " " + found.location;
-    if (alreadyPresent(found.location)) return;
+    if (alreadyPresent(found.location))
+        return;
 
     data::SITEDX.clear();
     setField("URL:LOCATION", found.location);
@@ -101,7 +107,8 @@ void ClipboardCapture::capture(const ScannedLocation& found, std::string& failur
     setField("URL:KEYWORD", found.keyword);
     data::setMemo(data::SITEDX, 0, found.siteInfo);
     const int32_t e = data::add(data::SITEDX);
-    if (e == data::kErrDuplicateKey) return;
+    if (e == data::kErrDuplicateKey)
+        return;
     if (e != 0) {
         failure = data::errorText() + " adding location";
         return;

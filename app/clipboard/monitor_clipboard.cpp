@@ -37,10 +37,14 @@ MonitorWindow makeMonitorWindow() {
     return w;
 }
 
-bool isBlankText(const std::string& s) { return s.find_first_not_of(" \t\r\n\f\v") == std::string::npos; }
+bool isBlankText(const std::string& s) {
+    return s.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
+}
 
 // What the clipboard holds, as one text to compare with the last one seen.
-std::string seenKey(const ui::ClipboardContents& c) { return c.text + '\0' + c.html; }
+std::string seenKey(const ui::ClipboardContents& c) {
+    return c.text + '\0' + c.html;
+}
 
 }  // namespace
 
@@ -82,39 +86,45 @@ void MonitorClipboard() {
 
     while (w.waitForEvent()) {
         switch (currentEvent()) {
-        case kEventOpenWindow: {
-            ui::ClipboardContents c = ui::clipboardContents();
-            if (isBlankText(c.text) && isBlankText(c.html)) break;
-            lastSeen = seenKey(c);
-            // Remembered as seen either way: a text the user chose to ignore is not taken later.
-            const int answer = messageBox("Ignore current clipboard contents?", "Clipboard Contains Data",
-                                          kIconQuestion, kButtonYes | kButtonNo, kButtonNo);
-            // The focus comes back here, so the window stays in front of the others once answered.
-            w.focus(mw.exit);
-            if (answer == kButtonNo) startCapture(std::move(c));
-            break;
-        }
-        case kEventTimer: {
-            if (capture) {
-                takeOn();
+            case kEventOpenWindow: {
+                ui::ClipboardContents c = ui::clipboardContents();
+                if (isBlankText(c.text) && isBlankText(c.html))
+                    break;
+                lastSeen = seenKey(c);
+                // Remembered as seen either way: a text the user chose to ignore is not taken later.
+                const int answer = messageBox("Ignore current clipboard contents?", "Clipboard Contains Data",
+                                              kIconQuestion, kButtonYes | kButtonNo, kButtonNo);
+                // The focus comes back here, so the window stays in front of the others once answered.
+                w.focus(mw.exit);
+                if (answer == kButtonNo)
+                    startCapture(std::move(c));
                 break;
             }
-            ui::ClipboardContents c = ui::clipboardContents();
-            if (isBlankText(c.text) && isBlankText(c.html)) break;
-            std::string key = seenKey(c);
-            if (key == lastSeen) break;
-            lastSeen = std::move(key);
-            startCapture(std::move(c));
-            break;
-        }
-        case kEventAccepted:
-            if (acceptedControl() == mw.exit) w.post(kEventCloseWindow);
-            break;
-        case kEventAlertKey:
-            if (keyCode() == kEscKey) w.post(kEventCloseWindow);
-            break;
-        default:
-            break;
+            case kEventTimer: {
+                if (capture) {
+                    takeOn();
+                    break;
+                }
+                ui::ClipboardContents c = ui::clipboardContents();
+                if (isBlankText(c.text) && isBlankText(c.html))
+                    break;
+                std::string key = seenKey(c);
+                if (key == lastSeen)
+                    break;
+                lastSeen = std::move(key);
+                startCapture(std::move(c));
+                break;
+            }
+            case kEventAccepted:
+                if (acceptedControl() == mw.exit)
+                    w.post(kEventCloseWindow);
+                break;
+            case kEventAlertKey:
+                if (keyCode() == kEscKey)
+                    w.post(kEventCloseWindow);
+                break;
+            default:
+                break;
         }
     }
     SaveWindowPlacement(w, "MonitorClipboard");
@@ -123,6 +133,8 @@ void MonitorClipboard() {
     data::releaseFile(data::SITEDX);
 }
 
-void registerClipboardProcedures() { registerProcedure("MonitorClipboard", MonitorClipboard); }
+void registerClipboardProcedures() {
+    registerProcedure("MonitorClipboard", MonitorClipboard);
+}
 
 }  // namespace sitedex::app::clipboard

@@ -41,7 +41,8 @@ ImportDatabaseWindow makeImportDatabaseWindow() {
 
 std::string trimmed(const std::string& s) {
     const std::size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
+    if (first == std::string::npos)
+        return {};
     return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
@@ -64,26 +65,29 @@ const ImportDatabaseWindow& importDatabaseWindow() {
 
 std::string mergeSourceName(const std::string& entered) {
     std::string name = trimmed(entered);
-    if (!name.empty() && isDirectory(name)) name += (name.back() == '/' ? "" : "/") + std::string(kDatabaseFileName);
+    if (!name.empty() && isDirectory(name))
+        name += (name.back() == '/' ? "" : "/") + std::string(kDatabaseFileName);
     // The check reads the name in capitals; the file is opened by the name as written (file names
     // here tell capitals from small letters).
-    if (upper(name).find(kDatabaseFileName) == std::string::npos) return {};
+    if (upper(name).find(kDatabaseFileName) == std::string::npos)
+        return {};
     return name;
 }
 
 void ImportURLProcess() {
     DatabaseMerge merge(data::NameAscii);
-    if (!merge.open()) return;
+    if (!merge.open())
+        return;
     upgrade::runJobInProgressWindow(merge, "IMPORTURLPROCESS$PROGRESSWINDOW", "");
     switch (merge.outcome()) {
-    case DatabaseMerge::Outcome::kCompleted:
-        messageBox(merge.summary(), "Import from Sitedex Database", kIconAsterisk);
-        break;
-    case DatabaseMerge::Outcome::kCancelled:
-        messageBox("The import was cancelled.  " + merge.summary(), "Import from Sitedex Database", kIconAsterisk);
-        break;
-    default:
-        break;  // the failure has been shown
+        case DatabaseMerge::Outcome::kCompleted:
+            messageBox(merge.summary(), "Import from Sitedex Database", kIconAsterisk);
+            break;
+        case DatabaseMerge::Outcome::kCancelled:
+            messageBox("The import was cancelled.  " + merge.summary(), "Import from Sitedex Database", kIconAsterisk);
+            break;
+        default:
+            break;  // the failure has been shown
     }
 }
 
@@ -105,7 +109,8 @@ void ImportSITEDX() {
             w.post(kEventCloseWindow);
             continue;
         }
-        if (event != kEventAccepted) continue;
+        if (event != kEventAccepted)
+            continue;
         const int control = acceptedControl();
         if (control == iw.browse) {
             std::string chosen = ui::chooseFileToOpen("Choose a File", "Sitedex Database|URL_L.VLX", trimmed(source));

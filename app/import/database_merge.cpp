@@ -20,49 +20,59 @@ namespace {
 // most this many bytes.
 constexpr std::size_t kSourceNameLength = 255;
 
-std::string errorDescription() { return data::errorText() + " (" + std::to_string(data::errorCode()) + ")"; }
+std::string errorDescription() {
+    return data::errorText() + " (" + std::to_string(data::errorCode()) + ")";
+}
 
 // Why the other file cannot be read, in words a user can act on.
 std::string openFailure(const std::string& source, int32_t code) {
     switch (code) {
-    case data::kErrFileNotFound:
-    case data::kErrPathNotFound:
-        return "There is no Sitedex database at " + source + ".";
-    case data::kErrInvalidDataFile:
-        return source + " is not a Sitedex database file: " + errorDescription() + ".";
-    case data::kErrInvalidDeclaration:
-        return source + " is not the locations file of a Sitedex database: its records are laid out differently (" +
-               errorDescription() + ").";
-    case data::kErrRebuildKeys:
-        return "The keys of " + source +
-               " must be rebuilt before it can be imported: open that database with Sitedex, or run "
-               "sitedex rebuild on it.";
-    default:
-        return source + " cannot be read: " + errorDescription() + ".";
+        case data::kErrFileNotFound:
+        case data::kErrPathNotFound:
+            return "There is no Sitedex database at " + source + ".";
+        case data::kErrInvalidDataFile:
+            return source + " is not a Sitedex database file: " + errorDescription() + ".";
+        case data::kErrInvalidDeclaration:
+            return source + " is not the locations file of a Sitedex database: its records are laid out differently (" +
+                   errorDescription() + ").";
+        case data::kErrRebuildKeys:
+            return "The keys of " + source +
+                   " must be rebuilt before it can be imported: open that database with Sitedex, or run "
+                   "sitedex rebuild on it.";
+        default:
+            return source + " cannot be read: " + errorDescription() + ".";
     }
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
 
 bool sameIgnoringCase(const char* a, const char* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i)
-        if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+        if (upperAscii(a[i]) != upperAscii(b[i]))
+            return false;
     return true;
 }
 
-std::string count(int64_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+std::string count(int64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 }  // namespace
 
 DatabaseMerge::DatabaseMerge(std::string source) : m_source(std::move(source)) {}
 
 DatabaseMerge::~DatabaseMerge() {
-    if (m_outcome == Outcome::kRunning) finish(Outcome::kCancelled);
+    if (m_outcome == Outcome::kRunning)
+        finish(Outcome::kCancelled);
     finish(m_outcome);
 }
 
@@ -99,7 +109,8 @@ bool DatabaseMerge::open() {
 }
 
 bool DatabaseMerge::step() {
-    if (m_outcome != Outcome::kRunning) return false;
+    if (m_outcome != Outcome::kRunning)
+        return false;
     if (m_cancelRequested) {
         finish(Outcome::kCancelled);
         return false;
@@ -113,17 +124,20 @@ bool DatabaseMerge::step() {
             if (e != 0) {
                 ended = true;
                 readFailed = e != data::kErrRecordNotAvailable;
-                if (readFailed) data::saveCurrentError();  // for the warning, once the batch is written
+                if (readFailed)
+                    data::saveCurrentError();  // for the warning, once the batch is written
                 break;
             }
             ++m_handled;
             mergeRecord();
-            if (batch.due()) break;
+            if (batch.due())
+                break;
         }
         if (!batch.end()) {
             // The batch's adds did not reach the file.
             m_failed += m_added - addedBefore;
-            if (m_firstFailure.empty()) m_firstFailure = errorDescription();
+            if (m_firstFailure.empty())
+                m_firstFailure = errorDescription();
             m_added = addedBefore;
         }
     }
@@ -171,20 +185,24 @@ bool DatabaseMerge::blankAddressPresent() {
     data::KeyDecl& key = *data::SITEDX.findKey("URL:K_CATEGORY");
     data::SITEDX.clear();
     std::memcpy(data::SITEDX.record(), source, data::SITEDX.recordSize());
-    if (data::set(key, key) != 0) return false;
+    if (data::set(key, key) != 0)
+        return false;
     while (data::next(data::SITEDX) == 0) {
         const char* here = data::SITEDX.record();
         if (!sameIgnoringCase(here + category.offset, source + category.offset, category.size) ||
             !sameIgnoringCase(here + description.offset, source + description.offset, description.size))
             return false;
-        if (std::memcmp(here, source, data::SITEDX.recordSize()) == 0) return true;
+        if (std::memcmp(here, source, data::SITEDX.recordSize()) == 0)
+            return true;
     }
     return false;
 }
 
 int DatabaseMerge::percent() const {
-    if (m_outcome == Outcome::kCompleted) return 100;
-    if (m_total <= 0) return 0;
+    if (m_outcome == Outcome::kCompleted)
+        return 100;
+    if (m_total <= 0)
+        return 0;
     return int(std::min<int64_t>(100, m_handled * 100 / m_total));
 }
 
@@ -202,8 +220,10 @@ void DatabaseMerge::finish(Outcome outcome) {
 }
 
 std::string DatabaseMerge::summary() const {
-    std::string s = count(m_added, "location", "locations") + " added, " + std::to_string(m_present) + " already present.";
-    if (m_failed > 0) s += "  " + count(m_failed, "location", "locations") + " could not be added: " + m_firstFailure + ".";
+    std::string s =
+        count(m_added, "location", "locations") + " added, " + std::to_string(m_present) + " already present.";
+    if (m_failed > 0)
+        s += "  " + count(m_failed, "location", "locations") + " could not be added: " + m_firstFailure + ".";
     return s;
 }
 

@@ -20,12 +20,15 @@ namespace sitedex::app::upgrade {
 
 namespace {
 
-const UpgradeFiles kLocations{&data::OldLocations, &data::SITEDX, "SITEDX", "UpgradeSITEDX",
-                              "UPGRADESITEDX$PROGRESSWINDOW", "Upgrading Location File"};
-const UpgradeFiles kCategories{&data::OldCategories, &data::Categories, "CATEGORI", "UpgradeCategories",
-                               "UPGRADECATEGORIES$PROGRESSWINDOW", "Upgrading Category File"};
-const UpgradeFiles kCatHtml{&data::OldCatHTML, &data::CatHTML, "CATHTML", "UpgradeCatHTML",
-                            "UPGRADECATHTML$PROGRESSWINDOW", "Upgrading HTML File"};
+const UpgradeFiles kLocations{
+    &data::OldLocations,      &data::SITEDX, "SITEDX", "UpgradeSITEDX", "UPGRADESITEDX$PROGRESSWINDOW",
+    "Upgrading Location File"};
+const UpgradeFiles kCategories{
+    &data::OldCategories,     &data::Categories, "CATEGORI", "UpgradeCategories", "UPGRADECATEGORIES$PROGRESSWINDOW",
+    "Upgrading Category File"};
+const UpgradeFiles kCatHtml{
+    &data::OldCatHTML,    &data::CatHTML, "CATHTML", "UpgradeCatHTML", "UPGRADECATHTML$PROGRESSWINDOW",
+    "Upgrading HTML File"};
 
 constexpr const char* kMessageTitle = "Upgrade";
 
@@ -36,10 +39,13 @@ bool exists(const std::string& path) {
 
 // Renames without ever replacing a file already there.
 int renameKeeping(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS) return errno;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
     // A file system without the no-replace rename: a hard link refuses an existing name too.
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
     if (::unlink(from.c_str()) != 0) {
         const int e = errno;
         ::unlink(to.c_str());
@@ -48,7 +54,9 @@ int renameKeeping(const std::string& from, const std::string& to) {
     return 0;
 }
 
-std::string errorDescription() { return data::errorText() + " (" + std::to_string(data::errorCode()) + ")"; }
+std::string errorDescription() {
+    return data::errorText() + " (" + std::to_string(data::errorCode()) + ")";
+}
 
 // Copies a text field byte for byte into a field at least as wide, padded with blanks.
 void copyText(const char* oldName, const char* newName) {
@@ -58,15 +66,20 @@ void copyText(const char* oldName, const char* newName) {
     std::memset(to.data() + n, ' ', to.field->size - n);
 }
 
-void fail(const std::string& text) { runtime::messageBox(text, kMessageTitle, runtime::kIconExclamation); }
+void fail(const std::string& text) {
+    runtime::messageBox(text, kMessageTitle, runtime::kIconExclamation);
+}
 
 }  // namespace
 
 const UpgradeFiles& upgradeFiles(UpgradeKind kind) {
     switch (kind) {
-    case UpgradeKind::kLocations: return kLocations;
-    case UpgradeKind::kCategories: return kCategories;
-    case UpgradeKind::kCatHtml: break;
+        case UpgradeKind::kLocations:
+            return kLocations;
+        case UpgradeKind::kCategories:
+            return kCategories;
+        case UpgradeKind::kCatHtml:
+            break;
     }
     return kCatHtml;
 }
@@ -74,17 +87,21 @@ const UpgradeFiles& upgradeFiles(UpgradeKind kind) {
 UpgradeJob::UpgradeJob(UpgradeKind kind) : m_files(upgradeFiles(kind)) {}
 
 UpgradeJob::~UpgradeJob() {
-    if (m_outcome == UpgradeOutcome::kRunning) finish(UpgradeOutcome::kCancelled);
+    if (m_outcome == UpgradeOutcome::kRunning)
+        finish(UpgradeOutcome::kCancelled);
 }
 
-std::string UpgradeJob::newFileName() const { return m_files.newFile->name() + ".VLX"; }
+std::string UpgradeJob::newFileName() const {
+    return m_files.newFile->name() + ".VLX";
+}
 
 bool UpgradeJob::open() {
     data::FileDecl& oldFile = *m_files.oldFile;
     data::FileDecl& newFile = *m_files.newFile;
     const std::string newName = newFileName();
     const std::string oldName = std::string(m_files.oldDiskName) + ".VLX";
-    const std::string unchanged = "  Nothing was changed; the upgrade will be offered again the next time Sitedex starts.";
+    const std::string unchanged =
+        "  Nothing was changed; the upgrade will be offered again the next time Sitedex starts.";
     m_outcome = UpgradeOutcome::kFailed;
     if (data::useCount(newFile) != 0) {
         fail(newName + " is in use; it cannot be upgraded now." + unchanged);
@@ -99,7 +116,8 @@ bool UpgradeJob::open() {
 
     if (exists(newName)) {
         std::string backup = newName + ".bak";
-        for (int n = 2; exists(backup); ++n) backup = newName + ".bak" + std::to_string(n);
+        for (int n = 2; exists(backup); ++n)
+            backup = newName + ".bak" + std::to_string(n);
         if (int e = renameKeeping(newName, backup); e != 0) {
             finish(UpgradeOutcome::kFailed);
             fail("The upgrade cannot keep the existing " + newName + " as " + backup + ": " + std::strerror(e) + "." +
@@ -109,9 +127,11 @@ bool UpgradeJob::open() {
         m_backup = backup;
     }
     auto putBackupBack = [&] {
-        if (m_backup.empty()) return;
+        if (m_backup.empty())
+            return;
         ::unlink(newName.c_str());
-        if (renameKeeping(m_backup, newName) == 0) m_backup.clear();
+        if (renameKeeping(m_backup, newName) == 0)
+            m_backup.clear();
     };
     if (data::create(newFile) != 0 || data::open(newFile, data::kModeShared) != 0) {
         const std::string why = errorDescription();
@@ -135,7 +155,8 @@ bool UpgradeJob::open() {
 }
 
 bool UpgradeJob::step() {
-    if (m_outcome != UpgradeOutcome::kRunning) return false;
+    if (m_outcome != UpgradeOutcome::kRunning)
+        return false;
     if (m_cancelRequested) {
         finish(UpgradeOutcome::kCancelled);
         return false;
@@ -151,12 +172,15 @@ bool UpgradeJob::step() {
             if (e != 0) {
                 ended = true;
                 readFailed = e != data::kErrRecordNotAvailable;
-                if (readFailed) data::saveCurrentError();  // for the warning, once the batch is written
+                if (readFailed)
+                    data::saveCurrentError();  // for the warning, once the batch is written
                 break;
             }
             m_processed += data::bytes(oldFile);
-            if (!copyRecord(addFailure) && !addFailure.empty()) break;  // asked about once the batch is written
-            if (batch.due()) break;
+            if (!copyRecord(addFailure) && !addFailure.empty())
+                break;  // asked about once the batch is written
+            if (batch.due())
+                break;
         }
         if (!batch.end()) {
             const std::string why = errorDescription();
@@ -173,9 +197,9 @@ bool UpgradeJob::step() {
         finish(UpgradeOutcome::kFailed);
         return false;
     }
-    if (!addFailure.empty() &&
-        runtime::messageBox(addFailure, "Upgrade Error", runtime::kIconHand, runtime::kButtonAbort | runtime::kButtonIgnore,
-                            runtime::kButtonIgnore) == runtime::kButtonAbort)
+    if (!addFailure.empty() && runtime::messageBox(addFailure, "Upgrade Error", runtime::kIconHand,
+                                                   runtime::kButtonAbort | runtime::kButtonIgnore,
+                                                   runtime::kButtonIgnore) == runtime::kButtonAbort)
         runtime::haltProgram(addFailure);
     if (ended) {
         finish(UpgradeOutcome::kCompleted);
@@ -185,8 +209,10 @@ bool UpgradeJob::step() {
 }
 
 int UpgradeJob::percent() const {
-    if (m_outcome == UpgradeOutcome::kCompleted) return 100;
-    if (m_total <= 0) return 0;
+    if (m_outcome == UpgradeOutcome::kCompleted)
+        return 100;
+    if (m_total <= 0)
+        return 0;
     return int(std::min<int64_t>(100, m_processed * 100 / m_total));
 }
 
@@ -206,7 +232,8 @@ bool UpgradeJob::copyRecord(std::string& failure) {
         copyText("OH:CATEGORY", "HTM:CATEGORY");
         copyText("OH:TYPEOFHTML", "HTM:TYPEOFHTML");
     }
-    if (!newFile.memos().empty() && !oldFile.memos().empty()) data::setMemo(newFile, 0, oldFile.memo(0));
+    if (!newFile.memos().empty() && !oldFile.memos().empty())
+        data::setMemo(newFile, 0, oldFile.memo(0));
 
     if (data::add(newFile) == 0) {
         ++m_copied;

@@ -44,8 +44,8 @@ struct UpgradeStep {
 };
 
 struct UpgradeReport {
-    bool ran = false;       // at least one old file was present
-    bool complete = true;   // every upgrade that ran completed
+    bool ran = false;      // at least one old file was present
+    bool complete = true;  // every upgrade that ran completed
     std::vector<UpgradeStep> steps;
     std::vector<std::string> notes;
 };

@@ -13,8 +13,7 @@ constexpr int64_t kBatchRecords = 400;
 
 }  // namespace
 
-WriteBatch::WriteBatch(data::FileDecl& file, bool grouped)
-    : m_until(std::chrono::steady_clock::now() + kBatchTime) {
+WriteBatch::WriteBatch(data::FileDecl& file, bool grouped) : m_until(std::chrono::steady_clock::now() + kBatchTime) {
     m_active = grouped && !data::transactionActive() && data::logout(2, {&file}) == 0;
 }
 
@@ -23,7 +22,9 @@ WriteBatch::WriteBatch(std::initializer_list<data::FileDecl*> files)
     m_active = !data::transactionActive() && data::logout(2, files) == 0;
 }
 
-WriteBatch::~WriteBatch() { end(); }
+WriteBatch::~WriteBatch() {
+    end();
+}
 
 bool WriteBatch::due() {
     ++m_written;
@@ -31,7 +32,8 @@ bool WriteBatch::due() {
 }
 
 bool WriteBatch::end() {
-    if (!m_active) return true;
+    if (!m_active)
+        return true;
     m_active = false;
     data::clearErrorState();
     data::commit();

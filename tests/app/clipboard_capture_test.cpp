@@ -20,7 +20,8 @@ protected:
         ClipboardCapture c(text, html);
         while (runtime::runFor(c)) {
         }
-        if (c.added() > 0) m_last = c.lastAdded();
+        if (c.added() > 0)
+            m_last = c.lastAdded();
         return c.added();
     }
     Rows locations() { return rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY"}); }
@@ -81,7 +82,10 @@ TEST_F(Capture, HtmlBesideThePlainTextGivesTheLinks) {
     EXPECT_EQ(locations(), (Rows{"https://archive.example/.|archive|Clipboard",
                                  "https://cafe.example/news?id=1&p=2|Caf\xC3\xA9 News|Clipboard"}));
     // HTML whose bytes are not UTF-8 is read as Windows-1252.
-    EXPECT_EQ(take("", "<a href=\"http://w.example/\">Caf\xE9 \x93" "quoted\x94</a>"), 1);
+    EXPECT_EQ(take("",
+                   "<a href=\"http://w.example/\">Caf\xE9 \x93"
+                   "quoted\x94</a>"),
+              1);
     readLocation("http://w.example/");
     EXPECT_EQ(field("URL:DESCRIPTION"), "Caf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D");
 }

@@ -32,7 +32,8 @@ protected:
         ui::installWindowHooks();
         ui::setMessageBoxResponder([this](const ui::MessageBoxInfo& box) {
             m_boxes.push_back(box.caption + ": " + box.text);
-            if (m_answers.empty()) return 0;  // left open
+            if (m_answers.empty())
+                return 0;  // left open
             int a = m_answers.front();
             m_answers.pop_front();
             return a;
@@ -41,8 +42,10 @@ protected:
     }
     void TearDown() override {
         ui::setMessageBoxResponder([](const ui::MessageBoxInfo& b) { return b.defaultButton; });
-        for (const auto& box : ui::openMessageBoxes()) ui::answerMessageBox(box.thread, box.defaultButton);
-        if (m_thread && ui::threadRunning(m_thread)) ui::postEvent(kEventCloseWindow, 0, m_thread);
+        for (const auto& box : ui::openMessageBoxes())
+            ui::answerMessageBox(box.thread, box.defaultButton);
+        if (m_thread && ui::threadRunning(m_thread))
+            ui::postEvent(kEventCloseWindow, 0, m_thread);
         EXPECT_TRUE(ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }));
         ui::setMessageBoxResponder(nullptr);
         setCurrentThread(1);
@@ -116,7 +119,8 @@ TEST_F(Monitor, TheTextFoundAtOpeningIsTakenOnlyWhenTheAnswerIsNo) {
 TEST_F(Monitor, ALongCopyIsTakenOnBitByBitAndExitStillAnswers) {
     start();
     std::string list;
-    for (int i = 0; i < 20000; ++i) list += "http://n" + std::to_string(i) + ".example/\n";
+    for (int i = 0; i < 20000; ++i)
+        list += "http://n" + std::to_string(i) + ".example/\n";
     ui::setClipboardText(list);
     // The first locations show up while the copy is still being taken; Exit closes the window at
     // once, and what was added stays.

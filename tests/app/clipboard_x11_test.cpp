@@ -2,8 +2,8 @@
 // the monitor in it, and another program (xclip) takes the clipboard and offers a text, then a
 // page's HTML. Each address must be in the Locations file within a second. Skipped, saying why,
 // where Xvfb or xclip is missing (scripts/setup.sh installs both).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -33,8 +33,10 @@ bool onPath(const std::string& program) {
     for (size_t start = 0; start <= dirs.size();) {
         size_t colon = dirs.find(':', start);
         std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
-        if (colon == std::string::npos) break;
+        if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0)
+            return true;
+        if (colon == std::string::npos)
+            break;
         start = colon + 1;
     }
     return false;
@@ -45,7 +47,8 @@ struct Child {
     pid_t pid = -1;
     ~Child() { stop(); }
     void stop() {
-        if (pid <= 0) return;
+        if (pid <= 0)
+            return;
         ::kill(pid, SIGTERM);
         int status = 0;
         ::waitpid(pid, &status, 0);
@@ -55,7 +58,8 @@ struct Child {
 
 pid_t spawn(const std::vector<std::string>& args, const std::string* input, int keepFd = -1) {
     int in[2] = {-1, -1};
-    if (input && ::pipe(in) != 0) return -1;
+    if (input && ::pipe(in) != 0)
+        return -1;
     pid_t pid = ::fork();
     if (pid == 0) {
         if (input) {
@@ -68,9 +72,11 @@ pid_t spawn(const std::vector<std::string>& args, const std::string* input, int 
         ::dup2(quiet, 1);
         ::dup2(quiet, 2);
         for (int fd = 3; fd < 256; ++fd)
-            if (fd != keepFd) ::close(fd);
+            if (fd != keepFd)
+                ::close(fd);
         std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execvp(argv[0], argv.data());
         ::_exit(127);
@@ -96,15 +102,16 @@ protected:
         // The server tells its display number on a pipe once it accepts clients.
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
-        m_server.pid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten",
-                              "tcp"},
-                             nullptr, fds[1]);
+        m_server.pid =
+            spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24", "-nolisten", "tcp"},
+                  nullptr, fds[1]);
         ::close(fds[1]);
         ASSERT_GT(m_server.pid, 0);
         std::string display;
         pollfd p{fds[0], POLLIN, 0};
         char c;
-        while (::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
+        while (::poll(&p, 1, 10000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            display += c;
         ::close(fds[0]);
         ASSERT_FALSE(display.empty()) << "Xvfb did not start";
         ::setenv("DISPLAY", (":" + display).c_str(), 1);
@@ -113,8 +120,10 @@ protected:
         ui::setMessageBoxResponder([](const ui::MessageBoxInfo& b) { return b.defaultButton; });
     }
     void TearDown() override {
-        if (!QCoreApplication::instance() || m_server.pid <= 0) return;
-        if (m_thread && ui::threadRunning(m_thread)) ui::postEvent(runtime::kEventCloseWindow, 0, m_thread);
+        if (!QCoreApplication::instance() || m_server.pid <= 0)
+            return;
+        if (m_thread && ui::threadRunning(m_thread))
+            ui::postEvent(runtime::kEventCloseWindow, 0, m_thread);
         EXPECT_TRUE(ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }));
         m_copier.stop();
         ui::setMessageBoxResponder(nullptr);
@@ -137,12 +146,15 @@ protected:
         bool found = ui::pumpEventsUntil(
             [&] {
                 for (const std::string& row : sitedex::testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION"}))
-                    if (row == location) return true;
+                    if (row == location)
+                        return true;
                 return false;
             },
             within);
-        if (!found) return -1;
-        return long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        if (!found)
+            return -1;
+        return long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     }
 
     Child m_server, m_copier;
@@ -162,9 +174,10 @@ TEST_F(X11Clipboard, AnAddressCopiedInAnotherProgramIsAddedWithinASecond) {
     RecordProperty("plain_text_ms", int(plain));
 
     // A selection copied from a page: the browser offers its HTML; the links are in there only.
-    copyFromOutside("<meta charset=\"utf-8\"><p>See <a href=\"https://docs.example.org/?a=1&amp;b=2\">the "
-                    "documentation</a>.</p>",
-                    "text/html");
+    copyFromOutside(
+        "<meta charset=\"utf-8\"><p>See <a href=\"https://docs.example.org/?a=1&amp;b=2\">the "
+        "documentation</a>.</p>",
+        "text/html");
     const long html = millisecondsUntilAdded("https://docs.example.org/?a=1&b=2", 3000);
     EXPECT_GE(html, 0) << "never added";
     EXPECT_LT(html, 1000);

@@ -51,7 +51,8 @@ protected:
     DatabaseMerge::Outcome merge(const std::string& from, DatabaseMerge* keep = nullptr) {
         DatabaseMerge m(from);
         DatabaseMerge& job = keep ? *keep : m;
-        if (!job.open()) return job.outcome();
+        if (!job.open())
+            return job.outcome();
         while (runtime::runFor(job, std::chrono::microseconds(300))) {
         }
         return job.outcome();
@@ -74,10 +75,9 @@ TEST_F(Merge, FixedFieldsAreAddedWithoutSiteInfoOrCategories) {
     EXPECT_EQ(m.present(), 1);
     EXPECT_EQ(m.percent(), 100);
     EXPECT_EQ(m.summary(), "2 locations added, 1 already present.");
-    EXPECT_EQ(locationsHere(), (Rows{"HTTP://SHARED.EXAMPLE/|Shared here|News|3|http|mine",
-                                     "|No address yet|News|1|?|",
-                                     "http://new.example/|New one|Gadgets|7|http|",
-                                     "ftp://files.example/|Files||0|ftp|"}));
+    EXPECT_EQ(locationsHere(),
+              (Rows{"HTTP://SHARED.EXAMPLE/|Shared here|News|3|http|mine", "|No address yet|News|1|?|",
+                    "http://new.example/|New one|Gadgets|7|http|", "ftp://files.example/|Files||0|ftp|"}));
     // The category that does not exist here is kept as text; no category is made for it.
     EXPECT_EQ(recordsIn(m_data.path(), data::Categories, {"CAT:CATEGORY"}), Rows{"News"});
     EXPECT_FALSE(fs::exists(here("URL_H.VLX")));
@@ -110,11 +110,13 @@ TEST_F(Merge, LocationsWithoutAddressAreAddedUnlessTheSameIsHere) {
 }
 
 TEST_F(Merge, ASourceOpenInAnotherProgramMerges) {
-    writeSites(m_other.path(), {{"http://a.example/", "A", "x", 1, "", ""}, {"http://b.example/", "B", "x", 1, "", ""}});
+    writeSites(m_other.path(),
+               {{"http://a.example/", "A", "x", 1, "", ""}, {"http://b.example/", "B", "x", 1, "", ""}});
     // The other program has the file open for writing and holds its first record.
     const std::string other = m_other.path();
     SecondProgram holder([&] {
-        if (::chdir(other.c_str()) != 0 || data::share(data::SITEDX, data::kModeShared) != 0) return false;
+        if (::chdir(other.c_str()) != 0 || data::share(data::SITEDX, data::kModeShared) != 0)
+            return false;
         data::SITEDX.clear();
         setText("URL:LOCATION", "http://a.example/");
         data::hold(data::SITEDX);
@@ -128,7 +130,8 @@ TEST_F(Merge, ASourceOpenInAnotherProgramMerges) {
 
 TEST_F(Merge, CancelStopsAndKeepsWhatWasAdded) {
     std::vector<Site> many;
-    for (int i = 0; i < 2000; ++i) many.push_back({"http://s" + std::to_string(i) + ".example/", "S", "x", 0, "", ""});
+    for (int i = 0; i < 2000; ++i)
+        many.push_back({"http://s" + std::to_string(i) + ".example/", "S", "x", 0, "", ""});
     writeSites(m_other.path(), many);
     DatabaseMerge m(source());
     ASSERT_TRUE(m.open());
@@ -198,7 +201,8 @@ TEST(MergeSourceName, NamesThatCanBeADatabase) {
         {"", ""},
         {"   ", ""},
     };
-    for (const Name& n : names) EXPECT_EQ(mergeSourceName(n.entered), n.opened) << n.entered;
+    for (const Name& n : names)
+        EXPECT_EQ(mergeSourceName(n.entered), n.opened) << n.entered;
 }
 
 }  // namespace

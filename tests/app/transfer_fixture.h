@@ -34,12 +34,17 @@ inline std::vector<Box>& recordedBoxes() {
 
 inline int recordBoxAnswerDefault(std::string_view text, std::string_view caption, int, int buttons, int def) {
     recordedBoxes().push_back({std::string(caption), std::string(text)});
-    if (def) return def;
+    if (def)
+        return def;
     return buttons & runtime::kButtonOk ? runtime::kButtonOk : buttons & -buttons;
 }
 
-inline void setText(const char* name, const std::string& value) { data::setString(data::findField(name), value); }
-inline std::string text(const char* name) { return data::getString(data::findField(name)); }
+inline void setText(const char* name, const std::string& value) {
+    data::setString(data::findField(name), value);
+}
+inline std::string text(const char* name) {
+    return data::getString(data::findField(name));
+}
 
 // Runs body in `folder` on thread `thread`, then goes back.
 inline void inFolder(const std::string& folder, int thread, const std::function<void()>& body) {
@@ -78,7 +83,8 @@ inline std::vector<std::string> recordsIn(const std::string& folder, data::FileD
         EXPECT_EQ(data::set(file), 0);
         while (data::next(file) == 0) {
             std::string row;
-            for (size_t i = 0; i < fields.size(); ++i) row += (i ? "|" : "") + data::getString(data::findField(fields[i]));
+            for (size_t i = 0; i < fields.size(); ++i)
+                row += (i ? "|" : "") + data::getString(data::findField(fields[i]));
             rows.push_back(row);
         }
         EXPECT_EQ(data::errorCode(), 33);
@@ -113,7 +119,8 @@ protected:
     std::string here(const std::string& name) const { return m_data.file(name); }
     bool boxShown(const std::string& caption) const {
         for (const Box& b : recordedBoxes())
-            if (b.caption == caption) return true;
+            if (b.caption == caption)
+                return true;
         return false;
     }
 

@@ -21,27 +21,32 @@ using Rows = std::vector<std::string>;
 // shown on the way.
 std::vector<int> runToTheEnd(UpgradeJob& job) {
     std::vector<int> shown;
-    while (runtime::runFor(job, std::chrono::microseconds(200))) shown.push_back(job.percent());
+    while (runtime::runFor(job, std::chrono::microseconds(200)))
+        shown.push_back(job.percent());
     shown.push_back(job.percent());
     return shown;
 }
 
 std::string repeated(const std::string& piece, size_t bytes) {
     std::string s;
-    while (s.size() < bytes) s += piece;
+    while (s.size() < bytes)
+        s += piece;
     s.resize(bytes);
     return s;
 }
 
 // 500 characters, the most an old memo holds.
-std::string oldMemo(int i) { return repeated("memo " + std::to_string(i) + " ", 499) + "."; }
+std::string oldMemo(int i) {
+    return repeated("memo " + std::to_string(i) + " ", 499) + ".";
+}
 
 class Upgrade : public TransferTest {
 protected:
     // Old locations: every 7th without an address, 15-character categories, 500-character memos.
     void writeOldLocations(int count) {
         writeRecords(m_data.path(), data::OldLocations, count, [](int i) {
-            if (i % 7 != 3) setText("OL:LOCATION", "http://site" + std::to_string(i) + ".example/");
+            if (i % 7 != 3)
+                setText("OL:LOCATION", "http://site" + std::to_string(i) + ".example/");
             setText("OL:DESCRIPTION", "Site number " + std::to_string(i));
             setText("OL:CATEGORY", i % 2 ? "ABCDEFGHIJKLMNO" : "News");
             data::setNumber(data::findField("OL:RATING"), i % 11);
@@ -61,7 +66,8 @@ protected:
     }
     UpgradeOutcome run(UpgradeKind kind) {
         UpgradeJob job(kind);
-        if (job.open()) runToTheEnd(job);
+        if (job.open())
+            runToTheEnd(job);
         return job.outcome();
     }
 };
@@ -95,9 +101,9 @@ TEST_F(Upgrade, EveryOldLocationArrivesWholeAndTheOldFileStaysAsItWas) {
     EXPECT_EQ(shown.back(), 100);
     ASSERT_EQ(run(UpgradeKind::kCategories), UpgradeOutcome::kCompleted);
 
-    const Rows rows = recordsIn(m_data.path(), data::SITEDX,
-                                {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:RATING", "URL:KEYWORD",
-                                 "URL:SITEINFO"});
+    const Rows rows =
+        recordsIn(m_data.path(), data::SITEDX,
+                  {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:RATING", "URL:KEYWORD", "URL:SITEINFO"});
     ASSERT_EQ(rows.size(), size_t(kCount));
     int blank = 0;
     for (int i = 0; i < kCount; ++i) {
@@ -107,8 +113,8 @@ TEST_F(Upgrade, EveryOldLocationArrivesWholeAndTheOldFileStaysAsItWas) {
         const std::string& row = rows[size_t(i)];
         const size_t bar = row.rfind('|');
         EXPECT_EQ(row.substr(0, bar), location + "|Site number " + std::to_string(i) + "|" +
-                                          (i % 2 ? "ABCDEFGHIJKLMNO" : "News") + "|" + std::to_string(i % 11) +
-                                          "|kw" + std::to_string(i % 5))
+                                          (i % 2 ? "ABCDEFGHIJKLMNO" : "News") + "|" + std::to_string(i % 11) + "|kw" +
+                                          std::to_string(i % 5))
             << i;
         EXPECT_EQ(row.substr(bar + 1), memo) << i;
     }
@@ -128,7 +134,8 @@ TEST_F(Upgrade, EveryOldLocationArrivesWholeAndTheOldFileStaysAsItWas) {
         data::KeyDecl& byCategory = *data::SITEDX.findKey("URL:K_CATEGORY");
         ASSERT_EQ(data::set(byCategory, byCategory), 0);
         int found = 0;
-        while (data::next(data::SITEDX) == 0 && text("URL:CATEGORY") == "ABCDEFGHIJKLMNO") ++found;
+        while (data::next(data::SITEDX) == 0 && text("URL:CATEGORY") == "ABCDEFGHIJKLMNO")
+            ++found;
         EXPECT_EQ(found, kCount / 2);
         data::close(data::SITEDX);
         data::close(data::Categories);

@@ -35,7 +35,8 @@ protected:
         });
     }
     void TearDown() override {
-        if (ui::threadRunning(1)) closeFrame();
+        if (ui::threadRunning(1))
+            closeFrame();
         ui::setMessageBoxResponder(nullptr);
         TransferTest::TearDown();
     }
@@ -57,7 +58,8 @@ protected:
                 if (w && w != last && w != ui::frameWindow()) {
                     last = w;
                     m_windows.push_back(w->definition().name);
-                    if (onWindow) onWindow(*w);
+                    if (onWindow)
+                        onWindow(*w);
                 }
                 return ui::frameWindow() != nullptr;
             },
@@ -69,7 +71,8 @@ protected:
     }
     bool shown(const std::string& start) const {
         for (const std::string& b : m_boxes)
-            if (b.rfind(start, 0) == 0) return true;
+            if (b.rfind(start, 0) == 0)
+                return true;
         return false;
     }
 
@@ -81,8 +84,9 @@ TEST_F(UpgradeAtStart, TheFirstStartUpgradesInItsWindowsAndRecordsTheVersion) {
     writeOldLocations(40);
     writeRecords(m_data.path(), data::OldCategories, 1, [](int) { setText("OC:CATEGORY", "Old"); });
     startMain();
-    EXPECT_EQ(m_boxes, Rows{"New version detected!: To allow you to take full advantage of all the new features in "
-                            "this version of Sitedex, your files must be updated.  Press OK to begin upgrading files."});
+    EXPECT_EQ(m_boxes,
+              Rows{"New version detected!: To allow you to take full advantage of all the new features in "
+                   "this version of Sitedex, your files must be updated.  Press OK to begin upgrading files."});
     // (A window that opens and closes between two looks of the test may go unseen.)
     ASSERT_FALSE(m_windows.empty());
     EXPECT_EQ(m_windows.front(), "UPGRADESITEDX$PROGRESSWINDOW");

@@ -32,7 +32,8 @@ std::string drain(FILE* f) {
     std::string s;
     char buf[4096];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
     std::fclose(f);
     return s;
 }
@@ -41,7 +42,8 @@ std::string drain(FILE* f) {
 Result sitedex(std::vector<std::string> args) {
     args.insert(args.begin(), "sitedex");
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& a : args)
+        argv.push_back(a.data());
     std::fflush(stdout);
     std::fflush(stderr);
     FILE* out = std::tmpfile();
@@ -170,7 +172,8 @@ Result runWithoutWriteRights(const std::string& folder, const std::string& confi
         ::dup2(err[1], 2);
         if (::geteuid() == 0) {
             const passwd* nobody = ::getpwnam("nobody");
-            if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+            if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
+                ::setuid(nobody->pw_uid) != 0)
                 ::_exit(99);
         }
         ::setenv("SITEDEX_CONFIG_DIR", config.c_str(), 1);
@@ -182,8 +185,10 @@ Result runWithoutWriteRights(const std::string& folder, const std::string& confi
     Result r;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(out[0], buf, sizeof buf)) > 0) r.out.append(buf, size_t(n));
-    while ((n = ::read(err[0], buf, sizeof buf)) > 0) r.err.append(buf, size_t(n));
+    while ((n = ::read(out[0], buf, sizeof buf)) > 0)
+        r.out.append(buf, size_t(n));
+    while ((n = ::read(err[0], buf, sizeof buf)) > 0)
+        r.err.append(buf, size_t(n));
     ::close(out[0]);
     ::close(err[0]);
     int status = 0;
@@ -197,8 +202,10 @@ TEST_F(TransferCommands, UpgradeInAFolderThatCannotBeWrittenChangesNothing) {
     TempDir folder, config;
     writeOldLocations(folder.path(), 5);
     writeLocations(folder.path(), {"http://current.example/"});
-    for (const std::string& dir : {folder.path(), config.path()}) ::chmod(dir.c_str(), 0755);
-    for (const auto& e : fs::directory_iterator(folder.path())) ::chmod(e.path().c_str(), 0644);
+    for (const std::string& dir : {folder.path(), config.path()})
+        ::chmod(dir.c_str(), 0755);
+    for (const auto& e : fs::directory_iterator(folder.path()))
+        ::chmod(e.path().c_str(), 0644);
     writeFile(config.file("SITEDX.INI"), "[System]\nVersion=1.2\n");
     ::chmod(config.file("SITEDX.INI").c_str(), 0666);
     const std::string oldBytes = readFile(folder.file("SITEDX.VLX"));

@@ -183,6 +183,12 @@ TEST_F(Merge, ABadSourceIsReportedAndNothingChanges) {
             EXPECT_EQ(readFile(file), sourceBytes) << b.name;
         }
     }
+    // A name longer than the declaration's name variable would open another file than the one named.
+    recordedBoxes().clear();
+    DatabaseMerge tooLong("/" + std::string(300, 'd') + "/URL_L.VLX");
+    EXPECT_FALSE(tooLong.open());
+    ASSERT_EQ(recordedBoxes().size(), 1u);
+    EXPECT_NE(recordedBoxes()[0].text.find("is longer than the 255 characters"), std::string::npos);
     EXPECT_EQ(locationsHere(), before);
     EXPECT_EQ(readFile(here("URL_L.VLX")), hereBytes);
 }

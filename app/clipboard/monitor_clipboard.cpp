@@ -5,6 +5,7 @@
 
 #include "app/clipboard/clipboard_capture.h"
 #include "data/dictionary.h"
+#include "data/fields.h"
 #include "runtime/events.h"
 #include "runtime/hooks.h"
 #include "runtime/procedures.h"
@@ -37,6 +38,8 @@ MonitorWindow makeMonitorWindow() {
     return w;
 }
 
+constexpr std::size_t kStatusLength = 80;
+
 bool isBlankText(const std::string& s) {
     return s.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
 }
@@ -68,7 +71,9 @@ void MonitorClipboard() {
         const bool more = runFor(*capture);
         if (capture->added() != before) {
             added += capture->added() - before;
-            w.setText(mw.status, "Added " + std::to_string(added) + ":  " + capture->lastAdded());
+            // The status line holds 80 characters.
+            const std::string status = "Added " + std::to_string(added) + ":  " + capture->lastAdded();
+            w.setText(mw.status, data::utf8Prefix(status, kStatusLength));
         }
         // While a copy is being taken the window works on it at every chance it has, and goes back
         // to looking at the clipboard four times a second when it is done.

@@ -93,6 +93,13 @@ TEST_F(Monitor, TextsCopiedWhileOpenAreAddedWithARunningCount) {
     EXPECT_EQ(status(), "Added 3:  http://www.c.example");
     EXPECT_EQ(ui::clipboardText(), "HTTP://A.EXAMPLE/");  // never changed by the monitor
 
+    // The status line holds 80 characters of a long address.
+    const std::string longAddress = "http://long.example/" + std::string(200, 'p');
+    ui::setClipboardText(longAddress);
+    ASSERT_TRUE(waitForLocations(4));
+    EXPECT_TRUE(ui::pumpEventsUntil([&] { return status() == ("Added 4:  " + longAddress).substr(0, 80); }, 1000))
+        << status();
+
     window()->click(monitorWindow().exit);
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return !ui::threadRunning(m_thread); }));
     EXPECT_NE(readSetting("MonitorClipboard", "Width", "none"), "none");

@@ -40,6 +40,10 @@ int runMerge(std::span<char*> args) {
     const std::filesystem::path given = std::filesystem::absolute(p.positional[0], ec);
     const std::string source =
         app::importing::mergeSourceName(ec ? p.positional[0] : given.lexically_normal().string());
+    if (!std::filesystem::exists(given, ec)) {
+        complain("merge", "there is no file or folder '" + p.positional[0] + "'");
+        return kExitRefused;
+    }
     if (source.empty()) {
         complain("merge", "'" + p.positional[0] +
                               "' is not a Sitedex database: give its folder or its URL_L.VLX. You can only import from "

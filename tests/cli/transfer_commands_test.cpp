@@ -109,6 +109,7 @@ TEST_F(TransferCommands, MergeRefusesWhatIsNoDatabase) {
         {{"merge", other.file("notes.txt")}, 1, "is not a Sitedex database: give its folder or its URL_L.VLX"},
         {{"merge", other.path()}, 1, "is not a Sitedex database file"},
         {{"merge", m_config.path()}, 1, "There is no Sitedex database at"},
+        {{"merge", m_config.file("gone")}, 1, "there is no file or folder"},
         {{"merge"}, 2, "missing argument"},
         {{"merge", "a", "b"}, 2, "too many arguments"},
         {{"merge", "--fast", "a"}, 2, "unknown option '--fast'"},

@@ -9,6 +9,7 @@
 
 #include "app/shell/main_frame.h"
 #include "cli/commands.h"
+#include "cli/data_transfer_commands.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
 
@@ -27,6 +28,8 @@ const Command kCommands[] = {
     {"add-category", "add a category", runAddCategory},
     {"rename-category", "rename a category, with its snippets and locations", runRenameCategory},
     {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
+    {"merge", "add the locations of another Sitedex database", runMerge},
+    {"upgrade", "convert the data files of an older version", runUpgrade},
     {"", "", nullptr},
 };
 

@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
+#include "cli/report_command.h"
 
 namespace sitedex::cli {
 
@@ -27,6 +28,7 @@ const Command kCommands[] = {
     {"add-category", "add a category", runAddCategory},
     {"rename-category", "rename a category, with its snippets and locations", runRenameCategory},
     {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
+    {"report", "write a printed list of locations or categories as PDF", runReport},
     {"", "", nullptr},
 };
 

@@ -19,6 +19,7 @@
 #include <QPushButton>
 
 #include "runtime/events.h"
+#include "ui/window_chrome_private.h"
 #include "ui/window_private.h"
 
 namespace sitedex::ui {
@@ -51,10 +52,11 @@ void WindowPrivate::buildControls() {
         QObject* made = nullptr;
         switch (c.kind) {
             case ControlKind::kMenu: {
-                if (!frame) break;
+                QMenuBar* bar = menuBarOf(this);  // the frame's, or the window's own
+                if (!bar) break;
                 QMenu* menu = nullptr;
                 if (c.parent == 0) {
-                    menu = frame->menuBar()->addMenu(qs(c.text));
+                    menu = bar->addMenu(qs(c.text));
                 } else if (auto* up = qobject_cast<QMenu*>(controls.at(size_t(c.parent - 1)).data())) {
                     menu = up->addMenu(qs(c.text));
                 }
@@ -64,8 +66,9 @@ void WindowPrivate::buildControls() {
             }
             case ControlKind::kItem:
             case ControlKind::kSeparator: {
-                if (!frame) break;
-                QWidget* owner = c.parent == 0 ? static_cast<QWidget*>(frame->menuBar())
+                QMenuBar* bar = menuBarOf(this);
+                if (!bar) break;
+                QWidget* owner = c.parent == 0 ? static_cast<QWidget*>(bar)
                                                : qobject_cast<QMenu*>(controls.at(size_t(c.parent - 1)).data());
                 if (!owner) break;
                 auto* action = new QAction(qs(c.text), owner);
@@ -201,10 +204,15 @@ void WindowPrivate::buildControls() {
             case ControlKind::kSpin: {
                 auto* spin = new QSpinBox(parent);
                 spin->setRange(c.rangeLow, c.rangeHigh);
+                // A typed value out of range becomes the nearest bound, not the value before.
+                spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
+                // The value changes by the arrows at once, by typing when the typing is done.
+                spin->setKeyboardTracking(false);
                 if (c.numberVariable) spin->setValue(*c.numberVariable);
-                QObject::connect(spin, &QSpinBox::valueChanged, alertFilter, [this, i](int value) {
+                QObject::connect(spin, &QSpinBox::valueChanged, alertFilter, [this, i, number](int value) {
                     entryEdited[i] = true;
                     if (def.controls[i].numberVariable) *def.controls[i].numberVariable = value;
+                    push({runtime::kEventNewSelection, number, 0, 0});
                 });
                 QObject::connect(spin, &QSpinBox::editingFinished, alertFilter, [this, i, number] {
                     if (!entryEdited[i]) return;
@@ -499,17 +507,19 @@ void Window::enterText(int control, std::string_view text) {
 Rect Window::controlGeometry(int control) const {
     Rect r;
     if (QWidget* w = m_d->widgetOf(control); w && m_d->client && w->parentWidget() == m_d->client)
-        r = {w->x(), w->y(), w->width(), w->height()};
+        r = {w->x(), w->y() - barsTop(m_d.get()), w->width(), w->height()};
     return r;
 }
 
 void Window::setControlGeometry(int control, Rect pixels) {
     if (QWidget* w = m_d->widgetOf(control); w && m_d->client && w->parentWidget() == m_d->client)
-        w->setGeometry(pixels.x, pixels.y, std::max(0, pixels.width), std::max(0, pixels.height));
+        w->setGeometry(pixels.x, pixels.y + barsTop(m_d.get()), std::max(0, pixels.width), std::max(0, pixels.height));
 }
 
 int Window::clientWidth() const { return m_d->client ? m_d->client->width() : 0; }
-int Window::clientHeight() const { return m_d->client ? m_d->client->height() : 0; }
+int Window::clientHeight() const {
+    return m_d->client ? m_d->client->height() - barsTop(m_d.get()) - barsBottom(m_d.get()) : 0;
+}
 
 void Window::setValue(int control, int value) {
     forRange(*m_d, control, control, [&](int, QObject* o) {

@@ -20,6 +20,7 @@
 #include "runtime/thread_state.h"
 #include "runtime/thread_table.h"
 #include "ui/scheduler.h"
+#include "ui/window_chrome_private.h"
 #include "ui/window_private.h"
 
 namespace sitedex::ui {
@@ -355,6 +356,7 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
         }
     }
     d.buildControls();
+    layOutBars(&d);
     d.wantMaximized = d.def.maximized;
     list.push_back(&d);
     if (d.def.timer > 0) setTimer(d.def.timer);
@@ -423,7 +425,8 @@ void Window::setTimer(int hundredths) {
 int Window::timer() const { return m_d->timerValue; }
 
 void Window::setStatusText(std::string_view text) {
-    if (m_d->frame) m_d->frame->statusBar()->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    if (QStatusBar* bar = m_d->frame ? m_d->frame->statusBar() : statusBarOf(m_d.get()))
+        bar->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 void Window::tileChildren() {

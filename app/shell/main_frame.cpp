@@ -6,6 +6,8 @@
 #include "app/shell/splash.h"
 #include "app/maintenance/browse_categories.h"
 #include "app/maintenance/browse_sitedx.h"
+#include "app/reports/print_reports.h"
+#include "app/viewer/text_viewer.h"
 #include "data/warnings.h"
 #include "runtime/events.h"
 #include "runtime/procedures.h"
@@ -132,6 +134,8 @@ void registerApplicationProcedures() {
     // Each subsystem registers the procedures its menu commands start, as it is added to the program.
     maintenance::registerLocationProcedures();
     maintenance::registerCategoryProcedures();
+    reports::registerReportProcedures();
+    viewer::registerViewerProcedures();  // WhatsNew, and ExportHelp and ImportHelp for the dialogs' "Help!"
 }
 
 void upgradeOlderDataFiles() {

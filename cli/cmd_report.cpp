@@ -48,7 +48,6 @@ int runReport(std::span<char*> args) {
     ParsedArgs p;
     if (!parseArgs(args, {"pdf", "paper"}, 1, kUsage, p)) return kExitUsage;
     if (p.help) return kExitOk;
-    if (p.positional.empty()) return usageError("report", "which report? (description, location, category, rating, keyword, categories)", kUsage);
     const app::reports::ReportDesign* design = app::reports::findReport(p.positional[0]);
     if (!design) {
         return usageError("report",

@@ -11,6 +11,7 @@
 #include <QTextOption>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "ui/report_paint.h"
 
@@ -112,6 +113,11 @@ std::string reportFontFamily(ReportFont font) { return QFontInfo(reportQFont(fon
 
 void ensureHeadlessGui() {
     if (QCoreApplication::instance()) return;
+    // A command's standard error carries its own messages only, not the toolkit's notes about its
+    // surroundings (a missing runtime folder, say); real failures still get through.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    });
     static int argc = 3;
     static char name[] = "sitedex", option[] = "-platform", platform[] = "offscreen";
     static char* argv[] = {name, option, platform, nullptr};

@@ -184,7 +184,7 @@ TEST_F(ReportProcedures, ReportIsPreviewedThenPrintedOnThePrinterChosenInPrintSe
 }
 
 TEST_F(ReportProcedures, ExitFromThePreviewPrintsNothingAndTheReportStillCompletes) {
-    for (const FixtureLocation& l : sitedex::testing::fixtureLocations()) add(l);
+    for (const auto& c : sitedex::testing::fixtureCategories()) addCategory(c.name, c.description);
     const std::string printed = m_dir.file("printed.pdf");
     ui::programPrinter().setOutputFormat(QPrinter::PdfFormat);
     ui::programPrinter().setOutputFileName(QString::fromStdString(printed));
@@ -201,7 +201,7 @@ TEST_F(ReportProcedures, CancelWhileGeneratingDiscardsEverything) {
     start("PrintURL:K_Description");
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return windowName() == "PROGRESS$WINDOW"; }, 10000));
     ui::Window* progress = ui::currentWindow(m_thread);
-    EXPECT_EQ(progress->definition().title, "Progress...");
+    EXPECT_EQ(progress->definition().title, "Generating Report");
     ui::postEvent(kEventAccepted, progressWindow().cancel, m_thread);
     ASSERT_TRUE(ended());
     EXPECT_EQ(m_response, ResponseCancelled);

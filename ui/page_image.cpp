@@ -181,6 +181,11 @@ void showPage(Window& window, int control, int page) {
         if (w->page == page) return;
         w->page = page;
         w->update();
+        // Another page is read from its top.
+        if (PageScrollArea* area = scrollAreaOf(window, control)) {
+            area->verticalScrollBar()->setValue(0);
+            area->horizontalScrollBar()->setValue(0);
+        }
     }
 }
 

@@ -61,9 +61,8 @@ bool canPrint(std::string* why) {
     }
     if (why)
         *why =
-            "No printer is installed, so the report cannot be printed.  Install a printer in the system's "
-            "settings, or choose File > Print Setup ... to print to a file.  The report preview can also save the "
-            "report as PDF (File > Save as PDF...).";
+            "No printer is installed, so nothing can be printed.  Install a printer in the system's settings, or "
+            "choose File > Print Setup ... to print to a file.";
     return false;
 }
 
@@ -184,7 +183,9 @@ PageOutputJob::~PageOutputJob() {
 }
 
 std::unique_ptr<PageOutputJob> PageOutputJob::toPrinter(const ReportPages& pages, const std::string& title) {
-    return std::unique_ptr<PageOutputJob>(new PageOutputJob(pages, std::make_unique<PrinterTarget>(title)));
+    auto job = std::unique_ptr<PageOutputJob>(new PageOutputJob(pages, std::make_unique<PrinterTarget>(title)));
+    job->m_toPrinter = true;
+    return job;
 }
 
 std::unique_ptr<PageOutputJob> PageOutputJob::toPdf(const ReportPages& pages, const std::string& path,
@@ -200,6 +201,30 @@ std::unique_ptr<PageOutputJob> PageOutputJob::toPdf(const ReportPages& pages, co
     return job;
 }
 
+namespace {
+// The pages a printout takes, in order: the range and order chosen in the printer's dialog, and the
+// copies when the printer does not make them itself.
+std::vector<int> printOrder(int pageCount) {
+    const QPrinter& p = programPrinter();
+    int from = 1, to = pageCount;
+    if (p.printRange() == QPrinter::PageRange && p.fromPage() > 0) {
+        from = std::max(1, p.fromPage());
+        to = std::min(pageCount, std::max(from, p.toPage()));
+    }
+    std::vector<int> once;
+    for (int page = from; page <= to; ++page) once.push_back(page - 1);
+    if (p.pageOrder() == QPrinter::LastPageFirst) std::reverse(once.begin(), once.end());
+    const int copies = p.supportsMultipleCopies() ? 1 : std::max(1, p.copyCount());
+    std::vector<int> order;
+    if (p.collateCopies()) {
+        for (int c = 0; c < copies; ++c) order.insert(order.end(), once.begin(), once.end());
+    } else {
+        for (int page : once) order.insert(order.end(), size_t(copies), page);
+    }
+    return order;
+}
+}  // namespace
+
 bool PageOutputJob::step() {
     if (m_done) return false;
     if (m_cancelled) {
@@ -207,13 +232,20 @@ bool PageOutputJob::step() {
         m_done = true;
         return false;
     }
-    if (m_pages.empty()) {
-        m_error = "the report has no pages";
+    if (m_next == 0 && m_order.empty()) {
+        if (m_toPrinter) {
+            m_order = printOrder(int(m_pages.size()));
+        } else {
+            for (size_t i = 0; i < m_pages.size(); ++i) m_order.push_back(int(i));
+        }
+    }
+    if (m_order.empty()) {
+        m_error = m_pages.empty() ? "the report has no pages" : "the pages chosen to print are not in the report";
         m_target->abort();
         m_done = true;
         return false;
     }
-    const PageDrawing& page = m_pages[size_t(m_next)];
+    const PageDrawing& page = m_pages[size_t(m_order[size_t(m_next)])];
     if (m_next == 0) {
         if (!m_target->begin(page, m_error)) {
             m_target->abort();
@@ -227,7 +259,7 @@ bool PageOutputJob::step() {
         return false;
     }
     paintPage(m_target->painter, page, m_target->pageRect(page));
-    if (++m_next == int(m_pages.size())) finish();
+    if (++m_next == int(m_order.size())) finish();
     return !m_done;
 }
 
@@ -237,8 +269,8 @@ void PageOutputJob::finish() {
 }
 
 int PageOutputJob::percent() const {
-    if (m_pages.empty()) return m_done ? 100 : 0;
-    return std::min(100, int(int64_t(m_next) * 100 / int64_t(m_pages.size())));
+    if (m_order.empty()) return m_done ? 100 : 0;
+    return std::min(100, int(int64_t(m_next) * 100 / int64_t(m_order.size())));
 }
 
 void PageOutputJob::cancel() { m_cancelled = true; }

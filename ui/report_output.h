@@ -4,14 +4,16 @@
 // Printing and writing PDF are long jobs (runtime/jobs.h): each step draws one page, so a progress
 // window (or the command line's progress line) keeps the program responsive and can cancel. A PDF is
 // written to a temporary file beside the target and put in its place only when the last page is
-// done, so a cancelled or failed run leaves an existing file as it was. A printout that is
-// cancelled is aborted at the printer.
+// done, so a cancelled or failed run leaves an existing file as it was. A printout follows the
+// page range, the page order and the copies chosen in the printer's dialog, and is aborted at the
+// printer when it is cancelled.
 //
 // Callers: report procedures, the report preview, the text viewer, the report command.
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "runtime/jobs.h"
 #include "ui/report_engine.h"
@@ -45,6 +47,7 @@ public:
     bool succeeded() const { return m_done && m_error.empty() && !m_cancelled; }
     bool cancelled() const { return m_cancelled; }
     const std::string& error() const { return m_error; }
+    // Pages drawn so far (a printout with copies counts each copy).
     int pagesDone() const { return m_next; }
 
     struct Target;  // the device behind the job
@@ -55,6 +58,8 @@ private:
 
     const ReportPages& m_pages;
     std::unique_ptr<Target> m_target;
+    bool m_toPrinter = false;
+    std::vector<int> m_order;  // the pages to draw, by index, in order
     int m_next = 0;
     bool m_done = false;
     bool m_cancelled = false;

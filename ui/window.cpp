@@ -230,6 +230,14 @@ void WindowPrivate::block() {
     if (frame) {
         frame->menuBar()->setEnabled(false);
     } else if (client) {
+        // Disabling the control that has the focus would pass the focus on, into another child
+        // window of the frame, which would then come to the front: it is taken away first and
+        // given back when the window is enabled again.
+        QWidget* focused = client->focusWidget();
+        if (focused && focused->hasFocus()) {
+            focusBeforeBlock = focused;
+            focused->clearFocus();
+        }
         client->setEnabled(false);
     }
 }
@@ -243,7 +251,9 @@ void WindowPrivate::unblock() {
         if (client->isVisible()) {
             if (sub && frameInternals() && frameInternals()->frame) frameInternals()->frame->area()->setActiveSubWindow(sub);
             client->activateWindow();
+            if (focusBeforeBlock) focusBeforeBlock->setFocus(Qt::OtherFocusReason);
         }
+        focusBeforeBlock = nullptr;
     }
 }
 
@@ -273,6 +283,7 @@ void WindowPrivate::closeNow() {
     open = false;
     queue.clear();
     if (timer) timer->stop();
+    const bool wasActive = !frame && !sub && client && client->isActiveWindow();
     auto& list = windowsOfThread(thread);
     auto it = std::find(list.begin(), list.end(), this);
     bool wasCurrent = it != list.end() && it + 1 == list.end();
@@ -288,6 +299,9 @@ void WindowPrivate::closeNow() {
         w->deleteLater();
     }
     if (wasCurrent && !list.empty()) list.back()->unblock();
+    // A window of its own that goes away last on its thread hands the keyboard back to the frame,
+    // so that the frame's menus answer their keys at once.
+    else if (wasActive && g_frame && g_frame->frame) g_frame->frame->activateWindow();
 }
 
 // ---- Window ------------------------------------------------------------------------------------

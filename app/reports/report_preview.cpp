@@ -27,8 +27,8 @@ PreviewWindow makePreviewWindow() {
     d.name = "REPORTPREVIEW$WINDOW";
     d.title = "Report Preview";
     d.kind = ui::WindowKind::kDialog;
-    d.width = 460;
-    d.height = 330;
+    d.width = 520;
+    d.height = 380;
     d.centered = true;
     d.resizable = true;
     d.statusBar = true;
@@ -73,16 +73,16 @@ JumpWindow makeJumpWindow() {
     d.name = "JUMPTOPAGE$WINDOW";
     d.title = "Jump to a Report Page";
     d.kind = ui::WindowKind::kDialog;
-    d.width = 140;
+    d.width = 170;
     d.height = 50;
     d.centered = true;
     d.alertKeys = {kEnterKey, kEscKey};
-    w.pagePrompt = d.addPrompt("&Page:", {10, 12, 30, 10});
-    w.pageSpin = d.addSpin(nullptr, {44, 10, 50, 13}, 1, 99999);
+    w.pagePrompt = d.addPrompt("&Page:", {25, 12, 30, 10});
+    w.pageSpin = d.addSpin(nullptr, {59, 10, 50, 13}, 1, 99999);
     d.controls.back().tip = "Select a page of the report";
-    w.ok = d.addButton("OK", {30, 30, 40, 14}, true);
+    w.ok = d.addButton("OK", {41, 30, 40, 14}, true);
     d.controls.back().tip = "Jump to the selected page";
-    w.cancel = d.addButton("Cancel", {74, 30, 40, 14});
+    w.cancel = d.addButton("Cancel", {89, 30, 40, 14});
     d.controls.back().tip = "Cancel this selection";
     return w;
 }
@@ -93,20 +93,20 @@ DisplayWindow makeDisplayWindow() {
     d.name = "CHANGEDISPLAY$WINDOW";
     d.title = "Change the Report Display";
     d.kind = ui::WindowKind::kDialog;
-    d.width = 130;
+    d.width = 170;
     d.height = 76;
     d.centered = true;
     d.alertKeys = {kEnterKey, kEscKey};
     ui::ControlDef group;
     group.kind = ui::ControlKind::kBox;
     group.text = "Pages Displayed";
-    group.at = {8, 4, 114, 44};
+    group.at = {28, 4, 114, 44};
     w.group = d.add(group);
-    w.acrossPrompt = d.addPrompt("&Across", {18, 18, 30, 10});
-    w.acrossSpin = d.addSpin(nullptr, {52, 16, 34, 13}, 1, 10);
-    w.downPrompt = d.addPrompt("&Down", {18, 32, 30, 10});
-    w.downSpin = d.addSpin(nullptr, {52, 30, 34, 13}, 1, 10);
-    w.ok = d.addButton("OK", {45, 56, 40, 14}, true);
+    w.acrossPrompt = d.addPrompt("&Across", {38, 18, 30, 10});
+    w.acrossSpin = d.addSpin(nullptr, {72, 16, 34, 13}, 1, 10);
+    w.downPrompt = d.addPrompt("&Down", {38, 32, 30, 10});
+    w.downSpin = d.addSpin(nullptr, {72, 30, 34, 13}, 1, 10);
+    w.ok = d.addButton("OK", {65, 56, 40, 14}, true);
     return w;
 }
 
@@ -358,7 +358,8 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
         if (control == pw.printItem || control == pw.printButton) {
             std::string why;
             if (!ui::canPrint(&why)) {
-                messageBox(why, "Print", kIconExclamation, kButtonOk, kButtonOk);
+                messageBox(why + "  The report can also be saved as PDF: File > Save as PDF...", "Print",
+                           kIconExclamation, kButtonOk, kButtonOk);
             } else {
                 print = true;
                 w.post(kEventCloseWindow);

@@ -31,6 +31,7 @@ using namespace runtime;
 namespace {
 
 constexpr int kF3Key = kF1Key + 2;
+constexpr int kCtrlF = kCtrlKey | 'F';
 constexpr size_t kSearchTextSize = 80;
 
 }  // namespace
@@ -62,19 +63,20 @@ ViewWindow viewWindow(const ViewerDesign& design) {
     d.name = design.windowName;
     d.title = design.title;
     d.kind = ui::WindowKind::kMdiChild;
-    d.width = 330;
+    d.width = 380;
     d.height = 210;
     d.resizable = true;
-    d.alertKeys = {kF3Key};
-    v.list = d.addList("1020L@S255@", {4, 4, 322, 180});
+    // Alt+F belongs to the frame's File menu: Ctrl+F reaches Find... from the keyboard.
+    d.alertKeys = {kF3Key, kCtrlF};
+    v.list = d.addList("1020L@S255@", {4, 4, 372, 180});
     v.print = d.addButton("&Print", {4, 190, 45, 14});
     d.controls.back().tip = "Print the text";
     v.find = d.addButton("&Find...", {53, 190, 45, 14});
-    d.controls.back().tip = "Search the text";
+    d.controls.back().tip = "Search the text (Ctrl+F)";
     v.findNext = d.addButton("Find Next", {102, 190, 45, 14});
     d.controls.back().tip = "Search again for the same text (F3)";
     d.controls.back().disabled = true;
-    v.close = d.addButton("&Close", {281, 190, 45, 14});
+    v.close = d.addButton("&Close", {331, 190, 45, 14});
     d.controls.back().tip = "Close this window";
     return v;
 }
@@ -318,7 +320,8 @@ void runTextViewer(const ViewerDesign& design) {
                               (event == kEventAlertKey && keyCode() == kF3Key && w.isEnabled(v.findNext));
         if (findNext) {
             search(w, list, lines, settings);
-        } else if (event == kEventAccepted && acceptedControl() == v.find) {
+        } else if ((event == kEventAccepted && acceptedControl() == v.find) ||
+                   (event == kEventAlertKey && keyCode() == kCtrlF)) {
             if (askSearch(design, settings)) {
                 if (settings.text.empty()) w.disable(v.findNext);
                 else w.enable(v.findNext);

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPrinter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QWidget>
 #include <cmath>
 #include <filesystem>
@@ -284,9 +285,14 @@ TEST_F(Preview, EveryZoomStateHasItsSizeAndClicksSwitchBetweenThumbnailsAndPage)
             EXPECT_LE(size.width, w.clientWidth());
         }
     }
-    // Page Down in a zoom moves one page; clicking the page goes back to the thumbnails.
+    // Page Down in a zoom moves one page, shown from its top; clicking the page goes back to the
+    // thumbnails.
+    auto* area = qobject_cast<QScrollArea*>(w.internals()->widgetOf(zoomedImage()));
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    EXPECT_GT(area->verticalScrollBar()->value(), 0);
     key(Qt::Key_PageDown);
     EXPECT_EQ(zone(2), "Page 2 of 3");
+    EXPECT_EQ(area->verticalScrollBar()->value(), 0);
     QWidget* page = qobject_cast<QScrollArea*>(w.internals()->widgetOf(zoomedImage()))->widget();
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(20, 20), page->mapToGlobal(QPointF(20, 20)), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);

@@ -118,6 +118,10 @@ TEST_F(ReportProcedures, PercentFollowsTheRecordsReadAndStaysAtMostHundredWhenTh
     EXPECT_EQ(percentText(0), "  0% Completed");
     EXPECT_EQ(percentText(33), " 33% Completed");
     EXPECT_EQ(percentText(100), "100% Completed");
+    // The page footer: "Page" and the number right-aligned in four places.
+    EXPECT_EQ(pageNumberText(1), "Page    1");
+    EXPECT_EQ(pageNumberText(42), "Page   42");
+    EXPECT_EQ(pageNumberText(7143), "Page 7143");
 
     // Two more records come in while the report runs (another window's thread adds them).
     ReportJob growing(design("location"), {8500, 11000});

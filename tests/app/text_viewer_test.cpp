@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <deque>
 #include <fstream>
 
@@ -23,6 +25,7 @@
 #include "ui/scheduler.h"
 #include "ui/testing.h"
 #include "ui/window.h"
+#include "ui/window_private.h"
 
 namespace sitedex::app::viewer {
 namespace {
@@ -129,8 +132,15 @@ protected:
         auto l = list(w, d);
         return l.cellText(l.selectedRow(), 1);
     }
-    void find(ui::Window* w, const ViewerDesign& d, const std::string& text, bool wholeWord = false) {
-        w->click(viewWindow(d).find);
+    void find(ui::Window* w, const ViewerDesign& d, const std::string& text, bool wholeWord = false,
+              bool byKey = false) {
+        if (byKey) {
+            // Ctrl+F: Alt+F opens the frame's File menu.
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_F, Qt::ControlModifier, "f");
+            QApplication::sendEvent(w->internals()->widgetOf(viewWindow(d).list), &press);
+        } else {
+            w->click(viewWindow(d).find);
+        }
         const SearchWindow sw = searchWindow(d);
         ui::Window* s = nullptr;
         ASSERT_TRUE(ui::pumpEventsUntil([&] { return (s = window(sw.def.name)) != nullptr; }));
@@ -200,7 +210,7 @@ TEST_F(TextViewer, FindSearchesFromTheHighlightAndAsksAtTheEnd) {
               "beginning?");
     EXPECT_EQ(highlighted(w, whatsNewDesign()), "export at the start");
 
-    find(w, whatsNewDesign(), "EXPORT");  // any part of a word, letter case ignored
+    find(w, whatsNewDesign(), "EXPORT", false, true);  // any part of a word, letter case ignored
     EXPECT_EQ(highlighted(w, whatsNewDesign()), "and the last line says export");
     m_answers = {kButtonNo};
     find(w, whatsNewDesign(), "nowhere to be found");

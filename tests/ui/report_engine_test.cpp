@@ -11,10 +11,19 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+
 #include "tests/support/data_fixtures.h"
+#include "ui/message_box.h"
 #include "ui/report_engine.h"
 #include "ui/report_output.h"
+#include "ui/scheduler.h"
 #include "ui/testing.h"
+#include "ui/window_private.h"
 
 namespace sitedex::ui {
 namespace {
@@ -272,6 +281,98 @@ TEST_F(ReportEngine, PrintingWithoutAPrinterSaysSoInsteadOfFailingSilently) {
     EXPECT_FALSE(job->step());
     EXPECT_FALSE(job->succeeded());
     EXPECT_NE(job->error().find("No printer is installed"), std::string::npos);
+}
+
+TEST_F(ReportEngine, PrintoutFollowsTheRangeOrderAndCopiesOfThePrinterDialog) {
+    if (!havePdfToText()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    TempDir dir;
+    const ReportPages pages = threePages();  // "record 1" on page 1, "record 15" on 2, "record 29" on 3
+    QPrinter& printer = programPrinter();
+    printer.setOutputFormat(QPrinter::PdfFormat);  // Print Setup's "Print to File"
+    struct Case {
+        int from, to, copies;
+        bool collate, reverse;
+        std::vector<int> pages;
+    };
+    const Case cases[] = {
+        {0, 0, 1, true, false, {1, 2, 3}},
+        {2, 3, 1, true, false, {2, 3}},
+        {2, 3, 2, true, false, {2, 3, 2, 3}},
+        {2, 3, 2, false, false, {2, 2, 3, 3}},
+        {1, 3, 1, true, true, {3, 2, 1}},
+        {3, 9, 1, true, false, {3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.from) + "-" + std::to_string(c.to) + " x" + std::to_string(c.copies));
+        const std::string path = dir.file("printed.pdf");
+        printer.setOutputFileName(QString::fromStdString(path));
+        printer.setPrintRange(c.from ? QPrinter::PageRange : QPrinter::AllPages);
+        printer.setFromTo(c.from, c.to);
+        printer.setCopyCount(c.copies);
+        printer.setCollateCopies(c.collate);
+        printer.setPageOrder(c.reverse ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
+        std::string why;
+        ASSERT_TRUE(canPrint(&why)) << why;
+        auto job = PageOutputJob::toPrinter(pages, "Test");
+        while (job->step()) {
+        }
+        ASSERT_TRUE(job->succeeded()) << job->error();
+        std::vector<int> printed;
+        const std::string text = pdfText(path);
+        size_t start = 0;
+        while (start < text.size()) {
+            size_t end = text.find('\f', start);
+            if (end == std::string::npos) break;
+            const std::string page = text.substr(start, end - start);
+            printed.push_back(page.find("record 1\n") != std::string::npos    ? 1
+                              : page.find("record 15\n") != std::string::npos ? 2
+                                                                                : 3);
+            start = end + 1;
+        }
+        EXPECT_EQ(printed, c.pages);
+    }
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setCopyCount(1);
+    printer.setPageOrder(QPrinter::FirstPageFirst);
+    printer.setOutputFormat(QPrinter::NativeFormat);
+}
+
+TEST_F(ReportEngine, PrintSetupSaysOkAndIsRememberedForTheRun) {
+    TempDir dir;
+    QPrinter& printer = programPrinter();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(QString::fromStdString(dir.file("setup.pdf")));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    bool confirmed = false, ended = false;
+    const int thread = startProcedure([&] {
+        confirmed = printerSetup();
+        ended = true;
+    });
+    ASSERT_NE(thread, 0);
+    QPrintDialog* dialog = nullptr;
+    ASSERT_TRUE(pumpEventsUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QPrintDialog*>(w); d && d->isVisible()) dialog = d;
+        return dialog != nullptr;
+    }));
+    EXPECT_EQ(dialog->windowTitle(), "Print Setup");
+    int buttons = 0;
+    for (QDialogButtonBox* box : dialog->findChildren<QDialogButtonBox*>()) {
+        if (QPushButton* ok = box->button(QDialogButtonBox::Ok)) {
+            ++buttons;
+            EXPECT_EQ(ok->text(), "OK") << "setting up prints nothing";
+        }
+    }
+    EXPECT_EQ(buttons, 1);
+    dialog->accept();
+    ASSERT_TRUE(pumpEventsUntil([&] { return ended; }));
+    EXPECT_TRUE(confirmed);
+    // What was set up stays for the rest of the run: reports are laid out on it.
+    EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    const PaperSize paper = printerPaper();
+    EXPECT_GT(paper.width, paper.height);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setOutputFormat(QPrinter::NativeFormat);
 }
 
 }  // namespace

@@ -166,6 +166,22 @@ TEST_F(ReportProcedures, EveryRecordIsPrintedAlsoWhenItsKeyValueIsBlank) {
     }
 }
 
+TEST_F(ReportProcedures, AFileThatCannotBeReadGivesTheViewAndRecordWarnings) {
+    add({"http://a.example.org/", "A", "News", "http", 1});
+    data::close(data::SITEDX);  // the view then cannot be opened, nor a record read
+    maintenance::testing::shownBoxes().clear();
+    runtime::setMessageBoxHook(maintenance::testing::recordBox);
+    ReportJob job(design("keyword"), {8500, 11000});
+    EXPECT_FALSE(job.start());
+    EXPECT_EQ(job.pageCount(), 0);
+    const auto& boxes = maintenance::testing::shownBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].rfind("View Open Error: Error: (File Not Open (37)) attempting to open the current VIEW.", 0), 0u)
+        << boxes[0];
+    EXPECT_EQ(boxes[1].rfind("Record Retrieval Error: Error: (", 0), 0u) << boxes[1];
+    EXPECT_NE(boxes[1].find(") attempting to access a record from the SITEDX file."), std::string::npos) << boxes[1];
+}
+
 TEST_F(ReportProcedures, ReportIsPreviewedThenPrintedOnThePrinterChosenInPrintSetup) {
     for (const FixtureLocation& l : sitedex::testing::fixtureLocations()) add(l);
     const std::string printed = m_dir.file("printed.pdf");

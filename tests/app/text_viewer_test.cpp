@@ -17,6 +17,7 @@
 #include "data/dictionary.h"
 #include "runtime/events.h"
 #include "runtime/procedures.h"
+#include "runtime/settings_file.h"
 #include "runtime/thread_state.h"
 #include "runtime/thread_table.h"
 #include "tests/support/data_fixtures.h"
@@ -302,6 +303,8 @@ TEST_F(TextViewer, WithoutAFileInTheDataFolderTheProgramsOwnTextIsShown) {
         EXPECT_GT(list(w, c.design).rowCount(), 5);
         w->click(viewWindow(c.design).close);
         ASSERT_TRUE(ui::pumpEventsUntil([&] { return !ui::threadRunning(m_thread); }));
+        // Each viewer keeps its own placement.
+        EXPECT_NE(readSetting(c.design.placement, "Width", ""), "") << c.design.placement;
     }
     EXPECT_NE(findProcedure("ExportHelp"), nullptr);
     EXPECT_NE(findProcedure("ImportHelp"), nullptr);

@@ -56,13 +56,16 @@ double cpuSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-double seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+double seconds(Clock::time_point from) {
+    return std::chrono::duration<double>(Clock::now() - from).count();
+}
 
 long statusKb(const char* field) {
     std::ifstream in("/proc/self/status");
     std::string line;
     while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field));
     return 0;
 }
 
@@ -78,10 +81,13 @@ void fill(int count) {
     std::srand(7);
     data::logout(2, {&data::SITEDX});
     for (int i = 0; i < count; ++i) {
-        std::string location = "https://www." + std::string(kWords[std::rand() % 21]) + std::to_string(i) + ".example.org/";
-        while (location.size() < size_t(40 + std::rand() % 50)) location += std::string(kWords[std::rand() % 21]) + "/";
+        std::string location =
+            "https://www." + std::string(kWords[std::rand() % 21]) + std::to_string(i) + ".example.org/";
+        while (location.size() < size_t(40 + std::rand() % 50))
+            location += std::string(kWords[std::rand() % 21]) + "/";
         std::string description;
-        for (int w = 0; w < 2 + std::rand() % 5; ++w) description += std::string(w ? " " : "") + kWords[std::rand() % 21];
+        for (int w = 0; w < 2 + std::rand() % 5; ++w)
+            description += std::string(w ? " " : "") + kWords[std::rand() % 21];
         description[0] = char(std::toupper(description[0]));
         data::SITEDX.clear();
         data::setString(data::findField("URL:LOCATION"), location);
@@ -102,7 +108,8 @@ struct Timing {
     double cpuMax() const { return cpuMs.empty() ? 0 : *std::max_element(cpuMs.begin(), cpuMs.end()); }
     double cpuMedian() const { return medianOf(cpuMs); }
     static double medianOf(std::vector<double> s) {
-        if (s.empty()) return 0;
+        if (s.empty())
+            return 0;
         std::sort(s.begin(), s.end());
         return s[s.size() / 2];
     }
@@ -125,7 +132,8 @@ std::pair<double, double> timed(ui::Window& w, const std::function<void()>& acti
 
 void runSize(int count) {
     sitedex::record::setVeloxDurability(sitedex::record::Durability::kProcessCrash);
-    const std::string dir = std::filesystem::temp_directory_path() / ("sitedex-bench-report-" + std::to_string(getpid()));
+    const std::string dir =
+        std::filesystem::temp_directory_path() / ("sitedex-bench-report-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     char old[4096];
     (void)!::getcwd(old, sizeof old);
@@ -139,7 +147,8 @@ void runSize(int count) {
     data::closeAllFiles();
     malloc_trim(0);
     std::ofstream("/proc/self/clear_refs") << "5";
-    for (data::FileDecl* f : {&data::SITEDX, &data::Categories}) data::share(*f, data::kModeShared);
+    for (data::FileDecl* f : {&data::SITEDX, &data::Categories})
+        data::share(*f, data::kModeShared);
     const long rssBefore = statusKb("VmRSS:");
 
     const app::reports::ReportDesign& design = *app::reports::findReport("description");
@@ -152,7 +161,8 @@ void runSize(int count) {
     ui::ReportPages pages = job.takePages();
     const double generateWall = seconds(t0), generateCpu = cpuSeconds() - cpu0;
     size_t pageBytes = 0;
-    for (const auto& p : pages) pageBytes += p.memoryBytes();
+    for (const auto& p : pages)
+        pageBytes += p.memoryBytes();
     const long rssPages = statusKb("VmRSS:");
 
     const std::string pdf = dir + "/report.pdf";
@@ -179,16 +189,19 @@ void runSize(int count) {
     const auto& pw = app::reports::previewWindow();
 
     Timing next1, last, next100, zoomNext, back, layout;
-    for (int i = 0; i < 20; ++i) next1.add(timed(*w, [&] { w->click(pw.nextItem); }));
+    for (int i = 0; i < 20; ++i)
+        next1.add(timed(*w, [&] { w->click(pw.nextItem); }));
     last.add(timed(*w, [&] { w->enterText(pw.pageSpin, std::to_string(pages.size())); }));
     back.add(timed(*w, [&] { w->enterText(pw.pageSpin, "1"); }));
     layout.add(timed(*w, [&] { w->enterText(pw.acrossSpin, "10"); }));
     layout.add(timed(*w, [&] { w->enterText(pw.downSpin, "10"); }));
-    for (int i = 0; i < 20; ++i) next100.add(timed(*w, [&] { w->click(pw.nextItem); }));
+    for (int i = 0; i < 20; ++i)
+        next100.add(timed(*w, [&] { w->click(pw.nextItem); }));
     last.add(timed(*w, [&] { w->enterText(pw.pageSpin, std::to_string(pages.size())); }));
     layout.add(timed(*w, [&] { w->click(pw.zoomItems[6]); }));  // 300%
     back.add(timed(*w, [&] { w->enterText(pw.pageSpin, "1"); }));
-    for (int i = 0; i < 20; ++i) zoomNext.add(timed(*w, [&] { w->click(pw.nextItem); }));
+    for (int i = 0; i < 20; ++i)
+        zoomNext.add(timed(*w, [&] { w->click(pw.nextItem); }));
     last.add(timed(*w, [&] { w->enterText(pw.pageSpin, std::to_string(pages.size())); }));
     w->click(pw.exitItem);
     ui::pumpEventsUntil([&] { return ended; }, 5000);
@@ -205,7 +218,8 @@ void runSize(int count) {
     auto row = [](const char* what, const Timing& t) {
         std::printf("| %s | %.1f / %.1f ms | %.1f / %.1f ms |\n", what, t.median(), t.max(), t.cpuMedian(), t.cpuMax());
     };
-    std::printf("\n| paging action (handled and repainted) | wall: median / max | CPU: median / max |\n|---|---|---|\n");
+    std::printf(
+        "\n| paging action (handled and repainted) | wall: median / max | CPU: median / max |\n|---|---|---|\n");
     row("Next, one page at a time (20 times)", next1);
     row("Next, 10 x 10 thumbnails (20 times)", next100);
     row("Next, zoomed 300% (20 times)", zoomNext);
@@ -224,6 +238,7 @@ int main() {
     std::printf("report font: %s\n", ui::reportFontFamily(ui::ReportFont::kNormal).c_str());
     const char* sizes = std::getenv("SITEDEX_BENCH_SIZES");
     std::stringstream list(sizes && *sizes ? sizes : "100000");
-    for (std::string size; std::getline(list, size, ',');) runSize(std::atoi(size.c_str()));
+    for (std::string size; std::getline(list, size, ',');)
+        runSize(std::atoi(size.c_str()));
     return 0;
 }

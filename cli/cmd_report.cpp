@@ -34,9 +34,11 @@ constexpr std::string_view kUsage =
     "While standard error is a terminal, a progress line shows how far the report has come.\n";
 
 std::string absolutePath(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return path;
+    if (!path.empty() && path.front() == '/')
+        return path;
     char here[4096];
-    if (!::getcwd(here, sizeof here)) return path;
+    if (!::getcwd(here, sizeof here))
+        return path;
     return std::string(here) + "/" + path;
 }
 
@@ -44,16 +46,19 @@ std::string absolutePath(const std::string& path) {
 
 int runReport(std::span<char*> args) {
     std::string dir;
-    if (!takeDataDir(args, dir)) return kExitUsage;
+    if (!takeDataDir(args, dir))
+        return kExitUsage;
     ParsedArgs p;
-    if (!parseArgs(args, {"pdf", "paper"}, 1, kUsage, p)) return kExitUsage;
-    if (p.help) return kExitOk;
+    if (!parseArgs(args, {"pdf", "paper"}, 1, kUsage, p))
+        return kExitUsage;
+    if (p.help)
+        return kExitOk;
     const app::reports::ReportDesign* design = app::reports::findReport(p.positional[0]);
     if (!design) {
-        return usageError("report",
-                          "unknown report '" + p.positional[0] +
-                              "' (description, location, category, rating, keyword, categories)",
-                          kUsage);
+        return usageError(
+            "report",
+            "unknown report '" + p.positional[0] + "' (description, location, category, rating, keyword, categories)",
+            kUsage);
     }
     if (!p.options.count("pdf") || p.options["pdf"].empty())
         return usageError("report", "--pdf FILE is needed: the report is written as a PDF document", kUsage);
@@ -73,7 +78,8 @@ int runReport(std::span<char*> args) {
     }
 
     DataSession session(dir, {design->file});
-    if (!session.ok()) return kExitRefused;
+    if (!session.ok())
+        return kExitRefused;
     return session.run([&] {
         app::reports::ReportJob job(*design, paper);
         if (!job.start()) {

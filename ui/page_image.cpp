@@ -31,7 +31,8 @@ constexpr int kAverageCharWidth = 70;
 
 void paintPage(QPainter& painter, const PageDrawing& page, const QRectF& target, const QRectF& visible) {
     const PaperSize paper = page.paper();
-    if (paper.width <= 0 || paper.height <= 0 || target.isEmpty()) return;
+    if (paper.width <= 0 || paper.height <= 0 || target.isEmpty())
+        return;
     painter.save();
     painter.fillRect(target, Qt::white);
     const double sx = target.width() / paper.width;
@@ -45,13 +46,15 @@ void paintPage(QPainter& painter, const PageDrawing& page, const QRectF& target,
         bottom = (visible.bottom() - target.top()) / sy + 300;
     }
     QPen pen(Qt::black, 10);
-    if (10 * std::min(sx, sy) < 1) pen = QPen(Qt::black, 0);  // a hair line where 0.01 inch is no pixel
+    if (10 * std::min(sx, sy) < 1)
+        pen = QPen(Qt::black, 0);  // a hair line where 0.01 inch is no pixel
     painter.setPen(pen);
     const bool greek = reportQFont(ReportFont::kNormal).pixelSize() * sy < kSmallestReadableText;
     int currentFont = -1;
     for (const PageDrawing::Op& op : page.ops()) {
         if (op.kind == PageDrawing::Op::kText) {
-            if (op.y < top || op.y > bottom) continue;
+            if (op.y < top || op.y > bottom)
+                continue;
             const std::string_view text = page.textOf(op);
             if (greek) {
                 painter.fillRect(QRectF(op.x, op.y - 90, double(text.size()) * kAverageCharWidth, 80), Qt::gray);
@@ -63,9 +66,11 @@ void paintPage(QPainter& painter, const PageDrawing& page, const QRectF& target,
             }
             painter.drawText(QPointF(op.x, op.y), QString::fromUtf8(text.data(), qsizetype(text.size())));
         } else {
-            if (op.y > bottom || op.y + op.height < top) continue;
+            if (op.y > bottom || op.y + op.height < top)
+                continue;
             const QRectF r(op.x, op.y, op.width, op.height);
-            if (op.kind == PageDrawing::Op::kFilledBox) painter.fillRect(r, kHeadingGrey);
+            if (op.kind == PageDrawing::Op::kFilledBox)
+                painter.fillRect(r, kHeadingGrey);
             painter.setBrush(Qt::NoBrush);
             painter.drawRect(r);
         }
@@ -79,7 +84,8 @@ namespace {
 
 class PageWidget : public QWidget {
 public:
-    PageWidget(QWidget* parent, const ReportPages& pages, bool framed) : QWidget(parent), m_pages(pages), m_framed(framed) {
+    PageWidget(QWidget* parent, const ReportPages& pages, bool framed)
+        : QWidget(parent), m_pages(pages), m_framed(framed) {
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
     int page = 0;
@@ -103,7 +109,8 @@ protected:
         }
     }
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && owner && owner->open) owner->push({runtime::kEventAccepted, number, 0, 0});
+        if (event->button() == Qt::LeftButton && owner && owner->open)
+            owner->push({runtime::kEventAccepted, number, 0, 0});
         QWidget::mousePressEvent(event);
     }
 
@@ -128,7 +135,8 @@ private:
 
 PageWidget* pageWidgetOf(const Window& window, int control) {
     QWidget* w = window.internals()->widgetOf(control);
-    if (auto* area = dynamic_cast<PageScrollArea*>(w)) return area->page();
+    if (auto* area = dynamic_cast<PageScrollArea*>(w))
+        return area->page();
     return dynamic_cast<PageWidget*>(w);
 }
 
@@ -140,7 +148,8 @@ PageScrollArea* scrollAreaOf(const Window& window, int control) {
 
 int createPageImage(Window& window, const ReportPages& pages, PageImageKind kind) {
     WindowPrivate* d = window.internals();
-    if (!d->client) return 0;
+    if (!d->client)
+        return 0;
     const int number = int(d->controls.size()) + 1;
     auto* page = new PageWidget(nullptr, pages, kind == PageImageKind::kFramed);
     page->owner = d;
@@ -169,7 +178,8 @@ int createPageImage(Window& window, const ReportPages& pages, PageImageKind kind
 
 void removePageImage(Window& window, int control) {
     WindowPrivate* d = window.internals();
-    if (!pageWidgetOf(window, control)) return;
+    if (!pageWidgetOf(window, control))
+        return;
     QWidget* w = d->widgetOf(control);
     d->controls[size_t(control - 1)] = nullptr;
     w->hide();
@@ -178,7 +188,8 @@ void removePageImage(Window& window, int control) {
 
 void showPage(Window& window, int control, int page) {
     if (PageWidget* w = pageWidgetOf(window, control)) {
-        if (w->page == page) return;
+        if (w->page == page)
+            return;
         w->page = page;
         w->update();
         // Another page is read from its top.
@@ -195,7 +206,8 @@ int shownPage(const Window& window, int control) {
 }
 
 void setPageSize(Window& window, int control, int width, int height) {
-    if (PageScrollArea* area = scrollAreaOf(window, control)) area->page()->resize(std::max(1, width), std::max(1, height));
+    if (PageScrollArea* area = scrollAreaOf(window, control))
+        area->page()->resize(std::max(1, width), std::max(1, height));
 }
 
 PixelSize pageSize(const Window& window, int control) {
@@ -210,7 +222,8 @@ void setHorizontalScrollBar(Window& window, int control, bool on) {
 
 int widthBesideScrollBar(const Window& window, int control) {
     PageScrollArea* area = scrollAreaOf(window, control);
-    if (!area) return 0;
+    if (!area)
+        return 0;
     return std::max(1, area->width() - 2 * area->frameWidth() - area->verticalScrollBar()->sizeHint().width());
 }
 

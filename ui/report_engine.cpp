@@ -28,7 +28,8 @@ struct FontSet {
     FontSet() : metrics{QFontMetricsF(make(0)), QFontMetricsF(make(1)), QFontMetricsF(make(2))} {
         for (int i = 0; i < 3; ++i) {
             fonts[i] = make(i);
-            widest[i] = std::max(metrics[i].horizontalAdvance(QLatin1Char('W')), metrics[i].horizontalAdvance(QLatin1Char('M')));
+            widest[i] = std::max(metrics[i].horizontalAdvance(QLatin1Char('W')),
+                                 metrics[i].horizontalAdvance(QLatin1Char('M')));
         }
     }
     double widest[3] = {};
@@ -56,19 +57,24 @@ FontSet& fontSet() {
     return set;
 }
 
-int index(ReportFont f) { return int(f); }
+int index(ReportFont f) {
+    return int(f);
+}
 
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
 
 // True when every byte is ASCII and even the widest letter repeated would fit: no measuring needed.
 bool surelyFits(ReportFont font, std::string_view text, int width) {
     const double widest = fontSet().widest[index(font)];
-    if (double(text.size()) * widest > width) return false;
+    if (double(text.size()) * widest > width)
+        return false;
     for (char c : text)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
     return true;
 }
-
 
 // The lines a wrapped text takes: broken at its own line ends, then at word boundaries to the width
 // (anywhere inside a word longer than a line).
@@ -86,37 +92,49 @@ std::vector<QString> wrappedLines(const BandItem& item) {
         bool any = false;
         while (true) {
             QTextLine line = text.createLine();
-            if (!line.isValid()) break;
+            if (!line.isValid())
+                break;
             line.setLineWidth(item.at.width);
             QString piece = paragraph.mid(line.textStart(), line.textLength());
-            while (piece.endsWith(QLatin1Char(' '))) piece.chop(1);
+            while (piece.endsWith(QLatin1Char(' ')))
+                piece.chop(1);
             lines.push_back(piece);
             any = true;
         }
         text.endLayout();
-        if (!any) lines.push_back(QString());
+        if (!any)
+            lines.push_back(QString());
     }
-    while (!lines.empty() && lines.back().isEmpty()) lines.pop_back();
+    while (!lines.empty() && lines.back().isEmpty())
+        lines.pop_back();
     return lines;
 }
 }  // namespace
 
-const QFont& reportQFont(ReportFont font) { return fontSet().fonts[index(font)]; }
+const QFont& reportQFont(ReportFont font) {
+    return fontSet().fonts[index(font)];
+}
 
-int reportLineHeight(ReportFont font) { return int(std::ceil(fontSet().metrics[index(font)].lineSpacing())); }
+int reportLineHeight(ReportFont font) {
+    return int(std::ceil(fontSet().metrics[index(font)].lineSpacing()));
+}
 
 int reportTextWidth(ReportFont font, std::string_view text) {
     return int(std::ceil(fontSet().metrics[index(font)].horizontalAdvance(qs(text))));
 }
 
-std::string reportFontFamily(ReportFont font) { return QFontInfo(reportQFont(font)).family().toStdString(); }
+std::string reportFontFamily(ReportFont font) {
+    return QFontInfo(reportQFont(font)).family().toStdString();
+}
 
 void ensureHeadlessGui() {
-    if (QCoreApplication::instance()) return;
+    if (QCoreApplication::instance())
+        return;
     // A command's standard error carries its own messages only, not the toolkit's notes about its
     // surroundings (a missing runtime folder, say); real failures still get through.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
     });
     static int argc = 3;
     static char name[] = "sitedex", option[] = "-platform", platform[] = "offscreen";
@@ -147,7 +165,8 @@ Band& Band::box(int x, int y, int width, int height, bool filled) {
 // ---- kept pages --------------------------------------------------------------------------------------
 
 void PageDrawing::addText(int x, int baseline, ReportFont font, std::string_view text) {
-    if (text.empty()) return;
+    if (text.empty())
+        return;
     Op op;
     op.kind = Op::kText;
     op.font = font;
@@ -172,28 +191,34 @@ void PageDrawing::addBox(const ReportRect& at, bool filled) {
 std::vector<PageDrawing::Text> PageDrawing::texts() const {
     std::vector<Text> out;
     for (const Op& op : m_ops)
-        if (op.kind == Op::kText) out.push_back({op.x, op.y, op.font, textOf(op)});
+        if (op.kind == Op::kText)
+            out.push_back({op.x, op.y, op.font, textOf(op)});
     return out;
 }
 
 std::vector<PageDrawing::Box> PageDrawing::boxes() const {
     std::vector<Box> out;
     for (const Op& op : m_ops)
-        if (op.kind != Op::kText) out.push_back({{op.x, op.y, op.width, op.height}, op.kind == Op::kFilledBox});
+        if (op.kind != Op::kText)
+            out.push_back({{op.x, op.y, op.width, op.height}, op.kind == Op::kFilledBox});
     return out;
 }
 
 std::string PageDrawing::plainText() const {
     std::string s;
     for (const Op& op : m_ops) {
-        if (op.kind != Op::kText) continue;
-        if (!s.empty()) s += '\n';
+        if (op.kind != Op::kText)
+            continue;
+        if (!s.empty())
+            s += '\n';
         s.append(textOf(op));
     }
     return s;
 }
 
-size_t PageDrawing::memoryBytes() const { return sizeof(*this) + m_ops.capacity() * sizeof(Op) + m_text.capacity(); }
+size_t PageDrawing::memoryBytes() const {
+    return sizeof(*this) + m_ops.capacity() * sizeof(Op) + m_text.capacity();
+}
 
 void PageDrawing::shrinkToFit() {
     m_ops.shrink_to_fit();
@@ -220,11 +245,13 @@ ReportBuilder::~ReportBuilder() = default;
 int ReportBuilder::measuredHeight(const Band& band) const {
     int height = band.height;
     for (const BandItem& item : band.items) {
-        if (item.kind != BandItem::Kind::kWrappedText) continue;
+        if (item.kind != BandItem::Kind::kWrappedText)
+            continue;
         const int lines = int(wrappedLines(item).size());
         const int needed = item.at.y + std::max(item.at.height, lines * reportLineHeight(item.font));
         // Text that outgrows its band keeps the space above it below it too.
-        if (needed > height) height = needed + item.at.y;
+        if (needed > height)
+            height = needed + item.at.y;
     }
     return height;
 }
@@ -236,7 +263,9 @@ void ReportBuilder::place(const Band& band, int left, int top, PageDrawing& page
         const QFontMetricsF& m = fontSet().metrics[index(item.font)];
         const int ascent = int(std::lround(m.ascent()));
         switch (item.kind) {
-            case BandItem::Kind::kBox: page.addBox({x, y, item.at.width, item.at.height}, item.filled); break;
+            case BandItem::Kind::kBox:
+                page.addBox({x, y, item.at.width, item.at.height}, item.filled);
+                break;
             case BandItem::Kind::kText:
                 if (surelyFits(item.font, item.text, item.at.width)) {
                     page.addText(x, y + ascent, item.font, item.text);
@@ -273,7 +302,8 @@ void ReportBuilder::startPage() {
 }
 
 void ReportBuilder::finishPage() {
-    if (!m_pageOpen) return;
+    if (!m_pageOpen)
+        return;
     if (m_layout.pageFooter)
         place(m_layout.pageFooter(int(m_pages.size())), m_layout.footer.x, m_layout.footer.y, m_pages.back());
     m_pages.back().shrinkToFit();
@@ -283,13 +313,17 @@ void ReportBuilder::finishPage() {
 void ReportBuilder::printDetail(const Band& band) {
     const int height = measuredHeight(band);
     const int bottom = m_layout.body.y + m_layout.body.height;
-    if (m_pageOpen && m_y + height > bottom && m_y > m_layout.body.y) finishPage();
-    if (!m_pageOpen) startPage();
+    if (m_pageOpen && m_y + height > bottom && m_y > m_layout.body.y)
+        finishPage();
+    if (!m_pageOpen)
+        startPage();
     place(band, m_layout.body.x, m_y, m_pages.back());
     m_y += height;
 }
 
-void ReportBuilder::endLastPage() { finishPage(); }
+void ReportBuilder::endLastPage() {
+    finishPage();
+}
 
 ReportPages ReportBuilder::takePages() {
     finishPage();

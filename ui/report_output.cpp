@@ -25,7 +25,9 @@
 namespace sitedex::ui {
 
 namespace {
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+QString qs(const std::string& s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
 
 PaperSize paperOf(const QSizeF& inches) {
     return {int(std::lround(inches.width() * 1000)), int(std::lround(inches.height() * 1000))};
@@ -33,31 +35,39 @@ PaperSize paperOf(const QSizeF& inches) {
 }  // namespace
 
 PaperSize printerPaper() {
-    if (!QCoreApplication::instance()) return localePaper();
+    if (!QCoreApplication::instance())
+        return localePaper();
     return paperOf(programPrinter().pageLayout().fullRect(QPageLayout::Inch).size());
 }
 
 PaperSize localePaper() {
     return QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? PaperSize{8500, 11000}
-                                                                                : PaperSize{8268, 11693};
+                                                                              : PaperSize{8268, 11693};
 }
 
 bool paperByName(const std::string& name, PaperSize& paper) {
     std::string n = name;
     std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (n == "letter") paper = {8500, 11000};
-    else if (n == "legal") paper = {8500, 14000};
-    else if (n == "a4") paper = {8268, 11693};
-    else if (n == "a5") paper = {5827, 8268};
-    else return false;
+    if (n == "letter")
+        paper = {8500, 11000};
+    else if (n == "legal")
+        paper = {8500, 14000};
+    else if (n == "a4")
+        paper = {8268, 11693};
+    else if (n == "a5")
+        paper = {5827, 8268};
+    else
+        return false;
     return true;
 }
 
 bool canPrint(std::string* why) {
     if (QApplication::instance()) {
         const QPrinter& p = programPrinter();
-        if (p.outputFormat() == QPrinter::PdfFormat && !p.outputFileName().isEmpty()) return true;
-        if (!QPrinterInfo::availablePrinterNames().isEmpty() && p.isValid()) return true;
+        if (p.outputFormat() == QPrinter::PdfFormat && !p.outputFileName().isEmpty())
+            return true;
+        if (!QPrinterInfo::availablePrinterNames().isEmpty() && p.isValid())
+            return true;
     }
     if (why)
         *why =
@@ -87,7 +97,8 @@ public:
     PdfTarget(const std::string& path, const std::string& title) : m_path(path), m_title(title), m_file(qs(path)) {}
 
     bool open(std::string& error) {
-        if (m_file.open(QIODevice::WriteOnly)) return true;
+        if (m_file.open(QIODevice::WriteOnly))
+            return true;
         error = "cannot write " + m_path + ": " + m_file.errorString().toStdString();
         return false;
     }
@@ -111,14 +122,17 @@ public:
         return QRectF(0, 0, page.paper().width, page.paper().height);
     }
     bool end(std::string& error) override {
-        if (painter.isActive()) painter.end();
+        if (painter.isActive())
+            painter.end();
         m_writer.reset();
-        if (m_file.commit()) return true;
+        if (m_file.commit())
+            return true;
         error = "cannot write " + m_path + ": " + m_file.errorString().toStdString();
         return false;
     }
     void abort() override {
-        if (painter.isActive()) painter.end();
+        if (painter.isActive())
+            painter.end();
         m_writer.reset();
         m_file.cancelWriting();
     }
@@ -140,7 +154,8 @@ public:
     explicit PrinterTarget(const std::string& title) : m_title(title) {}
 
     bool begin(const PageDrawing&, std::string& error) override {
-        if (!canPrint(&error)) return false;
+        if (!canPrint(&error))
+            return false;
         QPrinter& p = programPrinter();
         p.setFullPage(true);  // the pages are laid out from the paper's edge
         p.setDocName(qs(m_title));
@@ -164,7 +179,8 @@ public:
     }
     void abort() override {
         programPrinter().abort();
-        if (painter.isActive()) painter.end();
+        if (painter.isActive())
+            painter.end();
     }
 
 private:
@@ -179,7 +195,8 @@ PageOutputJob::PageOutputJob(const ReportPages& pages, std::unique_ptr<Target> t
     : m_pages(pages), m_target(std::move(target)) {}
 
 PageOutputJob::~PageOutputJob() {
-    if (!m_done && m_target) m_target->abort();
+    if (!m_done && m_target)
+        m_target->abort();
 }
 
 std::unique_ptr<PageOutputJob> PageOutputJob::toPrinter(const ReportPages& pages, const std::string& title) {
@@ -212,21 +229,26 @@ std::vector<int> printOrder(int pageCount) {
         to = std::min(pageCount, std::max(from, p.toPage()));
     }
     std::vector<int> once;
-    for (int page = from; page <= to; ++page) once.push_back(page - 1);
-    if (p.pageOrder() == QPrinter::LastPageFirst) std::reverse(once.begin(), once.end());
+    for (int page = from; page <= to; ++page)
+        once.push_back(page - 1);
+    if (p.pageOrder() == QPrinter::LastPageFirst)
+        std::reverse(once.begin(), once.end());
     const int copies = p.supportsMultipleCopies() ? 1 : std::max(1, p.copyCount());
     std::vector<int> order;
     if (p.collateCopies()) {
-        for (int c = 0; c < copies; ++c) order.insert(order.end(), once.begin(), once.end());
+        for (int c = 0; c < copies; ++c)
+            order.insert(order.end(), once.begin(), once.end());
     } else {
-        for (int page : once) order.insert(order.end(), size_t(copies), page);
+        for (int page : once)
+            order.insert(order.end(), size_t(copies), page);
     }
     return order;
 }
 }  // namespace
 
 bool PageOutputJob::step() {
-    if (m_done) return false;
+    if (m_done)
+        return false;
     if (m_cancelled) {
         m_target->abort();
         m_done = true;
@@ -236,7 +258,8 @@ bool PageOutputJob::step() {
         if (m_toPrinter) {
             m_order = printOrder(int(m_pages.size()));
         } else {
-            for (size_t i = 0; i < m_pages.size(); ++i) m_order.push_back(int(i));
+            for (size_t i = 0; i < m_pages.size(); ++i)
+                m_order.push_back(int(i));
         }
     }
     if (m_order.empty()) {
@@ -259,7 +282,8 @@ bool PageOutputJob::step() {
         return false;
     }
     paintPage(m_target->painter, page, m_target->pageRect(page));
-    if (++m_next == int(m_order.size())) finish();
+    if (++m_next == int(m_order.size()))
+        finish();
     return !m_done;
 }
 
@@ -269,11 +293,14 @@ void PageOutputJob::finish() {
 }
 
 int PageOutputJob::percent() const {
-    if (m_order.empty()) return m_done ? 100 : 0;
+    if (m_order.empty())
+        return m_done ? 100 : 0;
     return std::min(100, int(int64_t(m_next) * 100 / int64_t(m_order.size())));
 }
 
-void PageOutputJob::cancel() { m_cancelled = true; }
+void PageOutputJob::cancel() {
+    m_cancelled = true;
+}
 
 // ---- the PDF name dialog --------------------------------------------------------------------------
 
@@ -286,11 +313,13 @@ void setPdfFileNameResponder(std::function<std::string(const std::string& sugges
 }
 
 std::string askPdfFileName(const std::string& suggested) {
-    if (!QApplication::instance()) return {};
+    if (!QApplication::instance())
+        return {};
     const int thread = runtime::currentThread();
     auto& list = windowsOfThread(thread);
     WindowPrivate* owner = list.empty() ? nullptr : list.back();
-    if (owner) owner->block();
+    if (owner)
+        owner->block();
     WindowPrivate* f = frameInternals();
     QPointer<QFileDialog> dialog = new QFileDialog(f ? f->frame.data() : nullptr, QStringLiteral("Save as PDF"));
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
@@ -316,16 +345,20 @@ std::string askPdfFileName(const std::string& suggested) {
         QMetaObject::invokeMethod(
             QApplication::instance(),
             [dialog, state, suggested] {
-                if (!dialog || !g_pdfResponder) return;
+                if (!dialog || !g_pdfResponder)
+                    return;
                 state->answer = g_pdfResponder(suggested);
                 // The answer is taken as given, past the dialog's own checks of the name.
-                static_cast<QDialog*>(dialog.data())->done(state->answer.empty() ? QDialog::Rejected : QDialog::Accepted);
+                static_cast<QDialog*>(dialog.data())
+                    ->done(state->answer.empty() ? QDialog::Rejected : QDialog::Accepted);
             },
             Qt::QueuedConnection);
     }
     waitUntil([state] { return state->result != -1; });
-    if (dialog) dialog->deleteLater();
-    if (owner && std::find(list.begin(), list.end(), owner) != list.end()) owner->unblock();
+    if (dialog)
+        dialog->deleteLater();
+    if (owner && std::find(list.begin(), list.end(), owner) != list.end())
+        owner->unblock();
     return state->result == QDialog::Accepted ? state->answer : std::string();
 }
 

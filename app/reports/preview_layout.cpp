@@ -35,13 +35,18 @@ std::vector<Thumbnail> layOutThumbnails(int width, int height, int toolbar, int 
     return cells;
 }
 
-int PreviewPages::lastShown() const { return std::min(total, current + shown() - 1); }
-
-void PreviewPages::next() {
-    if (canGoNext()) current += shown();
+int PreviewPages::lastShown() const {
+    return std::min(total, current + shown() - 1);
 }
 
-void PreviewPages::previous() { current = std::max(1, current - shown()); }
+void PreviewPages::next() {
+    if (canGoNext())
+        current += shown();
+}
+
+void PreviewPages::previous() {
+    current = std::max(1, current - shown());
+}
 
 std::string pageStatus(const PreviewPages& p) {
     const std::string of = " of " + std::to_string(p.total);
@@ -52,35 +57,50 @@ std::string pageStatus(const PreviewPages& p) {
 
 std::string zoomStatus(Zoom zoom) {
     switch (zoom) {
-        case Zoom::kNone: return "No Zoom";
-        case Zoom::kPageWidth: return "Zoom (Page Width)";
-        case Zoom::k50: return "Zoom (50%)";
-        case Zoom::k75: return "Zoom (75%)";
-        case Zoom::k100: return "Zoom (100%)";
-        case Zoom::k200: return "Zoom (200%)";
-        case Zoom::k300: return "Zoom (300%)";
+        case Zoom::kNone:
+            return "No Zoom";
+        case Zoom::kPageWidth:
+            return "Zoom (Page Width)";
+        case Zoom::k50:
+            return "Zoom (50%)";
+        case Zoom::k75:
+            return "Zoom (75%)";
+        case Zoom::k100:
+            return "Zoom (100%)";
+        case Zoom::k200:
+            return "Zoom (200%)";
+        case Zoom::k300:
+            return "Zoom (300%)";
     }
     return {};
 }
 
 double zoomFactor(Zoom zoom) {
     switch (zoom) {
-        case Zoom::k50: return 0.5;
-        case Zoom::k75: return 0.75;
-        case Zoom::k100: return 1.0;
-        case Zoom::k200: return 2.0;
-        case Zoom::k300: return 3.0;
-        default: return 0;
+        case Zoom::k50:
+            return 0.5;
+        case Zoom::k75:
+            return 0.75;
+        case Zoom::k100:
+            return 1.0;
+        case Zoom::k200:
+            return 2.0;
+        case Zoom::k300:
+            return 3.0;
+        default:
+            return 0;
     }
 }
 
 std::string zoomPopupText(Zoom current) {
     std::string text;
     for (size_t i = 0; i < std::size(kZoomOrder); ++i) {
-        if (i > 0) text += "|";
+        if (i > 0)
+            text += "|";
         text += (kZoomOrder[i] == current ? "+" : "-");
         text += kZoomItems[i];
-        if (i == 0) text += "|-";
+        if (i == 0)
+            text += "|-";
     }
     return text;
 }
@@ -89,6 +109,8 @@ Zoom zoomOfItem(int item) {
     return item >= 1 && item <= int(std::size(kZoomOrder)) ? kZoomOrder[item - 1] : Zoom::kNone;
 }
 
-int clampToRange(int value, int low, int high) { return std::clamp(value, low, std::max(low, high)); }
+int clampToRange(int value, int low, int high) {
+    return std::clamp(value, low, std::max(low, high));
+}
 
 }  // namespace sitedex::app::reports

@@ -28,13 +28,13 @@ bool printPages(const ui::ReportPages& pages, const std::string& title) {
 }
 
 void printReport(const ReportDesign& design) {
-    CallRequest() = 0;                                                      // 1
+    CallRequest() = 0;  // 1
     CallResponse() = 0;
     long response = ResponseCancelled;
     data::useFile(*design.file);
 
-    ReportJob job(design, ui::printerPaper());                              // 2
-    const ProgressWindow& pw = progressWindow();                            // 3
+    ReportJob job(design, ui::printerPaper());    // 2
+    const ProgressWindow& pw = progressWindow();  // 3
     bool empty = false;
     {
         ui::Window w(pw.def);
@@ -44,12 +44,12 @@ void printReport(const ReportDesign& design) {
         int shown = 0;
         while (w.waitForEvent()) {
             const int event = currentEvent();
-            if (event == kEventOpenWindow) {                                // 4
+            if (event == kEventOpenWindow) {  // 4
                 if (!job.start()) {
                     empty = job.recordsProcessed() == 0;
                     w.post(kEventCloseWindow);
                 }
-            } else if (event == kEventTimer && !job.ended()) {              // 5, 6
+            } else if (event == kEventTimer && !job.ended()) {  // 5, 6
                 const bool more = runFor(job);
                 if (job.percent() != shown) {
                     shown = job.percent();
@@ -57,10 +57,11 @@ void printReport(const ReportDesign& design) {
                     w.setText(pw.percentText, percentText(shown));
                 }
                 if (!more) {
-                    if (job.completed()) response = ResponseCompleted;
+                    if (job.completed())
+                        response = ResponseCompleted;
                     w.post(kEventCloseWindow);
                 }
-            } else if ((event == kEventAccepted && acceptedControl() == pw.cancel) ||   // 7
+            } else if ((event == kEventAccepted && acceptedControl() == pw.cancel) ||  // 7
                        (event == kEventAlertKey && keyCode() == kEscKey) ||
                        (event == kEventCloseWindow && !job.ended())) {
                 job.cancel();
@@ -75,10 +76,11 @@ void printReport(const ReportDesign& design) {
         messageBox(design.categories ? "There are no categories to print." : "There are no locations to print.",
                    design.title, kIconAsterisk, kButtonOk, kButtonOk);
     }
-    if (response == ResponseCompleted) {                                    // 8
+    if (response == ResponseCompleted) {  // 8
         ui::ReportPages pages = job.takePages();
         ReportPreview(pages, design.title);
-        if (CallResponse() == ResponseCompleted) printPages(pages, design.title);
+        if (CallResponse() == ResponseCompleted)
+            printPages(pages, design.title);
     }
     data::releaseFile(*design.file);
     CallResponse() = response;

@@ -33,7 +33,9 @@ const ProgressWindow& progressWindow() {
     return p;
 }
 
-std::string percentText(int percent) { return format("@N3", double(percent)) + "% Completed"; }
+std::string percentText(int percent) {
+    return format("@N3", double(percent)) + "% Completed";
+}
 
 bool runWithProgress(runtime::Job& job, const std::string& title) {
     const ProgressWindow& pw = progressWindow();

@@ -15,7 +15,8 @@ using ui::ReportFont;
 namespace {
 
 std::string trimmed(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     size_t first = s.find_first_not_of(' ');
     return first == std::string::npos ? std::string() : s.substr(first);
 }
@@ -71,14 +72,17 @@ const std::vector<ReportDesign>& reportDesigns() {
 const ReportDesign* findReport(std::string_view name) {
     for (const ReportDesign& d : reportDesigns()) {
         std::string_view n = d.name;
-        if (n.size() == name.size() &&
-            std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) { return std::tolower((unsigned char)a) == std::tolower((unsigned char)b); }))
+        if (n.size() == name.size() && std::equal(n.begin(), n.end(), name.begin(), [](char a, char b) {
+                return std::tolower((unsigned char)a) == std::tolower((unsigned char)b);
+            }))
             return &d;
     }
     return nullptr;
 }
 
-std::string pageNumberText(int page) { return runtime::format("@pPage <<<#p", double(page)); }
+std::string pageNumberText(int page) {
+    return runtime::format("@pPage <<<#p", double(page));
+}
 
 ui::ReportLayout reportLayout(const ReportDesign& design, ui::PaperSize paper) {
     ui::ReportLayout layout;

@@ -18,7 +18,8 @@ bool blankInKey(data::FileDecl& file, const data::KeyDecl& key) {
         const char* p = file.record() + f.offset;
         const char blank = f.type == data::kTypeString ? ' ' : '\0';
         for (uint32_t i = 0; i < f.size; ++i)
-            if (p[i] != blank) return false;
+            if (p[i] != blank)
+                return false;
     }
     return true;
 }
@@ -29,7 +30,8 @@ ReportJob::ReportJob(const ReportDesign& design, ui::PaperSize paper)
     : m_design(design), m_report(reportLayout(design, paper)), m_view(*design.file) {}
 
 ReportJob::~ReportJob() {
-    if (m_quickScan) data::send(*m_design.file, "QUICKSCAN=off");
+    if (m_quickScan)
+        data::send(*m_design.file, "QUICKSCAN=off");
 }
 
 bool ReportJob::start() {
@@ -42,7 +44,8 @@ bool ReportJob::start() {
     m_blankPass = m_key && (m_key->attributes & data::kKeyExcludeBlank) && data::records(*m_key) < m_toProcess;
     m_view.setOrder(m_blankPass ? nullptr : m_key);
     m_view.setFilter(std::function<bool()>());
-    if (m_view.seekToStart() != 0) data::ShowWarning(36);
+    if (m_view.seekToStart() != 0)
+        data::ShowWarning(36);
     if (!readNext()) {
         // Nothing to print (or the first read failed): no report.
         end(false);
@@ -55,18 +58,21 @@ bool ReportJob::readNext() {
     while (true) {
         const int32_t r = m_view.next();
         if (r == 0) {
-            if (m_blankPass && !blankInKey(*m_design.file, *m_key)) continue;
+            if (m_blankPass && !blankInKey(*m_design.file, *m_key))
+                continue;
             ++m_processed;
             if (m_percent < 100 && m_toProcess > 0)
                 m_percent = int(std::min<int64_t>(100, m_processed * 100 / m_toProcess));
             return true;
         }
         if (r == data::kErrRecordNotAvailable) {
-            if (!m_blankPass) return false;
+            if (!m_blankPass)
+                return false;
             // The records without a key value are done; the rest follow in key order.
             m_blankPass = false;
             m_view.setOrder(m_key);
-            if (m_view.seekToStart() != 0) data::ShowWarning(36);
+            if (m_view.seekToStart() != 0)
+                data::ShowWarning(36);
             continue;
         }
         data::ShowWarning(35, m_design.fileLabel);
@@ -75,7 +81,8 @@ bool ReportJob::readNext() {
 }
 
 bool ReportJob::step() {
-    if (m_ended || !m_started) return false;
+    if (m_ended || !m_started)
+        return false;
     if (m_cancelRequested) {
         end(true);
         return false;

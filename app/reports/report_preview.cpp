@@ -45,9 +45,10 @@ PreviewWindow makePreviewWindow() {
     w.jumpItem = d.addItem(w.viewMenu, "&Jump to a page", "Jump to a specific page of the report");
     w.displayItem = d.addItem(w.viewMenu, "&Change Display", "Change the number of pages displayed");
     w.zoomMenu = d.addMenu(w.viewMenu, "&Zoom");
-    const char* zooms[] = {"No &Zoom",    "Page &Width",  "&50 Percent", "&75 Percent",
+    const char* zooms[] = {"No &Zoom",     "Page &Width",  "&50 Percent", "&75 Percent",
                            "&100 Percent", "&200 Percent", "&300 Percent"};
-    for (int i = 0; i < 7; ++i) w.zoomItems[i] = d.addItem(w.zoomMenu, zooms[i]);
+    for (int i = 0; i < 7; ++i)
+        w.zoomItems[i] = d.addItem(w.zoomMenu, zooms[i]);
 
     // The toolbar: one row of controls 18 units high along the top.
     w.printButton = d.addButton("Print", {2, 2, 34, 14});
@@ -132,10 +133,12 @@ public:
     void draw() {
         const int toolbar = toolbarHeight();
         if (m_p.zoom == Zoom::kNone) {
-            if (m_zoomed) ui::removePageImage(m_w, m_zoomed);
+            if (m_zoomed)
+                ui::removePageImage(m_w, m_zoomed);
             m_zoomed = 0;
             if (m_p.across != m_madeAcross || m_p.down != m_madeDown || m_thumbnails.empty()) {
-                for (int t : m_thumbnails) ui::removePageImage(m_w, t);
+                for (int t : m_thumbnails)
+                    ui::removePageImage(m_w, t);
                 m_thumbnails.clear();
                 for (int i = 0; i < m_p.across * m_p.down; ++i)
                     m_thumbnails.push_back(ui::createPageImage(m_w, m_pages, ui::PageImageKind::kFramed));
@@ -149,38 +152,50 @@ public:
                 const Thumbnail& c = cells[i];
                 m_w.setControlGeometry(m_thumbnails[i], {c.x, c.y, c.width, c.height});
                 ui::showPage(m_w, m_thumbnails[i], page);
-                if (page <= m_p.total) m_w.unhide(m_thumbnails[i]);
-                else m_w.hide(m_thumbnails[i]);
+                if (page <= m_p.total)
+                    m_w.unhide(m_thumbnails[i]);
+                else
+                    m_w.hide(m_thumbnails[i]);
             }
         } else {
-            for (int t : m_thumbnails) ui::removePageImage(m_w, t);
+            for (int t : m_thumbnails)
+                ui::removePageImage(m_w, t);
             m_thumbnails.clear();
             m_madeAcross = m_madeDown = 0;
-            if (!m_zoomed) m_zoomed = ui::createPageImage(m_w, m_pages, ui::PageImageKind::kScrolled);
-            m_w.setControlGeometry(m_zoomed, {0, toolbar, m_w.clientWidth(), std::max(1, m_w.clientHeight() - toolbar)});
+            if (!m_zoomed)
+                m_zoomed = ui::createPageImage(m_w, m_pages, ui::PageImageKind::kScrolled);
+            m_w.setControlGeometry(m_zoomed,
+                                   {0, toolbar, m_w.clientWidth(), std::max(1, m_w.clientHeight() - toolbar)});
             m_w.unhide(m_zoomed);
             double factor = zoomFactor(m_p.zoom);
-            if (m_p.zoom == Zoom::kPageWidth) factor = ui::widthBesideScrollBar(m_w, m_zoomed) / m_naturalWidth;
+            if (m_p.zoom == Zoom::kPageWidth)
+                factor = ui::widthBesideScrollBar(m_w, m_zoomed) / m_naturalWidth;
             ui::setHorizontalScrollBar(m_w, m_zoomed, m_p.zoom != Zoom::kPageWidth);
             ui::setPageSize(m_w, m_zoomed, int(m_naturalWidth * factor), int(m_naturalHeight * factor));
             ui::showPage(m_w, m_zoomed, m_p.current);
         }
         if (m_p.total > 1) {
-            if (m_p.canGoPrevious()) m_w.enable(m_pw.previousItem);
-            else m_w.disable(m_pw.previousItem);
-            if (m_p.canGoNext()) m_w.enable(m_pw.nextItem);
-            else m_w.disable(m_pw.nextItem);
+            if (m_p.canGoPrevious())
+                m_w.enable(m_pw.previousItem);
+            else
+                m_w.disable(m_pw.previousItem);
+            if (m_p.canGoNext())
+                m_w.enable(m_pw.nextItem);
+            else
+                m_w.disable(m_pw.nextItem);
         }
         ui::setStatusZone(m_w, 2, pageStatus(m_p));
         ui::setStatusZone(m_w, 3, zoomStatus(m_p.zoom));
-        for (int i = 0; i < 7; ++i) ui::setItemChecked(m_w, m_pw.zoomItems[i], zoomOfItem(i + 1) == m_p.zoom);
+        for (int i = 0; i < 7; ++i)
+            ui::setItemChecked(m_w, m_pw.zoomItems[i], zoomOfItem(i + 1) == m_p.zoom);
     }
 
 private:
     // The toolbar's row: below its lowest control.
     int toolbarHeight() const {
         int bottom = 0;
-        for (int c : {m_pw.printButton, m_pw.exitButton, m_pw.zoomButton, m_pw.pageSpin, m_pw.acrossSpin, m_pw.downSpin}) {
+        for (int c :
+             {m_pw.printButton, m_pw.exitButton, m_pw.zoomButton, m_pw.pageSpin, m_pw.acrossSpin, m_pw.downSpin}) {
             const ui::Rect r = m_w.controlGeometry(c);
             bottom = std::max(bottom, r.y + r.height);
         }
@@ -199,13 +214,15 @@ private:
 
 std::string suggestedPdfName(const std::string& title) {
     std::string name;
-    for (char c : title) name += (c == '/' || c == '\\' || c == ':') ? '-' : c;
+    for (char c : title)
+        name += (c == '/' || c == '\\' || c == ':') ? '-' : c;
     return (name.empty() ? std::string("Report") : name) + ".pdf";
 }
 
 void saveAsPdf(const ui::ReportPages& pages, const std::string& title) {
     const std::string path = ui::askPdfFileName(suggestedPdfName(title));
-    if (path.empty()) return;
+    if (path.empty())
+        return;
     auto job = ui::PageOutputJob::toPdf(pages, path, title);
     if (!job->error().empty()) {
         messageBox("The report was not saved.  " + job->error() + ".", "Save as PDF", kIconExclamation, kButtonOk,
@@ -289,7 +306,7 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
         return;
     }
     const PreviewWindow& pw = previewWindow();
-    PreviewPages p;                                                         // 2
+    PreviewPages p;  // 2
     p.total = int(pages.size());
     int pageValue = 1, acrossValue = 1, downValue = 1;
     ui::WindowDef def = pw.def;
@@ -299,9 +316,9 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
     def.controls[size_t(pw.acrossSpin - 1)].numberVariable = &acrossValue;
     def.controls[size_t(pw.downSpin - 1)].numberVariable = &downValue;
 
-    ui::Window w(def);                                                      // 1
+    ui::Window w(def);  // 1
     RestoreWindowPlacement(w, "ReportPreview");
-    if (p.total == 1) {                                                     // 3
+    if (p.total == 1) {  // 3
         w.disable(pw.pageSpin);
         w.disable(pw.acrossSpin);
         w.disable(pw.downSpin);
@@ -325,12 +342,13 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
     while (w.waitForEvent()) {
         const int event = currentEvent();
         const int control = eventControl();
-        if (event == kEventOpenWindow || event == kEventSized) {           // 4; the window's new size
+        if (event == kEventOpenWindow || event == kEventSized) {  // 4; the window's new size
             redraw();
             continue;
         }
         if (event == kEventAlertKey) {
-            if (keyCode() == kEscKey) w.post(kEventCloseWindow);
+            if (keyCode() == kEscKey)
+                w.post(kEventCloseWindow);
             if (p.total > 1 && keyCode() == kPgDnKey && p.canGoNext()) {
                 p.next();
                 redraw();
@@ -354,7 +372,8 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
                 continue;
             }
         }
-        if (event != kEventAccepted) continue;
+        if (event != kEventAccepted)
+            continue;
         if (control == pw.printItem || control == pw.printButton) {
             std::string why;
             if (!ui::canPrint(&why)) {
@@ -381,7 +400,8 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
             ChangeReportDisplay(p.across, p.down);
             setZoom(Zoom::kNone);
         } else if (control == pw.zoomButton) {
-            if (int item = ui::popupMenu(zoomPopupText(p.zoom)); item != 0) setZoom(zoomOfItem(item));
+            if (int item = ui::popupMenu(zoomPopupText(p.zoom)); item != 0)
+                setZoom(zoomOfItem(item));
         } else if (int thumbnail = view.thumbnailOf(control); thumbnail >= 0) {
             if (p.current + thumbnail <= p.total) {
                 p.current += thumbnail;
@@ -391,7 +411,8 @@ void ReportPreview(const ui::ReportPages& pages, const std::string& title) {
             setZoom(Zoom::kNone);
         } else {
             for (int i = 0; i < 7; ++i)
-                if (control == pw.zoomItems[i]) setZoom(zoomOfItem(i + 1));
+                if (control == pw.zoomItems[i])
+                    setZoom(zoomOfItem(i + 1));
         }
     }
     SaveWindowPlacement(w, "ReportPreview");

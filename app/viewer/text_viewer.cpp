@@ -37,23 +37,23 @@ constexpr size_t kSearchTextSize = 80;
 }  // namespace
 
 const ViewerDesign& whatsNewDesign() {
-    static const ViewerDesign d{"WhatsNew",        "whatsnew.txt", "WHATSNEW$VIEWWINDOW", "What's New",
-                                "New in this Release", true,      "WhatsNew",            &data::WhatsNewText,
-                                &data::NameWhatsNew};
+    static const ViewerDesign d{"WhatsNew",   "whatsnew.txt",        "WHATSNEW$VIEWWINDOW",
+                                "What's New", "New in this Release", true,
+                                "WhatsNew",   &data::WhatsNewText,   &data::NameWhatsNew};
     return d;
 }
 
 const ViewerDesign& exportHelpDesign() {
-    static const ViewerDesign d{"ExportHelp",           "Export.Txt", "EXPORTHELP$VIEWWINDOW", "Using Sitedex",
-                                "Help About Exporting", false,        "ExportHelp",            &data::ExportHelpText,
-                                &data::NameExportHelp};
+    static const ViewerDesign d{"ExportHelp",    "Export.Txt",           "EXPORTHELP$VIEWWINDOW",
+                                "Using Sitedex", "Help About Exporting", false,
+                                "ExportHelp",    &data::ExportHelpText,  &data::NameExportHelp};
     return d;
 }
 
 const ViewerDesign& importHelpDesign() {
-    static const ViewerDesign d{"ImportHelp",           "Export.Txt", "IMPORTHELP$VIEWWINDOW", "Using Sitedex",
-                                "Help About Exporting", false,        "ImportHelp",            &data::ImportHelpText,
-                                &data::NameImportHelp};
+    static const ViewerDesign d{"ImportHelp",    "Export.Txt",           "IMPORTHELP$VIEWWINDOW",
+                                "Using Sitedex", "Help About Exporting", false,
+                                "ImportHelp",    &data::ImportHelpText,  &data::NameImportHelp};
     return d;
 }
 
@@ -86,7 +86,7 @@ LoadingWindow loadingWindow(const ViewerDesign& design) {
     ui::WindowDef& d = l.def;
     d.name = std::string(design.procedure) == "WhatsNew"     ? "WHATSNEW$PROGRESSWINDOW"
              : std::string(design.procedure) == "ExportHelp" ? "EXPORTHELP$PROGRESSWINDOW"
-                                                              : "IMPORTHELP$PROGRESSWINDOW";
+                                                             : "IMPORTHELP$PROGRESSWINDOW";
     d.title = "Progress...";
     d.kind = ui::WindowKind::kDialog;
     d.width = 160;
@@ -107,8 +107,9 @@ SearchWindow searchWindow(const ViewerDesign& design) {
     SearchWindow s;
     ui::WindowDef& d = s.def;
     const std::string p = design.procedure;
-    d.name = p == "WhatsNew" ? "WHATSNEW$ASC1:SEARCHWINDOW"
-             : p == "ExportHelp" ? "EXPORTHELP$ASC1:SEARCHWINDOW" : "IMPORTHELP$ASC1:SEARCHWINDOW";
+    d.name = p == "WhatsNew"     ? "WHATSNEW$ASC1:SEARCHWINDOW"
+             : p == "ExportHelp" ? "EXPORTHELP$ASC1:SEARCHWINDOW"
+                                 : "IMPORTHELP$ASC1:SEARCHWINDOW";
     d.title = "Searching Text...";
     d.kind = ui::WindowKind::kDialog;
     d.width = 206;
@@ -129,7 +130,8 @@ SearchWindow searchWindow(const ViewerDesign& design) {
 
 std::string loadingPercentText(const ViewerDesign& design, int percent, long long bytes) {
     std::string text = format("@N3", double(percent)) + "% Completed";
-    if (design.showBytes) text += " (" + std::to_string(bytes) + ") bytes";
+    if (design.showBytes)
+        text += " (" + std::to_string(bytes) + ") bytes";
     return text;
 }
 
@@ -140,7 +142,8 @@ void loadText(const ViewerDesign& design, std::vector<std::string>& lines) {
     std::string path = design.fileName;
     if (design.builtInCopy && ::access(design.fileName, F_OK) != 0) {
         const std::string copy = ui::builtInTextFile(design.fileName);
-        if (!copy.empty()) path = copy;
+        if (!copy.empty())
+            path = copy;
     }
     *design.nameVariable = path;
     data::FileDecl& file = *design.file;
@@ -148,12 +151,12 @@ void loadText(const ViewerDesign& design, std::vector<std::string>& lines) {
         data::ShowWarning(26, design.fileName);
         return;
     }
-    if (data::bytes(file) == 0) {                                            // 2
+    if (data::bytes(file) == 0) {  // 2
         data::close(file);
         data::ShowWarning(28, design.fileName);
         return;
     }
-    const LoadingWindow lw = loadingWindow(design);                          // 3
+    const LoadingWindow lw = loadingWindow(design);  // 3
     TextLoadJob job(file, lines);
     {
         ui::Window w(lw.def);
@@ -161,21 +164,24 @@ void loadText(const ViewerDesign& design, std::vector<std::string>& lines) {
         int shown = 0;
         while (w.waitForEvent()) {
             const int event = currentEvent();
-            if (event == kEventOpenWindow) {                                 // 4
+            if (event == kEventOpenWindow) {  // 4
                 job.start();
-                if (job.ended()) w.post(kEventCloseWindow);
-            } else if (event == kEventTimer && !job.ended()) {               // 5
+                if (job.ended())
+                    w.post(kEventCloseWindow);
+            } else if (event == kEventTimer && !job.ended()) {  // 5
                 const bool more = runFor(job);
                 if (job.percent() != shown) {
                     shown = job.percent();
                     w.setValue(lw.bar, shown);
                     w.setText(lw.percent, loadingPercentText(design, shown, job.processed()));
                 }
-                if (!more) w.post(kEventCloseWindow);                        // 6
+                if (!more)
+                    w.post(kEventCloseWindow);  // 6
             } else if ((event == kEventAccepted && acceptedControl() == lw.cancel) ||
                        (event == kEventAlertKey && keyCode() == kEscKey) ||
                        (event == kEventCloseWindow && !job.ended())) {
-                if (event == kEventCloseWindow) w.keepOpen();
+                if (event == kEventCloseWindow)
+                    w.keepOpen();
                 if (data::ShowWarning(27, design.fileName) == kButtonOk) {
                     job.cancel();
                     w.post(kEventCloseWindow);
@@ -184,7 +190,7 @@ void loadText(const ViewerDesign& design, std::vector<std::string>& lines) {
         }
         w.close();
     }
-    data::close(file);                                                       // 7
+    data::close(file);  // 7
 }
 
 // The lines as a printed report: the viewer's title on every page, each line in the fixed font
@@ -218,7 +224,8 @@ void printLines(ui::Window& w, const ViewerDesign& design, const std::vector<std
     w.setWaitCursor();
     const ui::ReportPages pages = layOutLines(design, lines);
     w.restoreCursor();
-    if (pages.empty()) return;
+    if (pages.empty())
+        return;
     reports::printPages(pages, design.title);
 }
 
@@ -238,7 +245,8 @@ bool askSearch(const ViewerDesign& design, SearchSettings& settings) {
     bool find = false;
     while (w.waitForEvent()) {
         const int event = currentEvent();
-        if (event == kEventOpenWindow) w.focus(sw.findWhat);
+        if (event == kEventOpenWindow)
+            w.focus(sw.findWhat);
         const bool findNow = (event == kEventAccepted && acceptedControl() == sw.find) ||
                              (event == kEventAlertKey && keyCode() == kEnterKey);
         if (findNow) {
@@ -252,7 +260,8 @@ bool askSearch(const ViewerDesign& design, SearchSettings& settings) {
         }
     }
     w.close();
-    if (!find) return false;
+    if (!find)
+        return false;
     settings.text = std::string(data::utf8Prefix(text, kSearchTextSize));
     settings.wholeWord = wholeWord != 0;
     settings.matchCase = matchCase != 0;
@@ -268,7 +277,8 @@ void search(ui::Window& w, LineList& list, const std::vector<std::string>& lines
         w.setWaitCursor();
         return again;
     });
-    if (found > 0) list.select(found);
+    if (found > 0)
+        list.select(found);
     w.restoreCursor();
 }
 
@@ -277,8 +287,8 @@ void layOut(ui::Window& w, const ViewWindow& v) {
     const int margin = w.controlGeometry(v.list).x;
     const ui::Rect button = w.controlGeometry(v.print);
     const int buttonsY = std::max(margin, w.clientHeight() - button.height - margin);
-    w.setControlGeometry(v.list, {margin, margin, std::max(1, w.clientWidth() - 2 * margin),
-                                  std::max(1, buttonsY - 2 * margin)});
+    w.setControlGeometry(
+        v.list, {margin, margin, std::max(1, w.clientWidth() - 2 * margin), std::max(1, buttonsY - 2 * margin)});
     for (int b : {v.print, v.find, v.findNext}) {
         const ui::Rect r = w.controlGeometry(b);
         w.setControlGeometry(b, {r.x, buttonsY, r.width, r.height});
@@ -290,7 +300,7 @@ void layOut(ui::Window& w, const ViewWindow& v) {
 }  // namespace
 
 void runTextViewer(const ViewerDesign& design) {
-    std::vector<std::string> lines;                                          // lives as long as the window
+    std::vector<std::string> lines;  // lives as long as the window
     SearchSettings settings;
     const ViewWindow v = viewWindow(design);
     ui::Window w(v.def);
@@ -315,7 +325,8 @@ void runTextViewer(const ViewerDesign& design) {
             list.refresh();
             continue;
         }
-        if (list.handleEvent()) continue;
+        if (list.handleEvent())
+            continue;
         const bool findNext = (event == kEventAccepted && acceptedControl() == v.findNext) ||
                               (event == kEventAlertKey && keyCode() == kF3Key && w.isEnabled(v.findNext));
         if (findNext) {
@@ -323,8 +334,10 @@ void runTextViewer(const ViewerDesign& design) {
         } else if ((event == kEventAccepted && acceptedControl() == v.find) ||
                    (event == kEventAlertKey && keyCode() == kCtrlF)) {
             if (askSearch(design, settings)) {
-                if (settings.text.empty()) w.disable(v.findNext);
-                else w.enable(v.findNext);
+                if (settings.text.empty())
+                    w.disable(v.findNext);
+                else
+                    w.enable(v.findNext);
                 search(w, list, lines, settings);
             }
         } else if (event == kEventAccepted && acceptedControl() == v.print) {
@@ -337,9 +350,15 @@ void runTextViewer(const ViewerDesign& design) {
     w.close();
 }
 
-void WhatsNew() { runTextViewer(whatsNewDesign()); }
-void ExportHelp() { runTextViewer(exportHelpDesign()); }
-void ImportHelp() { runTextViewer(importHelpDesign()); }
+void WhatsNew() {
+    runTextViewer(whatsNewDesign());
+}
+void ExportHelp() {
+    runTextViewer(exportHelpDesign());
+}
+void ImportHelp() {
+    runTextViewer(importHelpDesign());
+}
 
 void registerViewerProcedures() {
     registerProcedure("WhatsNew", WhatsNew);

@@ -28,8 +28,9 @@ inline std::vector<FixtureCategory> fixtureCategories() {
     return {
         {"Cooking", "Recipes and kitchens"},
         {"News", "Daily papers and agencies"},
-        {"Programming", "Languages, libraries and the people who write them. A description long enough to take "
-                        "several lines in the category list, so that its band grows.\nA second paragraph."},
+        {"Programming",
+         "Languages, libraries and the people who write them. A description long enough to take "
+         "several lines in the category list, so that its band grows.\nA second paragraph."},
         {"Science", "Journals"},
         {"Software", "Free software projects"},
         {"Travel", "Maps and timetables"},
@@ -37,9 +38,9 @@ inline std::vector<FixtureCategory> fixtureCategories() {
 }
 
 inline std::vector<FixtureLocation> fixtureLocations() {
-    static const char* const kWords[] = {"Alpha",  "Bravo", "Charlie", "Delta",  "Echo",   "Foxtrot", "Golf",
-                                         "Hotel",  "India", "Juliet",  "Kilo",   "Lima",   "Mike",    "November",
-                                         "Oscar",  "Papa",  "Quebec",  "Romeo",  "Sierra", "Tango"};
+    static const char* const kWords[] = {"Alpha", "Bravo", "Charlie", "Delta", "Echo",   "Foxtrot", "Golf",
+                                         "Hotel", "India", "Juliet",  "Kilo",  "Lima",   "Mike",    "November",
+                                         "Oscar", "Papa",  "Quebec",  "Romeo", "Sierra", "Tango"};
     static const char* const kThings[] = {"Weather", "Archive", "Journal"};
     static const char* const kSchemes[] = {"http", "https", "ftp"};
     const auto categories = fixtureCategories();
@@ -65,7 +66,8 @@ inline std::vector<FixtureLocation> fixtureLocations() {
 
 inline std::string upperAscii(std::string s) {
     for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
     return s;
 }
 
@@ -76,8 +78,10 @@ inline std::vector<FixtureLocation> inKeyOrder(std::vector<FixtureLocation> all,
     using Key = std::function<std::vector<std::string>(const FixtureLocation&)>;
     Key key;
     char rating[16];
-    if (order == "description") key = [](const FixtureLocation& l) { return std::vector<std::string>{upperAscii(l.description)}; };
-    if (order == "location") key = [](const FixtureLocation& l) { return std::vector<std::string>{upperAscii(l.location)}; };
+    if (order == "description")
+        key = [](const FixtureLocation& l) { return std::vector<std::string>{upperAscii(l.description)}; };
+    if (order == "location")
+        key = [](const FixtureLocation& l) { return std::vector<std::string>{upperAscii(l.location)}; };
     if (order == "category")
         key = [](const FixtureLocation& l) {
             return std::vector<std::string>{upperAscii(l.category), upperAscii(l.description)};
@@ -91,23 +95,29 @@ inline std::vector<FixtureLocation> inKeyOrder(std::vector<FixtureLocation> all,
         key = [](const FixtureLocation& l) {
             return std::vector<std::string>{upperAscii(l.keyword), upperAscii(l.description), upperAscii(l.location)};
         };
-    std::stable_sort(all.begin(), all.end(), [&](const FixtureLocation& a, const FixtureLocation& b) { return key(a) < key(b); });
+    std::stable_sort(all.begin(), all.end(),
+                     [&](const FixtureLocation& a, const FixtureLocation& b) { return key(a) < key(b); });
     return all;
 }
 
-inline bool havePdfToText() { return std::system("command -v pdftotext >/dev/null 2>&1") == 0; }
+inline bool havePdfToText() {
+    return std::system("command -v pdftotext >/dev/null 2>&1") == 0;
+}
 
 // The text of a PDF as `pdftotext -layout` gives it.
 inline std::string pdfLayoutText(const std::string& pdf) {
     const std::string txt = pdf + ".txt";
     const std::string cmd = "pdftotext -layout '" + pdf + "' '" + txt + "'";
-    if (std::system(cmd.c_str()) != 0) return {};
+    if (std::system(cmd.c_str()) != 0)
+        return {};
     FILE* f = std::fopen(txt.c_str(), "rb");
-    if (!f) return {};
+    if (!f)
+        return {};
     std::string s;
     char buf[4096];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
     std::fclose(f);
     return s;
 }

@@ -74,7 +74,8 @@ protected:
     void TearDown() override {
         for (int round = 0; round < 5 && ui::runningThreads() > 0; ++round) {
             for (int t = 2; t <= kThreadSlots; ++t)
-                if (ui::threadRunning(t)) ui::postEvent(kEventCloseWindow, 0, t);
+                if (ui::threadRunning(t))
+                    ui::postEvent(kEventCloseWindow, 0, t);
             ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }, 1000);
         }
         ui::setMessageBoxResponder(nullptr);
@@ -127,14 +128,17 @@ protected:
         std::vector<std::pair<int, int>> out;
         ui::Window& w = *preview();
         for (int n = int(pw().def.controls.size()) + 1; n <= int(w.definition().controls.size()); ++n)
-            if (w.isShown(n)) out.push_back({n, ui::shownPage(w, n)});
+            if (w.isShown(n))
+                out.push_back({n, ui::shownPage(w, n)});
         return out;
     }
     int zoomedImage() {
         auto images = shownImages();
         return images.size() == 1 && ui::pageSize(*preview(), images[0].first).width > 0 ? images[0].first : 0;
     }
-    bool closed() { return ui::pumpEventsUntil([&] { return m_ended; }, 3000); }
+    bool closed() {
+        return ui::pumpEventsUntil([&] { return m_ended; }, 3000);
+    }
 
     sitedex::testing::TempDir m_dir;
     ui::ReportPages m_pages;
@@ -150,7 +154,8 @@ TEST_F(Preview, OnePageDisablesPagingAndExitAnswersCancelled) {
     EXPECT_EQ(w.definition().title, "Report Preview");
     EXPECT_EQ(zone(2), "Page 1 of 1");
     EXPECT_EQ(zone(3), "No Zoom");
-    for (int c : {pw().pageSpin, pw().acrossSpin, pw().downSpin, pw().viewMenu}) EXPECT_FALSE(w.isEnabled(c)) << c;
+    for (int c : {pw().pageSpin, pw().acrossSpin, pw().downSpin, pw().viewMenu})
+        EXPECT_FALSE(w.isEnabled(c)) << c;
     EXPECT_TRUE(w.isEnabled(pw().printItem));
     ASSERT_EQ(shownImages().size(), 1u);
     EXPECT_EQ(shownImages()[0].second, 1);
@@ -178,12 +183,15 @@ TEST_F(Preview, TenPagesTwoByTwoPageThroughThreeSetsAndStopAtTheLast) {
         SCOPED_TRACE(steps[i].status);
         EXPECT_EQ(zone(2), steps[i].status);
         std::vector<int> pages;
-        for (auto [control, page] : shownImages()) pages.push_back(page);
+        for (auto [control, page] : shownImages())
+            pages.push_back(page);
         EXPECT_EQ(pages, steps[i].pages);
         EXPECT_EQ(w.isEnabled(pw().nextItem), steps[i].next);
         EXPECT_EQ(w.isEnabled(pw().previousItem), steps[i].previous);
-        if (i == 0) click(pw().nextItem);
-        if (i == 1) key(Qt::Key_PageDown);
+        if (i == 0)
+            click(pw().nextItem);
+        if (i == 1)
+            key(Qt::Key_PageDown);
     }
     key(Qt::Key_PageDown);  // Next is disabled: nothing moves
     EXPECT_EQ(zone(2), "Pages 9-10 of 10");
@@ -206,8 +214,8 @@ TEST_F(Preview, SpinValuesOutOfRangeTakeTheNearestBound) {
         const char* shown;  // what the spin then shows
     };
     const Case cases[] = {
-        {pw().pageSpin, "0", "1"},    {pw().pageSpin, "99", "10"}, {pw().pageSpin, "7", "7"},
-        {pw().acrossSpin, "0", "1"},  {pw().acrossSpin, "11", "10"}, {pw().downSpin, "-3", "1"},
+        {pw().pageSpin, "0", "1"},   {pw().pageSpin, "99", "10"},   {pw().pageSpin, "7", "7"},
+        {pw().acrossSpin, "0", "1"}, {pw().acrossSpin, "11", "10"}, {pw().downSpin, "-3", "1"},
         {pw().downSpin, "12", "10"},
     };
     for (const Case& c : cases) {
@@ -263,11 +271,11 @@ TEST_F(Preview, EveryZoomStateHasItsSizeAndClicksSwitchBetweenThumbnailsAndPage)
     const double dpi = ui::screenPixelsPerInch(w);
     const double naturalWidth = 8.5 * dpi, naturalHeight = 11.0 * dpi;
     struct Case {
-        int item;  // 1..7 of the Zoom submenu
+        int item;       // 1..7 of the Zoom submenu
         double factor;  // 0: page width
         const char* status;
     };
-    const Case cases[] = {{3, 0.5, "Zoom (50%)"},   {4, 0.75, "Zoom (75%)"},   {5, 1.0, "Zoom (100%)"},
+    const Case cases[] = {{3, 0.5, "Zoom (50%)"},  {4, 0.75, "Zoom (75%)"}, {5, 1.0, "Zoom (100%)"},
                           {6, 2.0, "Zoom (200%)"}, {7, 3.0, "Zoom (300%)"}, {2, 0, "Zoom (Page Width)"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
@@ -346,8 +354,10 @@ TEST_F(Preview, PrintAnswersCompletedOnlyWhenThereIsAPrinter) {
 TEST_F(Preview, EscapeAndTheCloseBoxLeaveWithoutPrinting) {
     for (bool escape : {true, false}) {
         open(2);
-        if (escape) key(Qt::Key_Escape);
-        else ui::postEvent(kEventCloseWindow, 0, m_thread);
+        if (escape)
+            key(Qt::Key_Escape);
+        else
+            ui::postEvent(kEventCloseWindow, 0, m_thread);
         ASSERT_TRUE(closed());
         EXPECT_EQ(m_response, ResponseCancelled);
     }
@@ -368,7 +378,8 @@ TEST_F(Preview, SaveAsPdfWritesEveryPageAndKeepsThePreviewOpen) {
     EXPECT_FALSE(m_ended);
     if (sitedex::testing::havePdfToText()) {
         const std::string text = sitedex::testing::pdfLayoutText(path);
-        for (int p = 1; p <= 3; ++p) EXPECT_NE(text.find("page " + std::to_string(p)), std::string::npos);
+        for (int p = 1; p <= 3; ++p)
+            EXPECT_NE(text.find("page " + std::to_string(p)), std::string::npos);
     }
     // A folder that is not there: the user is told, nothing is written.
     ui::setPdfFileNameResponder([&](const std::string&) { return m_dir.file("missing/saved.pdf"); });

@@ -34,7 +34,9 @@ namespace {
 using namespace runtime;
 using sitedex::testing::FixtureLocation;
 
-const ReportDesign& design(const char* name) { return *findReport(name); }
+const ReportDesign& design(const char* name) {
+    return *findReport(name);
+}
 
 class ReportProcedures : public maintenance::testing::DataDirTest {
 protected:
@@ -55,7 +57,8 @@ protected:
     void TearDown() override {
         for (int round = 0; round < 5 && ui::runningThreads() > 0; ++round) {
             for (int t = 2; t <= kThreadSlots; ++t)
-                if (ui::threadRunning(t)) ui::postEvent(kEventCloseWindow, 0, t);
+                if (ui::threadRunning(t))
+                    ui::postEvent(kEventCloseWindow, 0, t);
             ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }, 1000);
         }
         ui::setMessageBoxResponder(nullptr);
@@ -99,7 +102,9 @@ protected:
         ui::Window* w = ui::currentWindow(m_thread);
         return w ? w->definition().name : std::string();
     }
-    bool ended() { return ui::pumpEventsUntil([&] { return m_ended; }, 10000); }
+    bool ended() {
+        return ui::pumpEventsUntil([&] { return m_ended; }, 10000);
+    }
 
     std::vector<std::string> m_boxes;
     int m_thread = 0;
@@ -108,11 +113,13 @@ protected:
 };
 
 TEST_F(ReportProcedures, PercentFollowsTheRecordsReadAndStaysAtMostHundredWhenTheFileGrows) {
-    for (int i = 0; i < 3; ++i) add({"http://a" + std::to_string(i) + ".example.org/", "A " + std::to_string(i), "News", "http", 1});
+    for (int i = 0; i < 3; ++i)
+        add({"http://a" + std::to_string(i) + ".example.org/", "A " + std::to_string(i), "News", "http", 1});
     ReportJob job(design("description"), {8500, 11000});
     ASSERT_TRUE(job.start());
     std::vector<int> percents{job.percent()};
-    while (job.step()) percents.push_back(job.percent());
+    while (job.step())
+        percents.push_back(job.percent());
     EXPECT_EQ(percents, (std::vector<int>{33, 66, 100}));
     EXPECT_TRUE(job.completed());
     EXPECT_EQ(percentText(0), "  0% Completed");
@@ -133,7 +140,8 @@ TEST_F(ReportProcedures, PercentFollowsTheRecordsReadAndStaysAtMostHundredWhenTh
     add({"http://b2.example.org/", "B 2", "News", "http", 2});
     data::close(data::SITEDX);
     setCurrentThread(1);
-    while (growing.step()) EXPECT_LE(growing.percent(), 100);
+    while (growing.step())
+        EXPECT_LE(growing.percent(), 100);
     EXPECT_EQ(growing.recordsProcessed(), 5);
     EXPECT_EQ(growing.percent(), 100);
     const ui::ReportPages pages = growing.takePages();
@@ -142,7 +150,8 @@ TEST_F(ReportProcedures, PercentFollowsTheRecordsReadAndStaysAtMostHundredWhenTh
 }
 
 TEST_F(ReportProcedures, EveryRecordIsPrintedAlsoWhenItsKeyValueIsBlank) {
-    for (const FixtureLocation& l : sitedex::testing::fixtureLocations()) add(l);
+    for (const FixtureLocation& l : sitedex::testing::fixtureLocations())
+        add(l);
     const auto all = sitedex::testing::fixtureLocations();
     for (const char* report : {"description", "location", "category", "rating", "keyword"}) {
         SCOPED_TRACE(report);
@@ -153,7 +162,8 @@ TEST_F(ReportProcedures, EveryRecordIsPrintedAlsoWhenItsKeyValueIsBlank) {
         EXPECT_EQ(job.recordsProcessed(), int64_t(all.size()));
         EXPECT_EQ(job.percent(), 100);
         std::string text;
-        for (const ui::PageDrawing& page : job.takePages()) text += page.plainText() + "\n";
+        for (const ui::PageDrawing& page : job.takePages())
+            text += page.plainText() + "\n";
         // Each location once, in the key's order.
         size_t previous = 0;
         for (const FixtureLocation& l : sitedex::testing::inKeyOrder(all, report)) {
@@ -176,14 +186,16 @@ TEST_F(ReportProcedures, AFileThatCannotBeReadGivesTheViewAndRecordWarnings) {
     EXPECT_EQ(job.pageCount(), 0);
     const auto& boxes = maintenance::testing::shownBoxes();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].rfind("View Open Error: Error: (File Not Open (37)) attempting to open the current VIEW.", 0), 0u)
+    EXPECT_EQ(boxes[0].rfind("View Open Error: Error: (File Not Open (37)) attempting to open the current VIEW.", 0),
+              0u)
         << boxes[0];
     EXPECT_EQ(boxes[1].rfind("Record Retrieval Error: Error: (", 0), 0u) << boxes[1];
     EXPECT_NE(boxes[1].find(") attempting to access a record from the SITEDX file."), std::string::npos) << boxes[1];
 }
 
 TEST_F(ReportProcedures, ReportIsPreviewedThenPrintedOnThePrinterChosenInPrintSetup) {
-    for (const FixtureLocation& l : sitedex::testing::fixtureLocations()) add(l);
+    for (const FixtureLocation& l : sitedex::testing::fixtureLocations())
+        add(l);
     const std::string printed = m_dir.file("printed.pdf");
     ui::programPrinter().setOutputFormat(QPrinter::PdfFormat);
     ui::programPrinter().setOutputFileName(QString::fromStdString(printed));
@@ -196,7 +208,8 @@ TEST_F(ReportProcedures, ReportIsPreviewedThenPrintedOnThePrinterChosenInPrintSe
     EXPECT_EQ(m_response, ResponseCompleted);
     EXPECT_TRUE(m_boxes.empty()) << m_boxes.front();
     ASSERT_TRUE(std::filesystem::exists(printed));
-    if (!sitedex::testing::havePdfToText()) return;
+    if (!sitedex::testing::havePdfToText())
+        return;
     const std::string text = sitedex::testing::pdfLayoutText(printed);
     EXPECT_NE(text.find("URLs by Rating"), std::string::npos);
     for (const FixtureLocation& l : sitedex::testing::fixtureLocations())
@@ -204,7 +217,8 @@ TEST_F(ReportProcedures, ReportIsPreviewedThenPrintedOnThePrinterChosenInPrintSe
 }
 
 TEST_F(ReportProcedures, ExitFromThePreviewPrintsNothingAndTheReportStillCompletes) {
-    for (const auto& c : sitedex::testing::fixtureCategories()) addCategory(c.name, c.description);
+    for (const auto& c : sitedex::testing::fixtureCategories())
+        addCategory(c.name, c.description);
     const std::string printed = m_dir.file("printed.pdf");
     ui::programPrinter().setOutputFormat(QPrinter::PdfFormat);
     ui::programPrinter().setOutputFileName(QString::fromStdString(printed));

@@ -41,22 +41,40 @@ TEST(TextSearch, FindsLinesByTheViewersRules) {
         std::vector<std::string> lines;
         int current;
         SearchSettings settings;
-        std::vector<bool> answers;         // to "start again?", in turn
+        std::vector<bool> answers;  // to "start again?", in turn
         int found;
-        std::vector<std::string> asked;    // the directions asked about
+        std::vector<std::string> asked;  // the directions asked about
     };
     const std::vector<std::string> three = {"first line", "second line", "the needle is here"};
     const Case cases[] = {
         {"one line: asks, then finds it again", {"the quick brown fox"}, 1, {"quick"}, {true}, 1, {"Down"}},
         {"a match in the last line", three, 1, {"needle"}, {}, 3, {}},
-        {"up from the first line wraps to the end", {"x needle", "b", "c"}, 1, {"needle", false, false, "Up"}, {true}, 1, {"Up"}},
-        {"up finds the nearest line above", {"needle 1", "needle 2", "c"}, 3, {"needle", false, false, "Up"}, {}, 2, {}},
+        {"up from the first line wraps to the end",
+         {"x needle", "b", "c"},
+         1,
+         {"needle", false, false, "Up"},
+         {true},
+         1,
+         {"Up"}},
+        {"up finds the nearest line above",
+         {"needle 1", "needle 2", "c"},
+         3,
+         {"needle", false, false, "Up"},
+         {},
+         2,
+         {}},
         {"not in the file: asks until No", three, 1, {"absent"}, {true, true, false}, 0, {"Down", "Down", "Down"}},
         {"case ignored", three, 0, {"NEEDLE"}, {}, 3, {}},
         {"match case", three, 0, {"NEEDLE", false, true}, {false}, 0, {"Down"}},
         {"trailing blanks of the search text do not count", three, 0, {"needle   "}, {}, 3, {}},
         {"whole word: in parentheses it is no word", {"see (export) here"}, 0, {"export", true}, {false}, 0, {"Down"}},
-        {"whole word: a full stop after it at the line's end", {"we export."}, 0, {"export", true}, {false}, 0, {"Down"}},
+        {"whole word: a full stop after it at the line's end",
+         {"we export."},
+         0,
+         {"export", true},
+         {false},
+         0,
+         {"Down"}},
         {"whole word: at the line's end", {"we export"}, 0, {"export", true}, {}, 1, {}},
         {"whole word: trailing blanks after it", {"we export   "}, 0, {"export", true}, {}, 1, {}},
         {"whole word: at the line's start", {"export now"}, 0, {"export", true}, {}, 1, {}},
@@ -71,7 +89,8 @@ TEST(TextSearch, FindsLinesByTheViewersRules) {
         std::vector<std::string> asked;
         const int found = searchLines(c.lines, c.current, c.settings, [&](const std::string& direction) {
             asked.push_back(direction);
-            if (answers.empty()) return false;
+            if (answers.empty())
+                return false;
             bool a = answers.front();
             answers.pop_front();
             return a;
@@ -104,7 +123,8 @@ protected:
     void TearDown() override {
         for (int round = 0; round < 5 && ui::runningThreads() > 0; ++round) {
             for (int t = 2; t <= kThreadSlots; ++t)
-                if (ui::threadRunning(t)) ui::postEvent(kEventCloseWindow, 0, t);
+                if (ui::threadRunning(t))
+                    ui::postEvent(kEventCloseWindow, 0, t);
             ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }, 1000);
         }
         ui::setMessageBoxResponder(nullptr);
@@ -148,7 +168,8 @@ protected:
         EXPECT_EQ(s->definition().title, "Searching Text...");
         EXPECT_EQ(s->text(sw.findWhat), "") << "the field is empty each time";
         s->enterText(sw.findWhat, text);
-        if (wholeWord != (s->value(sw.wholeWord) != 0)) s->click(sw.wholeWord);
+        if (wholeWord != (s->value(sw.wholeWord) != 0))
+            s->click(sw.wholeWord);
         s->click(sw.find);
         ASSERT_TRUE(ui::pumpEventsUntil([&] { return window(d.windowName) != nullptr; }));
         ui::pumpEventsFor(40);
@@ -165,7 +186,8 @@ TEST_F(TextViewer, LoadsLinesOfEitherLineEndCutToTheRecord) {
     const std::string longLine(300, 'x');
     // "é" as its last two bytes straddle byte 255: the half character is not kept.
     const std::string straddling = std::string(254, 'y') + "\xC3\xA9" + "tail";
-    const std::string content = "first\r\nsecond with blanks   \r\nunix line\n" + longLine + "\r\n" + straddling + "\r\nlast";
+    const std::string content =
+        "first\r\nsecond with blanks   \r\nunix line\n" + longLine + "\r\n" + straddling + "\r\nlast";
     writeFile("whatsnew.txt", content);
     data::NameWhatsNew = "whatsnew.txt";
     ASSERT_EQ(data::open(data::WhatsNewText, data::kAccessRead | data::kShareDenyAll), 0);
@@ -176,7 +198,7 @@ TEST_F(TextViewer, LoadsLinesOfEitherLineEndCutToTheRecord) {
     }
     data::close(data::WhatsNewText);
     EXPECT_EQ(lines, (std::vector<std::string>{"first", "second with blanks", "unix line", std::string(255, 'x'),
-                                                std::string(254, 'y'), "last"}));
+                                               std::string(254, 'y'), "last"}));
     EXPECT_EQ(job.total(), int64_t(content.size()));
     EXPECT_EQ(job.processed(), job.total());
     EXPECT_EQ(job.percent(), 100);
@@ -222,7 +244,8 @@ TEST_F(TextViewer, FindSearchesFromTheHighlightAndAsksAtTheEnd) {
 TEST_F(TextViewer, CancelWhileLoadingKeepsTheLinesReadSoFar) {
     {
         std::ofstream out("Export.Txt", std::ios::binary);
-        for (int i = 1; i <= 300000; ++i) out << "This is line number " << i << " of a long help text.\r\n";
+        for (int i = 1; i <= 300000; ++i)
+            out << "This is line number " << i << " of a long help text.\r\n";
     }
     for (bool stop : {false, true}) {
         SCOPED_TRACE(stop ? "answered OK: stops" : "answered Cancel: goes on");
@@ -246,8 +269,10 @@ TEST_F(TextViewer, CancelWhileLoadingKeepsTheLinesReadSoFar) {
         l.pressKey(kEndKey);
         ui::pumpEventsFor(60);
         const std::string last = l.cellText(l.selectedRow(), 1);
-        if (stop) EXPECT_NE(last, "This is line number 300000 of a long help text.") << "loading stopped";
-        else EXPECT_EQ(last, "This is line number 300000 of a long help text.");
+        if (stop)
+            EXPECT_NE(last, "This is line number 300000 of a long help text.") << "loading stopped";
+        else
+            EXPECT_EQ(last, "This is line number 300000 of a long help text.");
         EXPECT_NE(last.find("This is line number "), std::string::npos);
         w->click(viewWindow(importHelpDesign()).close);
         ASSERT_TRUE(ui::pumpEventsUntil([&] { return !ui::threadRunning(m_thread); }));
@@ -268,7 +293,8 @@ TEST_F(TextViewer, MissingAndEmptyFilesGiveTheirWarningsAndAnEmptyList) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.box);
         ::unlink("whatsnew.txt");
-        if (c.exists) writeFile("whatsnew.txt", "");
+        if (c.exists)
+            writeFile("whatsnew.txt", "");
         m_boxes.clear();
         start([&design] { runTextViewer(design); });
         ui::Window* w = viewer(design);

@@ -46,7 +46,8 @@ Outcome sitedex(const std::string& args, const std::string& dir) {
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -90,7 +91,8 @@ protected:
 };
 
 TEST_F(ReportCommand, EveryLocationReportListsEveryLocationWithItsColumnsInKeyOrder) {
-    if (!sitedex::testing::havePdfToText()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    if (!sitedex::testing::havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     fill();
     struct Case {
         const char* report;
@@ -104,9 +106,9 @@ TEST_F(ReportCommand, EveryLocationReportListsEveryLocationWithItsColumnsInKeyOr
     for (const Case& c : cases) {
         SCOPED_TRACE(c.report);
         const std::string pdf = m_dir.path() + "/" + c.report + ".pdf";
-        const Outcome r = sitedex(std::string("report ") + c.report + " --pdf '" + pdf + "' --paper letter --data-dir '" +
-                                  m_data + "'",
-                              m_dir.path());
+        const Outcome r = sitedex(
+            std::string("report ") + c.report + " --pdf '" + pdf + "' --paper letter --data-dir '" + m_data + "'",
+            m_dir.path());
         ASSERT_EQ(r.code, 0) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, "") << "no progress line when standard error is no terminal, no noise";
@@ -120,7 +122,8 @@ TEST_F(ReportCommand, EveryLocationReportListsEveryLocationWithItsColumnsInKeyOr
             EXPECT_TRUE(std::regex_search(text, std::regex(" Page +" + std::to_string(page) + "\n"))) << page;
         size_t titles = 0;
         for (const std::string& line : lines)
-            if (line.find(c.title) != std::string::npos) ++titles;
+            if (line.find(c.title) != std::string::npos)
+                ++titles;
         EXPECT_EQ(titles, 5u);
         EXPECT_NE(text.find("Location"), std::string::npos);
         EXPECT_NE(text.find("Keyword"), std::string::npos);
@@ -129,7 +132,8 @@ TEST_F(ReportCommand, EveryLocationReportListsEveryLocationWithItsColumnsInKeyOr
         for (const FixtureLocation& l : sitedex::testing::inKeyOrder(sitedex::testing::fixtureLocations(), c.report)) {
             SCOPED_TRACE(l.location);
             size_t at = previous;
-            while (at < lines.size() && lines[at].find(l.location) == std::string::npos) ++at;
+            while (at < lines.size() && lines[at].find(l.location) == std::string::npos)
+                ++at;
             ASSERT_LT(at, lines.size()) << "missing, or out of order";
             const std::string& first = lines[at];
             EXPECT_NE(first.find(l.category), std::string::npos) << first;
@@ -145,7 +149,8 @@ TEST_F(ReportCommand, EveryLocationReportListsEveryLocationWithItsColumnsInKeyOr
 }
 
 TEST_F(ReportCommand, CategoryReportListsEveryCategoryWithItsWholeDescription) {
-    if (!sitedex::testing::havePdfToText()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    if (!sitedex::testing::havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     fill();
     const std::string pdf = m_dir.path() + "/categories.pdf";
     const Outcome r = sitedex("report CATEGORIES --pdf '" + pdf + "' --data-dir '" + m_data + "'", m_dir.path());
@@ -161,7 +166,8 @@ TEST_F(ReportCommand, CategoryReportListsEveryCategoryWithItsWholeDescription) {
     }
     // The long description wraps over several lines: every word of it is printed, in order.
     std::string words;
-    for (const std::string& line : linesOf(text)) words += line + " ";
+    for (const std::string& line : linesOf(text))
+        words += line + " ";
     size_t from = 0;
     for (const char* word : {"Languages,", "libraries", "people", "several", "grows.", "second", "paragraph."}) {
         const size_t at = words.find(word, from);
@@ -171,18 +177,21 @@ TEST_F(ReportCommand, CategoryReportListsEveryCategoryWithItsWholeDescription) {
 }
 
 TEST_F(ReportCommand, PagesDrawTheHeadingsInAGreyBox) {
-    if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
+    if (std::system("command -v pdftoppm >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "pdftoppm (poppler-utils) is not installed";
     fill();
     const std::string pdf = m_dir.path() + "/rating.pdf";
-    ASSERT_EQ(sitedex("report rating --pdf '" + pdf + "' --paper letter --data-dir '" + m_data + "'", m_dir.path()).code, 0);
+    ASSERT_EQ(
+        sitedex("report rating --pdf '" + pdf + "' --paper letter --data-dir '" + m_data + "'", m_dir.path()).code, 0);
     const std::string png = m_dir.path() + "/page";
     ASSERT_EQ(std::system(("pdftoppm -r 100 -f 1 -l 1 -png '" + pdf + "' '" + png + "'").c_str()), 0);
     std::string file;
     for (const auto& e : std::filesystem::directory_iterator(m_dir.path()))
-        if (e.path().filename().string().rfind("page", 0) == 0) file = e.path().string();
+        if (e.path().filename().string().rfind("page", 0) == 0)
+            file = e.path().string();
     QImage page(QString::fromStdString(file));
     ASSERT_FALSE(page.isNull());
-    EXPECT_EQ(page.width(), 850);   // Letter at 100 pixels an inch
+    EXPECT_EQ(page.width(), 850);  // Letter at 100 pixels an inch
     EXPECT_EQ(page.height(), 1100);
     // Inside the heading box (1.26 to 1.72 inch down), left of the first heading: grey.
     const QColor inBox = page.pixelColor(103, 128);
@@ -210,7 +219,8 @@ TEST_F(ReportCommand, RefusalsAndUsageErrorsSayWhatIsWrong) {
         {"report description --pdf '" + m_dir.path() + "/missing/x.pdf'" + data, 1, "missing/x.pdf"},
         {"report description --pdf '" + m_dir.path() + "/plain/x.pdf'" + data, 1, "plain/x.pdf"},
         {"report description --pdf /proc/x.pdf" + data, 1, "cannot write /proc/x.pdf"},
-        {"report description --pdf '" + m_dir.path() + "/n.pdf' --data-dir '" + m_dir.path() + "/nowhere'", 1, "nowhere"},
+        {"report description --pdf '" + m_dir.path() + "/n.pdf' --data-dir '" + m_dir.path() + "/nowhere'", 1,
+         "nowhere"},
         {"report description --pdf '" + m_dir.path() + "/e.pdf'" + data, 1, "no locations to print"},
         {"report categories --pdf '" + m_dir.path() + "/e.pdf'" + data, 1, "no categories to print"},
     };

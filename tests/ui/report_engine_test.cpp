@@ -57,7 +57,8 @@ Band detail(int record, int height = 510) {
 std::vector<PageDrawing::Text> recordsOn(const PageDrawing& page) {
     std::vector<PageDrawing::Text> out;
     for (const PageDrawing::Text& t : page.texts())
-        if (t.text.rfind("record ", 0) == 0) out.push_back(t);
+        if (t.text.rfind("record ", 0) == 0)
+            out.push_back(t);
     return out;
 }
 
@@ -73,13 +74,20 @@ TEST_F(ReportEngine, DetailBandsFillTheBodyAndBreakToNewPagesWithHeaderAndFooter
         std::vector<int> firstOnPage;  // the record each page starts with
     };
     const Case cases[] = {
-        {0, {}}, {1, {1}}, {14, {1}}, {15, {1, 15}}, {28, {1, 15}}, {29, {1, 15, 29}}, {100, {1, 15, 29, 43, 57, 71, 85, 99}},
+        {0, {}},
+        {1, {1}},
+        {14, {1}},
+        {15, {1, 15}},
+        {28, {1, 15}},
+        {29, {1, 15, 29}},
+        {100, {1, 15, 29, 43, 57, 71, 85, 99}},
     };
     const int ascent = reportLineHeight(ReportFont::kNormal);  // the baseline lies within a line below the top
     for (const Case& c : cases) {
         SCOPED_TRACE(c.records);
         ReportBuilder report(testLayout());
-        for (int r = 1; r <= c.records; ++r) report.printDetail(detail(r));
+        for (int r = 1; r <= c.records; ++r)
+            report.printDetail(detail(r));
         report.endLastPage();
         const ReportPages pages = report.takePages();
         ASSERT_EQ(pages.size(), c.firstOnPage.size());
@@ -154,7 +162,8 @@ TEST_F(ReportEngine, WrappedTextsGrowTheirBandAndMoveToTheNextPageWhole) {
     ASSERT_GE(pages.size(), 2u);
     std::vector<std::string> firstBand;
     for (const auto& t : pages[0].texts())
-        if (t.x == 1000 + 2427 && t.baseline < 1720 + 1000) firstBand.emplace_back(t.text);
+        if (t.x == 1000 + 2427 && t.baseline < 1720 + 1000)
+            firstBand.emplace_back(t.text);
     ASSERT_GE(firstBand.size(), 4u);
     std::string joined;
     for (const auto& l : firstBand) {
@@ -167,7 +176,8 @@ TEST_F(ReportEngine, WrappedTextsGrowTheirBandAndMoveToTheNextPageWhole) {
     for (const PageDrawing& page : pages) {
         std::vector<PageDrawing::Text> records;  // the first column's texts
         for (const auto& t : page.texts())
-            if (t.x == 1000 + 52) records.push_back(t);
+            if (t.x == 1000 + 52)
+                records.push_back(t);
         for (size_t i = 1; i < records.size(); ++i)
             EXPECT_GE(records[i].baseline - records[i - 1].baseline, int(firstBand.size()) * line);
         for (const auto& t : page.texts())
@@ -183,9 +193,9 @@ TEST_F(ReportEngine, ShortPaperMovesTheFooterUpSoNothingFallsOffThePage) {
         int footerY, bodyBottom;
     };
     const Case cases[] = {
-        {{8500, 11000}, 9000, 9001},   // Letter: the design
-        {{8268, 11693}, 9000, 9001},   // A4 is taller: unchanged
-        {{11000, 8500}, 6500, 6501},   // Letter landscape
+        {{8500, 11000}, 9000, 9001},  // Letter: the design
+        {{8268, 11693}, 9000, 9001},  // A4 is taller: unchanged
+        {{11000, 8500}, 6500, 6501},  // Letter landscape
     };
     for (const Case& c : cases) {
         ReportLayout layout = testLayout();
@@ -194,15 +204,19 @@ TEST_F(ReportEngine, ShortPaperMovesTheFooterUpSoNothingFallsOffThePage) {
         EXPECT_EQ(layout.footer.y, c.footerY);
         EXPECT_EQ(layout.body.y + layout.body.height, c.bodyBottom);
         ReportBuilder report(layout);
-        for (int r = 1; r <= 40; ++r) report.printDetail(detail(r));
+        for (int r = 1; r <= 40; ++r)
+            report.printDetail(detail(r));
         for (const PageDrawing& page : report.takePages())
-            for (const auto& t : page.texts()) EXPECT_LT(t.baseline, c.paper.height - 1000) << t.text;
+            for (const auto& t : page.texts())
+                EXPECT_LT(t.baseline, c.paper.height - 1000) << t.text;
     }
 }
 
 // ---- PDF output ------------------------------------------------------------------------------------
 
-bool havePdfToText() { return std::system("command -v pdftotext >/dev/null 2>&1") == 0; }
+bool havePdfToText() {
+    return std::system("command -v pdftotext >/dev/null 2>&1") == 0;
+}
 
 std::string pdfText(const std::string& pdf) {
     const std::string txt = pdf + ".txt";
@@ -213,7 +227,8 @@ std::string pdfText(const std::string& pdf) {
 
 ReportPages threePages() {
     ReportBuilder report(testLayout());
-    for (int r = 1; r <= 40; ++r) report.printDetail(detail(r));
+    for (int r = 1; r <= 40; ++r)
+        report.printDetail(detail(r));
     return report.takePages();
 }
 
@@ -240,14 +255,17 @@ TEST_F(ReportEngine, PdfHoldsEveryPageAndReplacesAnOldFileOnlyWhenComplete) {
 
     auto job = PageOutputJob::toPdf(pages, path, "Test");
     int steps = 0;
-    while (job->step()) ++steps;
+    while (job->step())
+        ++steps;
     EXPECT_TRUE(job->succeeded()) << job->error();
     EXPECT_EQ(job->pagesDone(), 3);
     EXPECT_EQ(job->percent(), 100);
     EXPECT_EQ(readFile(path).substr(0, 5), "%PDF-");
-    if (!havePdfToText()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     const std::string text = pdfText(path);
-    for (int r = 1; r <= 40; ++r) EXPECT_NE(text.find("record " + std::to_string(r) + "\n"), std::string::npos) << r;
+    for (int r = 1; r <= 40; ++r)
+        EXPECT_NE(text.find("record " + std::to_string(r) + "\n"), std::string::npos) << r;
     EXPECT_NE(text.find("Page 3"), std::string::npos);
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 3) << "three pages";
 }
@@ -274,7 +292,8 @@ TEST_F(ReportEngine, PdfThatCannotBeWrittenSaysWhyAndWritesNothing) {
 
 TEST_F(ReportEngine, PrintingWithoutAPrinterSaysSoInsteadOfFailingSilently) {
     std::string why;
-    if (canPrint(&why)) GTEST_SKIP() << "a printer is installed here";
+    if (canPrint(&why))
+        GTEST_SKIP() << "a printer is installed here";
     EXPECT_NE(why.find("No printer is installed"), std::string::npos);
     const ReportPages pages = threePages();
     auto job = PageOutputJob::toPrinter(pages, "Test");
@@ -284,7 +303,8 @@ TEST_F(ReportEngine, PrintingWithoutAPrinterSaysSoInsteadOfFailingSilently) {
 }
 
 TEST_F(ReportEngine, PrintoutFollowsTheRangeOrderAndCopiesOfThePrinterDialog) {
-    if (!havePdfToText()) GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    if (!havePdfToText())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
     TempDir dir;
     const ReportPages pages = threePages();  // "record 1" on page 1, "record 15" on 2, "record 29" on 3
     QPrinter& printer = programPrinter();
@@ -295,12 +315,8 @@ TEST_F(ReportEngine, PrintoutFollowsTheRangeOrderAndCopiesOfThePrinterDialog) {
         std::vector<int> pages;
     };
     const Case cases[] = {
-        {0, 0, 1, true, false, {1, 2, 3}},
-        {2, 3, 1, true, false, {2, 3}},
-        {2, 3, 2, true, false, {2, 3, 2, 3}},
-        {2, 3, 2, false, false, {2, 2, 3, 3}},
-        {1, 3, 1, true, true, {3, 2, 1}},
-        {3, 9, 1, true, false, {3}},
+        {0, 0, 1, true, false, {1, 2, 3}},     {2, 3, 1, true, false, {2, 3}},   {2, 3, 2, true, false, {2, 3, 2, 3}},
+        {2, 3, 2, false, false, {2, 2, 3, 3}}, {1, 3, 1, true, true, {3, 2, 1}}, {3, 9, 1, true, false, {3}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.from) + "-" + std::to_string(c.to) + " x" + std::to_string(c.copies));
@@ -322,11 +338,12 @@ TEST_F(ReportEngine, PrintoutFollowsTheRangeOrderAndCopiesOfThePrinterDialog) {
         size_t start = 0;
         while (start < text.size()) {
             size_t end = text.find('\f', start);
-            if (end == std::string::npos) break;
+            if (end == std::string::npos)
+                break;
             const std::string page = text.substr(start, end - start);
             printed.push_back(page.find("record 1\n") != std::string::npos    ? 1
                               : page.find("record 15\n") != std::string::npos ? 2
-                                                                                : 3);
+                                                                              : 3);
             start = end + 1;
         }
         EXPECT_EQ(printed, c.pages);
@@ -352,7 +369,8 @@ TEST_F(ReportEngine, PrintSetupSaysOkAndIsRememberedForTheRun) {
     QPrintDialog* dialog = nullptr;
     ASSERT_TRUE(pumpEventsUntil([&] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QPrintDialog*>(w); d && d->isVisible()) dialog = d;
+            if (auto* d = qobject_cast<QPrintDialog*>(w); d && d->isVisible())
+                dialog = d;
         return dialog != nullptr;
     }));
     EXPECT_EQ(dialog->windowTitle(), "Print Setup");

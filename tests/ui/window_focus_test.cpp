@@ -64,7 +64,8 @@ protected:
     void TearDown() override {
         for (int round = 0; round < 5 && runningThreads() > 0; ++round) {
             for (int t = 1; t <= kThreadSlots; ++t)
-                if (threadRunning(t)) postEvent(kEventCloseWindow, 0, t);
+                if (threadRunning(t))
+                    postEvent(kEventCloseWindow, 0, t);
             pumpEventsUntil([] { return runningThreads() == 0; }, 2000);
         }
     }
@@ -78,7 +79,8 @@ protected:
                     // "Open": a dialog over this window, on this thread, until its OK.
                     Window dialog(dialogDef());
                     while (dialog.waitForEvent())
-                        if (currentEvent() == kEventAccepted) dialog.post(kEventCloseWindow);
+                        if (currentEvent() == kEventAccepted)
+                            dialog.post(kEventCloseWindow);
                 }
             }
             *opened = nullptr;
@@ -102,7 +104,8 @@ TEST_F(WindowFocus, ADialogOverAChildWindowGivesTheFocusBackToThatChild) {
     ASSERT_EQ(area->activeSubWindow(), b->internals()->sub.data());
 
     b->click(2);  // B opens its dialog: B is disabled meanwhile
-    ASSERT_TRUE(pumpEventsUntil([&] { return currentWindow(tb) && currentWindow(tb)->definition().name == "DIALOG$TEST"; }));
+    ASSERT_TRUE(
+        pumpEventsUntil([&] { return currentWindow(tb) && currentWindow(tb)->definition().name == "DIALOG$TEST"; }));
     pumpEventsFor(50);
     EXPECT_NE(area->activeSubWindow(), a->internals()->sub.data()) << "A must not come to the front behind the dialog";
     currentWindow(tb)->click(1);
@@ -146,7 +149,8 @@ TEST_F(WindowFocus, AWindowOfItsOwnHasItsMenuBarStatusZonesAndCheckMarks) {
         Window window(d);
         w = &window;
         while (window.waitForEvent())
-            if (currentEvent() == kEventAccepted) accepted.push_back(acceptedControl());
+            if (currentEvent() == kEventAccepted)
+                accepted.push_back(acceptedControl());
         w = nullptr;
     });
     ASSERT_TRUE(pumpEventsUntil([&] { return w != nullptr; }));

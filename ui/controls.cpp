@@ -206,8 +206,6 @@ void WindowPrivate::buildControls() {
                 spin->setRange(c.rangeLow, c.rangeHigh);
                 // A typed value out of range becomes the nearest bound, not the value before.
                 spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
-                // The value changes by the arrows at once, by typing when the typing is done.
-                spin->setKeyboardTracking(false);
                 if (c.numberVariable) spin->setValue(*c.numberVariable);
                 QObject::connect(spin, &QSpinBox::valueChanged, alertFilter, [this, i, number](int value) {
                     entryEdited[i] = true;

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QValidator>
+#include <algorithm>
 #include <QTabWidget>
 #include <QFont>
 #include <QGroupBox>
@@ -33,6 +35,27 @@ QRect pixels(const Rect& r) {
     return QRect(dialogUnitsToPixelsX(r.x), dialogUnitsToPixelsY(r.y), dialogUnitsToPixelsX(r.width),
                  dialogUnitsToPixelsY(r.height));
 }
+
+// A spin box that takes any whole number typed and brings it into its range when the typing is
+// done: 0 becomes the lowest value, a number above the range the highest, rather than the keys
+// being refused one by one.
+class RangeSpinBox : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+    QValidator::State validate(QString& text, int& pos) const override {
+        QValidator::State state = QSpinBox::validate(text, pos);
+        if (state != QValidator::Invalid) return state;
+        bool number = false;
+        text.trimmed().toLongLong(&number);
+        return number ? QValidator::Intermediate : state;
+    }
+    void fixup(QString& text) const override {
+        bool number = false;
+        const long long value = text.trimmed().toLongLong(&number);
+        if (number) text = QString::number(std::clamp<long long>(value, minimum(), maximum()));
+        else QSpinBox::fixup(text);
+    }
+};
 
 void place(QWidget* w, const Rect& r) {
     QRect px = pixels(r);
@@ -202,7 +225,7 @@ void WindowPrivate::buildControls() {
                 break;
             }
             case ControlKind::kSpin: {
-                auto* spin = new QSpinBox(parent);
+                auto* spin = new RangeSpinBox(parent);
                 spin->setRange(c.rangeLow, c.rangeHigh);
                 // A typed value out of range becomes the nearest bound, not the value before.
                 spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);

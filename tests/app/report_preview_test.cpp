@@ -226,6 +226,31 @@ TEST_F(Preview, SpinValuesOutOfRangeTakeTheNearestBound) {
     // 10 x 10 thumbnails from page 7: pages 7 to 10 shown.
     EXPECT_EQ(zone(2), "Pages 7-10 of 10");
     EXPECT_EQ(shownImages().size(), 4u);
+
+    // Typed key by key and ended with Enter, as the user does.
+    struct Typed {
+        int control;
+        const char* keys;
+        const char* shown;
+    };
+    const Typed typed[] = {{pw().acrossSpin, "1", "1"}, {pw().downSpin, "1", "1"}, {pw().pageSpin, "99", "10"},
+                           {pw().pageSpin, "0", "1"},   {pw().pageSpin, "4", "4"}};
+    for (const Typed& t : typed) {
+        SCOPED_TRACE(std::string(t.keys));
+        QWidget* spin = preview()->internals()->widgetOf(t.control);
+        spin->setFocus();
+        QKeyEvent all(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+        QApplication::sendEvent(spin, &all);
+        for (const char* k = t.keys; *k; ++k) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_0 + (*k - '0'), Qt::NoModifier, QString(QChar(*k)));
+            QApplication::sendEvent(spin, &press);
+        }
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(spin, &enter);
+        ui::pumpEventsFor(40);
+        EXPECT_EQ(preview()->text(t.control), t.shown);
+    }
+    EXPECT_EQ(zone(2), "Page 4 of 10");
 }
 
 TEST_F(Preview, JumpAndDisplayDialogsChangeThePageAndTheThumbnails) {

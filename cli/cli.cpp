@@ -12,6 +12,7 @@
 #include "cli/data_transfer_commands.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
+#include "cli/report_command.h"
 
 namespace sitedex::cli {
 
@@ -30,6 +31,7 @@ const Command kCommands[] = {
     {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
     {"merge", "add the locations of another Sitedex database", runMerge},
     {"upgrade", "convert the data files of an older version", runUpgrade},
+    {"report", "write a printed list of locations or categories as PDF", runReport},
     {"", "", nullptr},
 };
 

@@ -10,6 +10,8 @@
 #include "app/import/database_import.h"
 #include "app/upgrade/upgrade_procedures.h"
 #include "runtime/hooks.h"
+#include "app/reports/print_reports.h"
+#include "app/viewer/text_viewer.h"
 #include "data/warnings.h"
 #include "runtime/events.h"
 #include "runtime/procedures.h"
@@ -138,6 +140,8 @@ void registerApplicationProcedures() {
     maintenance::registerCategoryProcedures();
     clipboard::registerClipboardProcedures();
     importing::registerDatabaseImportProcedures();
+    reports::registerReportProcedures();
+    viewer::registerViewerProcedures();  // WhatsNew, and ExportHelp and ImportHelp for the dialogs' "Help!"
 }
 
 bool upgradeOlderDataFiles() {

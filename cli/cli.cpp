@@ -10,8 +10,10 @@
 #include "app/shell/main_frame.h"
 #include "cli/commands.h"
 #include "cli/export_commands.h"
+#include "cli/data_transfer_commands.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
+#include "cli/report_command.h"
 
 namespace sitedex::cli {
 
@@ -28,6 +30,9 @@ const Command kCommands[] = {
     {"add-category", "add a category", runAddCategory},
     {"rename-category", "rename a category, with its snippets and locations", runRenameCategory},
     {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
+    {"merge", "add the locations of another Sitedex database", runMerge},
+    {"upgrade", "convert the data files of an older version", runUpgrade},
+    {"report", "write a printed list of locations or categories as PDF", runReport},
     {"export", "write the locations as web pages, a bookmark file or text", runExport},
     {"", "", nullptr},
 };

@@ -20,6 +20,7 @@
 #include "runtime/thread_state.h"
 #include "runtime/thread_table.h"
 #include "ui/scheduler.h"
+#include "ui/window_chrome_private.h"
 #include "ui/window_private.h"
 
 namespace sitedex::ui {
@@ -229,6 +230,14 @@ void WindowPrivate::block() {
     if (frame) {
         frame->menuBar()->setEnabled(false);
     } else if (client) {
+        // Disabling the control that has the focus would pass the focus on, into another child
+        // window of the frame, which would then come to the front: it is taken away first and
+        // given back when the window is enabled again.
+        QWidget* focused = client->focusWidget();
+        if (focused && focused->hasFocus()) {
+            focusBeforeBlock = focused;
+            focused->clearFocus();
+        }
         client->setEnabled(false);
     }
 }
@@ -242,7 +251,9 @@ void WindowPrivate::unblock() {
         if (client->isVisible()) {
             if (sub && frameInternals() && frameInternals()->frame) frameInternals()->frame->area()->setActiveSubWindow(sub);
             client->activateWindow();
+            if (focusBeforeBlock) focusBeforeBlock->setFocus(Qt::OtherFocusReason);
         }
+        focusBeforeBlock = nullptr;
     }
 }
 
@@ -272,6 +283,7 @@ void WindowPrivate::closeNow() {
     open = false;
     queue.clear();
     if (timer) timer->stop();
+    const bool wasActive = !frame && !sub && client && client->isActiveWindow();
     auto& list = windowsOfThread(thread);
     auto it = std::find(list.begin(), list.end(), this);
     bool wasCurrent = it != list.end() && it + 1 == list.end();
@@ -287,6 +299,9 @@ void WindowPrivate::closeNow() {
         w->deleteLater();
     }
     if (wasCurrent && !list.empty()) list.back()->unblock();
+    // A window of its own that goes away last on its thread hands the keyboard back to the frame,
+    // so that the frame's menus answer their keys at once.
+    else if (wasActive && g_frame && g_frame->frame) g_frame->frame->activateWindow();
 }
 
 // ---- Window ------------------------------------------------------------------------------------
@@ -355,6 +370,7 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
         }
     }
     d.buildControls();
+    layOutBars(&d);
     d.wantMaximized = d.def.maximized;
     list.push_back(&d);
     if (d.def.timer > 0) setTimer(d.def.timer);
@@ -423,7 +439,8 @@ void Window::setTimer(int hundredths) {
 int Window::timer() const { return m_d->timerValue; }
 
 void Window::setStatusText(std::string_view text) {
-    if (m_d->frame) m_d->frame->statusBar()->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    if (QStatusBar* bar = m_d->frame ? m_d->frame->statusBar() : statusBarOf(m_d.get()))
+        bar->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 void Window::tileChildren() {

@@ -94,6 +94,7 @@ struct WindowPrivate {
     std::vector<bool> hiddenByProcedure;      // hidden by the definition or Window::hide (tabs aside)
     bool selectingTab = false;                // a tab is chosen by the procedure, not the user
     QSize reportedSize;                       // the client size the last EVENT:Sized told of
+    QPointer<QWidget> focusBeforeBlock;       // the control that had the focus when a box blocked the window
 
     // The widget that is moved and sized: the frame, the subwindow, or the top-level client.
     QWidget* placed() const;

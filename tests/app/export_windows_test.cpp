@@ -62,6 +62,9 @@ protected:
             return int(kButtonOk);
         });
         openFile(data::History);
+        // Help! is tested without the text viewer first; what is registered comes back afterwards.
+        if (const ProcedureFunction* help = findProcedure("ExportHelp")) m_exportHelp = *help;
+        unregisterProcedure("ExportHelp");
     }
     void TearDown() override {
         for (int t : m_threads)
@@ -73,6 +76,7 @@ protected:
         ui::setPopupResponder(nullptr);
         ui::setFileDialogResponder(nullptr);
         unregisterProcedure("ExportHelp");
+        if (m_exportHelp) registerProcedure("ExportHelp", m_exportHelp);
         ::unsetenv("SITEDEX_CONFIG_DIR");
         ExportTest::TearDown();
     }
@@ -145,6 +149,7 @@ protected:
         return exportMainWindow(s, name);
     }();
     int m_thread = 0;
+    ProcedureFunction m_exportHelp;
     std::vector<int> m_threads;
     std::vector<ui::MessageBoxInfo> m_boxes;
 };

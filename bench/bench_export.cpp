@@ -79,7 +79,8 @@ void fill() {
     auto word = [&](int min, int max) {
         std::string w;
         const int n = min + int(rng() % unsigned(max - min + 1));
-        for (int i = 0; i < n; ++i) w += char('a' + rng() % 26);
+        for (int i = 0; i < n; ++i)
+            w += char('a' + rng() % 26);
         return w;
     };
     for (data::FileDecl* f : {&data::SITEDX, &data::Categories, &data::CatHTML}) {
@@ -87,7 +88,8 @@ void fill() {
         data::share(*f, data::kModeShared);
     }
     std::vector<std::string> categories;
-    for (int i = 0; i < 36; ++i) categories.push_back("Category " + word(4, 12));
+    for (int i = 0; i < 36; ++i)
+        categories.push_back("Category " + word(4, 12));
     data::logout(10, {&data::SITEDX, &data::Categories, &data::CatHTML});
     for (const std::string& c : categories) {
         data::Categories.clear();
@@ -103,7 +105,8 @@ void fill() {
     };
     snippet("_Before All", "Replace Title", "My Links");
     snippet("_After All", "After Category", "<p>The end</p>");
-    for (int i = 0; i < 6; ++i) snippet(categories[size_t(i)], "Before Category", "<hr>");
+    for (int i = 0; i < 6; ++i)
+        snippet(categories[size_t(i)], "Before Category", "<hr>");
     for (int i = 0; i < g_size; ++i) {
         data::SITEDX.clear();
         std::string location = "https://www." + word(5, 15) + ".example/" + word(10, 40) + "/" + std::to_string(i);
@@ -113,7 +116,8 @@ void fill() {
         data::setString(data::findField("URL:DESCRIPTION"), description);
         data::setString(data::findField("URL:CATEGORY"), categories[rng() % categories.size()]);
         data::setNumber(data::findField("URL:RATING"), double(rng() % 100));
-        if (rng() % 10 == 0) data::setMemo(data::SITEDX, 0, word(20, 60) + " " + word(20, 60) + " & more");
+        if (rng() % 10 == 0)
+            data::setMemo(data::SITEDX, 0, word(20, 60) + " " + word(20, 60) + " & more");
         data::add(data::SITEDX);
     }
     data::commit();
@@ -144,7 +148,8 @@ std::vector<std::string> linesOf(const std::string& file) {
     FILE* f = std::fopen(file.c_str(), "rb");
     std::string all;
     char buf[1 << 16];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) all.append(buf, n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        all.append(buf, n);
     std::fclose(f);
     for (size_t start = 0, end; (end = all.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(all.substr(start, end - start + 1));
@@ -153,7 +158,8 @@ std::vector<std::string> linesOf(const std::string& file) {
 
 void fwriteLines(const std::vector<std::string>& lines, const std::string& file) {
     FILE* f = std::fopen(file.c_str(), "wb");
-    for (const std::string& l : lines) std::fwrite(l.data(), 1, l.size(), f);
+    for (const std::string& l : lines)
+        std::fwrite(l.data(), 1, l.size(), f);
     std::fclose(f);
 }
 
@@ -165,9 +171,11 @@ void scan() {
     v.setOrder(data::SITEDX.findKey("URL:K_CATEGORYLOCATION"));
     v.seekToStart();
     int64_t n = 0;
-    while (v.next() == 0) ++n;
+    while (v.next() == 0)
+        ++n;
     data::send(data::SITEDX, "SNAPSHOT=off");
-    if (n != g_size) std::exit(1);
+    if (n != g_size)
+        std::exit(1);
 }
 
 // SITEDEX_BENCH_NO_PEER=1 leaves buku out (its import of the bookmarks takes many minutes).
@@ -177,17 +185,22 @@ void scanRecordOrder() {
     data::View v(data::SITEDX);
     v.seekToStart();
     int64_t n = 0;
-    while (v.next() == 0) ++n;
+    while (v.next() == 0)
+        ++n;
     data::send(data::SITEDX, "SNAPSHOT=off");
-    if (n != g_size) std::exit(1);
+    if (n != g_size)
+        std::exit(1);
 }
 
 bool haveBuku() {
-    if (const char* no = std::getenv("SITEDEX_BENCH_NO_PEER"); no && *no && *no != '0') return false;
+    if (const char* no = std::getenv("SITEDEX_BENCH_NO_PEER"); no && *no && *no != '0')
+        return false;
     return std::system("command -v buku >/dev/null 2>&1") == 0;
 }
 
-std::string bukuEnv() { return "HOME=" + g_dir + "/buku XDG_DATA_HOME=" + g_dir + "/buku/data "; }
+std::string bukuEnv() {
+    return "HOME=" + g_dir + "/buku XDG_DATA_HOME=" + g_dir + "/buku/data ";
+}
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -203,12 +216,16 @@ struct Side {
 }  // namespace
 
 int main() {
-    if (const char* s = std::getenv("SITEDEX_BENCH_SIZE"); s && std::atoi(s) > 0) g_size = std::atoi(s);
+    if (const char* s = std::getenv("SITEDEX_BENCH_SIZE"); s && std::atoi(s) > 0)
+        g_size = std::atoi(s);
     int rounds = 5;
-    if (const char* r = std::getenv("SITEDEX_BENCH_ROUNDS"); r && std::atoi(r) > 0) rounds = std::atoi(r);
+    if (const char* r = std::getenv("SITEDEX_BENCH_ROUNDS"); r && std::atoi(r) > 0)
+        rounds = std::atoi(r);
     g_dir = (std::filesystem::temp_directory_path() / "sitedex-bench-XXXXXX").string();
-    if (!mkdtemp(g_dir.data())) return 1;
-    if (::chdir(g_dir.c_str()) != 0) return 1;
+    if (!mkdtemp(g_dir.data()))
+        return 1;
+    if (::chdir(g_dir.c_str()) != 0)
+        return 1;
     record::setVeloxDurability(record::Durability::kProcessCrash);
     runtime::setCurrentThread(1);
     std::printf("filling %d locations...\n", g_size);
@@ -222,8 +239,10 @@ int main() {
     if (buku) {
         std::printf("filling buku's database from the bookmark file...\n");
         std::filesystem::create_directories(g_dir + "/buku/data");
-        const std::string cmd = "printf 'n\\ny\\ny\\n' | " + bukuEnv() + "buku --nostdin -i " + bookmarks + " >/dev/null 2>&1";
-        if (std::system(cmd.c_str()) != 0) std::printf("buku -i failed\n");
+        const std::string cmd =
+            "printf 'n\\ny\\ny\\n' | " + bukuEnv() + "buku --nostdin -i " + bookmarks + " >/dev/null 2>&1";
+        if (std::system(cmd.c_str()) != 0)
+            std::printf("buku -i failed\n");
     }
 
     std::vector<Side> sides = {
@@ -239,7 +258,10 @@ int main() {
          {},
          {}},
         {"export Bookmark File", [&] { return exportAs(ExportType::kBookmarkFile, bookmarks); }, {}, {}},
-        {"fwrite of its bytes", [&] { return timed([&] { fwriteLines(bookmarkLines, g_dir + "/limit.htm"); }); }, {}, {}},
+        {"fwrite of its bytes",
+         [&] { return timed([&] { fwriteLines(bookmarkLines, g_dir + "/limit.htm"); }); },
+         {},
+         {}},
         {"scan + fwrite of its bytes",
          [&] {
              return timed([&] {
@@ -254,7 +276,8 @@ int main() {
     if (buku)
         sides.push_back({"buku -e (same bookmarks)",
                          [&] {
-                             const std::string cmd = bukuEnv() + "buku --nostdin -e " + g_dir + "/buku.htm >/dev/null 2>&1";
+                             const std::string cmd =
+                                 bukuEnv() + "buku --nostdin -e " + g_dir + "/buku.htm >/dev/null 2>&1";
                              std::filesystem::remove(g_dir + "/buku.htm");
                              return timed([&] { (void)!std::system(cmd.c_str()); }, true);
                          },
@@ -271,7 +294,8 @@ int main() {
                 g_size, rounds, tableLines.size(), double(std::filesystem::file_size(table)) / 1e6,
                 bookmarkLines.size(), double(std::filesystem::file_size(bookmarks)) / 1e6);
     std::printf("%-30s %10s %10s\n", "side", "wall s", "cpu s");
-    for (const Side& s : sides) std::printf("%-30s %10.3f %10.3f\n", s.name, median(s.wall), median(s.cpu));
+    for (const Side& s : sides)
+        std::printf("%-30s %10.3f %10.3f\n", s.name, median(s.wall), median(s.cpu));
     auto ratio = [&](size_t a, size_t b, const char* what) {
         std::printf("%-52s wall %6.2f  cpu %6.2f\n", what, median(sides[a].wall) / median(sides[b].wall),
                     median(sides[a].cpu) / median(sides[b].cpu));
@@ -286,7 +310,8 @@ int main() {
         ratio(3, 7, "Bookmark File / buku -e");
         // buku's own file, to show that it exported what ours did.
         size_t links = 0;
-        for (const std::string& l : linesOf(g_dir + "/buku.htm")) links += l.find("<DT><A") != std::string::npos;
+        for (const std::string& l : linesOf(g_dir + "/buku.htm"))
+            links += l.find("<DT><A") != std::string::npos;
         std::printf("buku's bookmark file holds %zu bookmarks\n", links);
     }
     data::closeAllFiles();

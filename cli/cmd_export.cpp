@@ -46,8 +46,8 @@ struct TypeName {
     std::string_view name;
     ExportType type;
 };
-constexpr TypeName kTypes[] = {{"table", ExportType::kTable},       {"simple", ExportType::kSimple},
-                               {"frame", ExportType::kFrame},       {"ascii", ExportType::kAscii},
+constexpr TypeName kTypes[] = {{"table", ExportType::kTable},        {"simple", ExportType::kSimple},
+                               {"frame", ExportType::kFrame},        {"ascii", ExportType::kAscii},
                                {"csv", ExportType::kCommaDelimited}, {"bookmarks", ExportType::kBookmarkFile}};
 
 // Whether a category of that name (letter case ignored) is in the Categories file.
@@ -61,7 +61,8 @@ bool categoryExists(const std::string& name) {
 
 int runExport(std::span<char*> args) {
     std::string dir;
-    if (!takeDataDir(args, dir)) return kExitUsage;
+    if (!takeDataDir(args, dir))
+        return kExitUsage;
     // The two switches take no value; parseArgs knows options with values only.
     bool siteInfo = true, ratings = true;
     std::vector<char*> rest;
@@ -75,8 +76,10 @@ int runExport(std::span<char*> args) {
             rest.push_back(a);
     }
     ParsedArgs p;
-    if (!parseArgs(rest, {"type", "category", "order"}, 1, kUsage, p)) return kExitUsage;
-    if (p.help) return kExitOk;
+    if (!parseArgs(rest, {"type", "category", "order"}, 1, kUsage, p))
+        return kExitUsage;
+    if (p.help)
+        return kExitOk;
 
     app::exporting::ExportOptions o;
     o.siteInfo = siteInfo;
@@ -88,8 +91,8 @@ int runExport(std::span<char*> args) {
             known = true;
         }
     if (!known)
-        return usageError("export", "unknown type '" + p.options["type"] + "' (table, simple, frame, ascii, csv, bookmarks)",
-                          kUsage);
+        return usageError(
+            "export", "unknown type '" + p.options["type"] + "' (table, simple, frame, ascii, csv, bookmarks)", kUsage);
     if (p.options.count("order")) {
         const std::string& order = p.options["order"];
         if (order != "location" && order != "description")
@@ -99,15 +102,18 @@ int runExport(std::span<char*> args) {
     if (p.options.count("category")) {
         o.selectedOnly = true;
         o.category = p.options["category"];
-        if (!fitsField("export", kUsage, "the category", o.category, 30)) return kExitUsage;
+        if (!fitsField("export", kUsage, "the category", o.category, 30))
+            return kExitUsage;
     }
     const std::string& file = p.positional[0];
-    if (file.empty()) return usageError("export", "the file name is empty", kUsage);
+    if (file.empty())
+        return usageError("export", "the file name is empty", kUsage);
     // The data folder becomes the working directory: a relative name means the folder it was typed in.
     o.fileName = file;
     if (file[0] != '/') {
         char here[4096];
-        if (::getcwd(here, sizeof here)) o.fileName = std::string(here) + "/" + file;
+        if (::getcwd(here, sizeof here))
+            o.fileName = std::string(here) + "/" + file;
     }
     o.bodyInFrame = app::exporting::bodyInFrameSetting();
     o.date = runtime::today();
@@ -125,12 +131,13 @@ int runExport(std::span<char*> args) {
         }
         runToEnd(job, "Exporting");
         if (!job.succeeded()) {
-            if (!job.readFailed()) complain("export", job.error());
+            if (!job.readFailed())
+                complain("export", job.error());
             return kExitRefused;
         }
         if (job.cancelled()) {
-            complain("export", "stopped: " + file + " holds the " + std::to_string(job.exported()) +
-                                   " locations written before");
+            complain("export",
+                     "stopped: " + file + " holds the " + std::to_string(job.exported()) + " locations written before");
             return kExitRefused;
         }
         std::printf("%s: %lld locations exported\n", file.c_str(), static_cast<long long>(job.exported()));

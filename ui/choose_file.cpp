@@ -23,7 +23,8 @@ QStringList nameFilters(std::string_view filter) {
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString pattern = parts[i + 1].replace(';', ' ');
-        if (pattern == "*.*") pattern = "*";
+        if (pattern == "*.*")
+            pattern = "*";
         filters << parts[i] + " (" + pattern + ")";
     }
     return filters;
@@ -32,14 +33,17 @@ QStringList nameFilters(std::string_view filter) {
 }  // namespace
 
 std::optional<std::string> chooseFile(const FileDialogInfo& info) {
-    if (!QApplication::instance()) return std::nullopt;
+    if (!QApplication::instance())
+        return std::nullopt;
     const int thread = runtime::currentThread();
     auto& windows = windowsOfThread(thread);
     WindowPrivate* owner = windows.empty() ? nullptr : windows.back();
-    if (owner) owner->block();
+    if (owner)
+        owner->block();
 
     WindowPrivate* frame = frameInternals();
-    QPointer<QFileDialog> dialog = new QFileDialog(frame ? frame->frame.data() : nullptr, QString::fromStdString(info.title));
+    QPointer<QFileDialog> dialog =
+        new QFileDialog(frame ? frame->frame.data() : nullptr, QString::fromStdString(info.title));
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setFileMode(info.mode == FileDialogMode::kSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog->setAcceptMode(info.mode == FileDialogMode::kSave ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -74,9 +78,11 @@ std::optional<std::string> chooseFile(const FileDialogInfo& info) {
         QMetaObject::invokeMethod(
             QApplication::instance(),
             [dialog, info, state, thread] {
-                if (!dialog || !g_responder || state->result != -1) return;
+                if (!dialog || !g_responder || state->result != -1)
+                    return;
                 std::optional<std::string> answer = g_responder(info);
-                if (!dialog || state->result != -1) return;
+                if (!dialog || state->result != -1)
+                    return;
                 state->path = answer.value_or(std::string());
                 state->result = answer ? int(QDialog::Accepted) : int(QDialog::Rejected);
                 dialog->hide();
@@ -85,15 +91,20 @@ std::optional<std::string> chooseFile(const FileDialogInfo& info) {
             Qt::QueuedConnection);
     }
     waitUntil([state] { return state->result != -1; });
-    if (dialog) dialog->deleteLater();
+    if (dialog)
+        dialog->deleteLater();
     if (owner) {
         auto& now = windowsOfThread(thread);
-        if (std::find(now.begin(), now.end(), owner) != now.end()) owner->unblock();
+        if (std::find(now.begin(), now.end(), owner) != now.end())
+            owner->unblock();
     }
-    if (state->result != QDialog::Accepted || state->path.empty()) return std::nullopt;
+    if (state->result != QDialog::Accepted || state->path.empty())
+        return std::nullopt;
     return state->path;
 }
 
-void setFileDialogResponder(FileDialogResponder responder) { g_responder = std::move(responder); }
+void setFileDialogResponder(FileDialogResponder responder) {
+    g_responder = std::move(responder);
+}
 
 }  // namespace sitedex::ui

@@ -50,7 +50,8 @@ public:
             appendHtmlText(m_line, r.siteInfo);
             // A description is one line in the browsers' own files.
             for (size_t i = start; i < m_line.size(); ++i)
-                if (m_line[i] == '\r' || m_line[i] == '\n' || m_line[i] == '\t') m_line[i] = ' ';
+                if (m_line[i] == '\r' || m_line[i] == '\n' || m_line[i] == '\t')
+                    m_line[i] = ' ';
             m_c.out(m_line);
         }
     }
@@ -62,7 +63,8 @@ public:
 
 private:
     void closeFolder() {
-        if (!m_folderOpen) return;
+        if (!m_folderOpen)
+            return;
         m_c.out("    </DL><p>");
         m_folderOpen = false;
     }
@@ -75,6 +77,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Writer> makeBookmarkWriter(WriterContext& context) { return std::make_unique<BookmarkWriter>(context); }
+std::unique_ptr<Writer> makeBookmarkWriter(WriterContext& context) {
+    return std::make_unique<BookmarkWriter>(context);
+}
 
 }  // namespace sitedex::app::exporting

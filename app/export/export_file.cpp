@@ -41,7 +41,9 @@ ExportFileWindow exportFileWindow(int* progress, std::string* text, std::string*
 
 namespace {
 
-std::string percentLine(int percent) { return format("@N3", double(percent)) + "% Completed"; }
+std::string percentLine(int percent) {
+    return format("@N3", double(percent)) + "% Completed";
+}
 
 }  // namespace
 
@@ -83,7 +85,8 @@ void ExportFile() {
                     }
                 } else if ((event == kEventAccepted && eventControl() == pw.cancel) ||
                            (event == kEventAlertKey && keyCode() == kEscKey)) {
-                    if (running) job.cancel();
+                    if (running)
+                        job.cancel();
                     w.post(kEventCloseWindow);
                 } else if ((event == kEventCloseWindow || event == kEventCloseDown) && running) {
                     job.cancel();

@@ -29,8 +29,9 @@ const LocationFields& locationFields() {
     return f;
 }
 
-std::string_view stored(const char* record, const data::FieldDecl* f) { return {record + f->offset, f->size}; }
-
+std::string_view stored(const char* record, const data::FieldDecl* f) {
+    return {record + f->offset, f->size};
+}
 
 }  // namespace
 
@@ -45,7 +46,8 @@ ExportJob::~ExportJob() {
 }
 
 bool ExportJob::start() {
-    if (!m_exportFile.create(m_options.fileName)) return fail();
+    if (!m_exportFile.create(m_options.fileName))
+        return fail();
     m_context = std::make_unique<WriterContext>(m_options, m_files, m_exportFile, m_pageFile);
     if (isHtmlPage(m_options.type))
         m_writer = makeHtmlWriter(*m_context);
@@ -62,7 +64,8 @@ bool ExportJob::fail() {
     m_exportFile.close();
     m_pageFile.close();
     m_files.discard();
-    if (m_error.empty()) m_error = m_files.error() + "\nThe export was stopped and no earlier file was replaced.";
+    if (m_error.empty())
+        m_error = m_files.error() + "\nThe export was stopped and no earlier file was replaced.";
     m_stage = Stage::kDone;
     return false;
 }
@@ -84,7 +87,8 @@ void ExportJob::finish() {
 
 void ExportJob::count() {
     ++m_processed;
-    if (m_percent < 100 && m_toProcess > 0) m_percent = int(std::min<int64_t>(100, m_processed * 100 / m_toProcess));
+    if (m_percent < 100 && m_toProcess > 0)
+        m_percent = int(std::min<int64_t>(100, m_processed * 100 / m_toProcess));
 }
 
 void ExportJob::exportNext() {
@@ -106,7 +110,8 @@ void ExportJob::exportNext() {
     LocationRow row;
     row.storedCategory = stored(record, f.category);
     row.category = clipped(row.storedCategory);
-    if (m_options.selectedOnly && !data::sameName(row.category, m_selected)) return;
+    if (m_options.selectedOnly && !data::sameName(row.category, m_selected))
+        return;
     row.storedLocation = stored(record, f.location);
     row.location = clipped(row.storedLocation);
     row.storedDescription = stored(record, f.description);
@@ -124,14 +129,18 @@ void ExportJob::exportNext() {
 bool ExportJob::step() {
     switch (m_stage) {
         case Stage::kNotStarted:
-        case Stage::kDone: return false;
+        case Stage::kDone:
+            return false;
 
         case Stage::kHeader: {
             data::send(data::SITEDX, "QUICKSCAN=on");
-            m_view.setOrder(data::SITEDX.findKey(m_options.byDescription ? "URL:K_CATEGORY" : "URL:K_CATEGORYLOCATION"));
-            if (m_view.seekToStart() != 0) data::ShowWarning(36);
+            m_view.setOrder(
+                data::SITEDX.findKey(m_options.byDescription ? "URL:K_CATEGORY" : "URL:K_CATEGORYLOCATION"));
+            if (m_view.seekToStart() != 0)
+                data::ShowWarning(36);
             m_writer->header();
-            if (m_files.failed()) return fail();
+            if (m_files.failed())
+                return fail();
             m_stage = Stage::kRecords;
             return true;
         }
@@ -145,8 +154,10 @@ bool ExportJob::step() {
                 exportNext();
             } while (m_stage == Stage::kRecords && std::chrono::steady_clock::now() < until);
             data::send(data::SITEDX, "SNAPSHOT=off");
-            if (m_readFailed) data::ShowWarning(35, data::SITEDX.label());
-            if (m_files.failed()) return fail();
+            if (m_readFailed)
+                data::ShowWarning(35, data::SITEDX.label());
+            if (m_files.failed())
+                return fail();
             return true;
         }
 
@@ -157,7 +168,8 @@ bool ExportJob::step() {
                 return false;
             }
             m_writer->closing();
-            if (m_files.failed()) return fail();
+            if (m_files.failed())
+                return fail();
             finish();
             return false;
         }

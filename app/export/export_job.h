@@ -9,10 +9,10 @@
 //     if (!job.succeeded()) report(job.error());   // unless job.readFailed(): warning 35 was shown
 //
 // The job reads the locations in category order (then location or description) through a view,
-// a stretch of about a millisecond per step in one snapshot of the file; with `selectedOnly` it passes over the locations of other categories
-// (letter case and trailing blanks ignored). The first step writes the header, the last the
-// closing lines; cancel() makes the next step the closing one, so a cancelled export is still a
-// complete page of what was written so far. Records are never changed.
+// a stretch of about a millisecond per step in one snapshot of the file; with `selectedOnly` it passes over the
+// locations of other categories (letter case and trailing blanks ignored). The first step writes the header, the last
+// the closing lines; cancel() makes the next step the closing one, so a cancelled export is still a complete page of
+// what was written so far. Records are never changed.
 //
 // Output goes through OutputFiles (app/export/output_files.h): every file is written beside its
 // final name and put in place only at the end of a run that wrote everything, so a failed run —

@@ -33,7 +33,8 @@ namespace {
 constexpr int kShiftF10 = kShiftKey | (kF1Key + 9);
 
 std::string clipped(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
@@ -42,12 +43,14 @@ bool fillFileNames(std::vector<std::string>& names) {
     names.clear();
     data::View view(data::History);
     view.setOrder(data::History.findKey("HIS:KEYTYPE"));
-    if (view.setProperty(data::View::kPropertyFilter, "HIS:Type='Export'") != 0) data::ShowWarning(36);
+    if (view.setProperty(data::View::kPropertyFilter, "HIS:Type='Export'") != 0)
+        data::ShowWarning(36);
     const data::FieldRef contents = data::findField("HIS:FIELDCONTENTS");
     int32_t e = view.seekToStart();
     while (e == 0 && (e = view.next()) == 0) {
         std::string name = data::getString(contents);
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
     }
     if (e != data::kErrRecordNotAvailable) {
         data::ShowWarning(35, "History");
@@ -62,7 +65,8 @@ bool fillCategories(std::vector<std::string>& categories) {
     view.setOrder(data::Categories.findKey("CAT:K_CATEGORY"));
     const data::FieldRef category = data::findField("CAT:CATEGORY");
     int32_t e = view.seekToStart();
-    while (e == 0 && (e = view.next()) == 0) categories.push_back(data::getString(category));
+    while (e == 0 && (e = view.next()) == 0)
+        categories.push_back(data::getString(category));
     if (e != data::kErrRecordNotAvailable) {
         data::ShowWarning(35, "Categories");
         return false;
@@ -72,14 +76,18 @@ bool fillCategories(std::vector<std::string>& categories) {
 
 // With ten History records or more, the oldest "Export" entry goes, so the names do not pile up.
 void dropOldestExport() {
-    if (data::records(data::History) <= 9) return;
+    if (data::records(data::History) <= 9)
+        return;
     data::KeyDecl& key = *data::History.findKey("HIS:KEYTYPE");
     const data::FieldRef type = data::findField("HIS:TYPE");
     data::History.clear();
     data::setString(type, "Export");
-    if (data::set(key, key) != 0) return;
-    if (data::previous(data::History) != 0) return;
-    if (data::getString(type) == "Export") data::deleteRecord(data::History);
+    if (data::set(key, key) != 0)
+        return;
+    if (data::previous(data::History) != 0)
+        return;
+    if (data::getString(type) == "Export")
+        data::deleteRecord(data::History);
 }
 
 void recordExportName(const std::string& name) {
@@ -88,10 +96,12 @@ void recordExportName(const std::string& name) {
     data::setString(data::findField("HIS:FIELDCONTENTS"), name);
     data::setNumber(data::findField("HIS:DATE"), double(today()));
     data::setNumber(data::findField("HIS:TIME"), double(clockNow()));
-    if (data::add(data::History) == 0 || data::errorCode() == data::kErrDuplicateKey) return;
+    if (data::add(data::History) == 0 || data::errorCode() == data::kErrDuplicateKey)
+        return;
     const int button = messageBox("Error adding to file history: " + data::errorText(), "Error", kIconHand,
                                   kButtonAbort | kButtonIgnore, kButtonIgnore);
-    if (button == kButtonAbort) haltProgram("Error adding to file history: " + data::errorText());
+    if (button == kButtonAbort)
+        haltProgram("Error adding to file history: " + data::errorText());
 }
 
 std::string currentDirectory() {
@@ -100,7 +110,8 @@ std::string currentDirectory() {
 }
 
 void restoreDirectory(const std::string& dir) {
-    if (!dir.empty()) (void)!::chdir(dir.c_str());
+    if (!dir.empty())
+        (void)!::chdir(dir.c_str());
 }
 
 }  // namespace
@@ -118,17 +129,18 @@ ExportMainWindow exportMainWindow(ExportSettings& s, std::string& fileName) {
     d.height = 196;
     d.alertKeys = {kMouseRight, kShiftF10, kEnterKey, kEscKey};
     m.prompt = d.addPrompt("E&xport to File:", {8, 8, 60, 10});
-    m.text = d.addString("This option allows you to export your Sitedex database to a text or HTML file.",
-                         {8, 24, 266, 10});
+    m.text =
+        d.addString("This option allows you to export your Sitedex database to a text or HTML file.", {8, 24, 266, 10});
     m.fileName = d.addCombo(&fileName, {68, 6, 154, 12});
     d.controls[size_t(m.fileName - 1)].tip = "Previously Exported Files";
     m.browse = d.addButton("&Browse", {228, 5, 46, 14});
 
     m.type = d.addOption("&Export Type", &s.type, {8, 40, 126, 96});
-    const char* const radios[6][2] = {{"HTML - &Table", "HTML - Table"}, {"&HTML - Simple", "HTML - Simple"},
-                                      {"HTML - &Frame", "HTML - Frame"}, {"&ASCII", "ASCII"},
+    const char* const radios[6][2] = {{"HTML - &Table", "HTML - Table"},       {"&HTML - Simple", "HTML - Simple"},
+                                      {"HTML - &Frame", "HTML - Frame"},       {"&ASCII", "ASCII"},
                                       {"Comma-&Delimited", "Comma-Delimited"}, {"Boo&kmark File", "Bookmark File"}};
-    for (int i = 0; i < 6; ++i) m.typeRadios[i] = d.addRadio(m.type, radios[i][0], radios[i][1], {16, 53 + 13 * i, 112, 11});
+    for (int i = 0; i < 6; ++i)
+        m.typeRadios[i] = d.addRadio(m.type, radios[i][0], radios[i][1], {16, 53 + 13 * i, 112, 11});
     d.controls[size_t(m.typeRadios[2] - 1)].tip =
         "Creates a set of HTML files with frames and alternative for non-frame capable browsers";
     d.controls[size_t(m.typeRadios[5] - 1)].tip = "Creates a bookmark file that web browsers import";
@@ -165,8 +177,10 @@ void ExportMain() {
 
     ExportSettings s = exportSettings();
     readExportSettings(s);
-    if (!typeFromText(s.type)) s.type = "HTML - Table";
-    if (s.categories != "Selected") s.categories = "All";
+    if (!typeFromText(s.type))
+        s.type = "HTML - Table";
+    if (s.categories != "Selected")
+        s.categories = "All";
     std::string fileName = s.name;  // HIS:FIELDCONTENTS, the combination box's value
 
     std::vector<std::string> categories, names;
@@ -247,7 +261,8 @@ void ExportMain() {
                 info.filter = "All Files|*.*|HTML files|*.htm|ASCII files|*.txt";
                 info.start = s.name;
                 info.mode = ui::FileDialogMode::kSave;
-                if (std::optional<std::string> chosen = ui::chooseFile(info)) s.name = *chosen;
+                if (std::optional<std::string> chosen = ui::chooseFile(info))
+                    s.name = *chosen;
                 fileName = s.name;
                 w.redisplay(m.fileName);
                 restoreDirectory(startDirectory);
@@ -281,6 +296,8 @@ void ExportMain() {
     data::releaseFile(data::Categories);
 }
 
-void registerExportProcedures() { registerProcedure("ExportMain", ExportMain); }
+void registerExportProcedures() {
+    registerProcedure("ExportMain", ExportMain);
+}
 
 }  // namespace sitedex::app::exporting

@@ -16,9 +16,12 @@ struct TypeName {
     std::string_view text;
 };
 constexpr TypeName kTypes[] = {
-    {ExportType::kTable, "HTML - Table"},   {ExportType::kSimple, "HTML - Simple"},
-    {ExportType::kFrame, "HTML - Frame"},   {ExportType::kAscii, "ASCII"},
-    {ExportType::kCommaDelimited, "Comma-Delimited"}, {ExportType::kBookmarkFile, "Bookmark File"},
+    {ExportType::kTable, "HTML - Table"},
+    {ExportType::kSimple, "HTML - Simple"},
+    {ExportType::kFrame, "HTML - Frame"},
+    {ExportType::kAscii, "ASCII"},
+    {ExportType::kCommaDelimited, "Comma-Delimited"},
+    {ExportType::kBookmarkFile, "Bookmark File"},
 };
 
 constexpr std::string_view kSection = "Export";
@@ -30,32 +33,41 @@ size_t fileNameStart(std::string_view path) {
     return slash == std::string_view::npos ? 0 : slash + 1;
 }
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
 
-bool continuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool continuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 size_t characterCount(std::string_view text) {
     size_t n = 0;
-    for (char c : text) n += continuationByte(c) ? 0 : 1;
+    for (char c : text)
+        n += continuationByte(c) ? 0 : 1;
     return n;
 }
 
 }  // namespace
 
 void dropLastCharacter(std::string& text) {
-    while (!text.empty() && continuationByte(text.back())) text.pop_back();
-    if (!text.empty()) text.pop_back();
+    while (!text.empty() && continuationByte(text.back()))
+        text.pop_back();
+    if (!text.empty())
+        text.pop_back();
 }
 
 std::string_view typeText(ExportType type) {
     for (const TypeName& t : kTypes)
-        if (t.type == type) return t.text;
+        if (t.type == type)
+            return t.text;
     return {};
 }
 
 std::optional<ExportType> typeFromText(std::string_view text) {
     for (const TypeName& t : kTypes)
-        if (t.text == text) return t.type;
+        if (t.text == text)
+            return t.type;
     return std::nullopt;
 }
 
@@ -76,7 +88,8 @@ void readExportSettings(ExportSettings& s) {
     s.siteInfo = int(settingNumber(readSetting(kSection, "SiteInfo", settingText(s.siteInfo))));
     s.ratings = int(settingNumber(readSetting(kSection, "Ratings", settingText(s.ratings))));
     s.order = readSetting(kSection, "Order", s.order);
-    if (s.order.find_first_not_of(' ') == std::string::npos) s.order = "Location";
+    if (s.order.find_first_not_of(' ') == std::string::npos)
+        s.order = "Location";
 }
 
 void writeExportSettings(const ExportSettings& s) {
@@ -89,11 +102,14 @@ void writeExportSettings(const ExportSettings& s) {
     writeSetting(kSection, "Order", s.order);
 }
 
-bool bodyInFrameSetting() { return settingNumber(readSetting("Settings", "BodyInFrame", "")) == 1; }
+bool bodyInFrameSetting() {
+    return settingNumber(readSetting("Settings", "BodyInFrame", "")) == 1;
+}
 
 std::optional<ExportOptions> optionsFrom(const ExportSettings& s, bool bodyInFrame, int64_t date) {
     std::optional<ExportType> type = typeFromText(s.type);
-    if (!type) return std::nullopt;
+    if (!type)
+        return std::nullopt;
     ExportOptions o;
     o.fileName = s.name;
     o.type = *type;
@@ -110,9 +126,11 @@ std::optional<ExportOptions> optionsFrom(const ExportSettings& s, bool bodyInFra
 std::string exportFileName(std::string_view typed, ExportType type) {
     std::string name(typed);
     const size_t start = fileNameStart(name);
-    if (name.find('.', start) != std::string::npos) return name;
+    if (name.find('.', start) != std::string::npos)
+        return name;
     name += isHtmlPage(type) || type == ExportType::kBookmarkFile ? ".htm" : ".txt";
-    for (size_t i = start; i < name.size(); ++i) name[i] = lowerAscii(name[i]);
+    for (size_t i = start; i < name.size(); ++i)
+        name[i] = lowerAscii(name[i]);
     return name;
 }
 

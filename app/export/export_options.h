@@ -44,13 +44,13 @@ struct ExportOptions {
 // the program: an "HTML - Table" file SDXEXP.HTM of all categories in location order, site info
 // and ratings included.
 struct ExportSettings {
-    std::string name = "SDXEXP.HTM";     // Name
-    std::string type = "HTML - Table";   // Type
-    std::string categories = "All";      // Categories: "All" or "Selected"
-    std::string category;                // Category
-    int siteInfo = 1;                    // SiteInfo (0 or 1)
-    int ratings = 1;                     // Ratings (0 or 1)
-    std::string order = "Location";      // Order: "Location" or "Description"
+    std::string name = "SDXEXP.HTM";    // Name
+    std::string type = "HTML - Table";  // Type
+    std::string categories = "All";     // Categories: "All" or "Selected"
+    std::string category;               // Category
+    int siteInfo = 1;                   // SiteInfo (0 or 1)
+    int ratings = 1;                    // Ratings (0 or 1)
+    std::string order = "Location";     // Order: "Location" or "Description"
 };
 ExportSettings& exportSettings();
 

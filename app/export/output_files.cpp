@@ -63,9 +63,11 @@ std::string folderOf(const std::string& path) {
 // A name that is a symbolic link is replaced where it points, so the link stays a link.
 std::string resolvedFinalName(const std::string& name) {
     struct stat st {};
-    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return name;
     char* real = ::realpath(name.c_str(), nullptr);
-    if (!real) return name;
+    if (!real)
+        return name;
     std::string resolved = real;
     std::free(real);
     return resolved;
@@ -75,10 +77,12 @@ std::string resolvedFinalName(const std::string& name) {
 
 // ---- LineFile ----------------------------------------------------------------------------------
 
-LineFile::LineFile(OutputFiles& set) : m_set(set), m_decl(std::make_unique<data::FileDecl>(lineFileSpec(&m_temporary))) {}
+LineFile::LineFile(OutputFiles& set)
+    : m_set(set), m_decl(std::make_unique<data::FileDecl>(lineFileSpec(&m_temporary))) {}
 
 LineFile::~LineFile() {
-    if (m_open) data::close(*m_decl);
+    if (m_open)
+        data::close(*m_decl);
 }
 
 bool LineFile::fail(const char* what) {
@@ -87,9 +91,11 @@ bool LineFile::fail(const char* what) {
 }
 
 bool LineFile::create(const std::string& finalName) {
-    if (!close()) return false;
+    if (!close())
+        return false;
     m_final = finalName;
-    if (m_set.failed()) return false;
+    if (m_set.failed())
+        return false;
     struct stat st {};
     if (::stat(finalName.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
         m_set.setError("Error opening " + finalName + ": that name belongs to a folder; choose a file name.");
@@ -105,7 +111,8 @@ bool LineFile::create(const std::string& finalName) {
         std::snprintf(suffix, sizeof suffix, ".sitedex-%016llx.tmp", static_cast<unsigned long long>(random()));
         m_temporary = folderOf(target) + suffix;
         fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
+        if (fd < 0 && errno != EEXIST)
+            break;
     }
     if (fd < 0) {
         m_set.setError("Error opening " + finalName + ": " + errnoText(errno));
@@ -113,19 +120,22 @@ bool LineFile::create(const std::string& finalName) {
     }
     ::close(fd);
     m_set.m_pending.push_back({m_temporary, target});
-    if (data::open(*m_decl, data::kModeExclusive) != 0) return fail("Error opening ");
+    if (data::open(*m_decl, data::kModeExclusive) != 0)
+        return fail("Error opening ");
     m_open = true;
     return true;
 }
 
 bool LineFile::write(std::string_view line) {
-    if (m_set.failed()) return false;
+    if (m_set.failed())
+        return false;
     if (!m_open) {
         data::clearErrorState();
         data::postError(data::kErrNotOpen);
         return fail("Error adding to ");
     }
-    while (!line.empty() && line.back() == ' ') line.remove_suffix(1);
+    while (!line.empty() && line.back() == ' ')
+        line.remove_suffix(1);
     if (line.size() > kMaxLine) {
         m_set.setError("Error adding to " + m_final + ": a line of " + std::to_string(line.size()) +
                        " bytes is longer than the " + std::to_string(kMaxLine) + " a line may have.");
@@ -141,23 +151,29 @@ bool LineFile::write(std::string_view line) {
         return added;
     }
     std::memcpy(m_decl->record(), line.data(), line.size());
-    if (data::add(*m_decl, uint32_t(line.size())) != 0) return fail("Error adding to ");
+    if (data::add(*m_decl, uint32_t(line.size())) != 0)
+        return fail("Error adding to ");
     return true;
 }
 
 bool LineFile::close() {
-    if (!m_open) return true;
+    if (!m_open)
+        return true;
     m_open = false;
-    if (data::close(*m_decl) != 0) return fail("Error adding to ");
+    if (data::close(*m_decl) != 0)
+        return fail("Error adding to ");
     return true;
 }
 
 // ---- OutputFiles -------------------------------------------------------------------------------
 
-OutputFiles::~OutputFiles() { discard(); }
+OutputFiles::~OutputFiles() {
+    discard();
+}
 
 void OutputFiles::setError(std::string message) {
-    if (m_error.empty()) m_error = std::move(message);
+    if (m_error.empty())
+        m_error = std::move(message);
 }
 
 bool OutputFiles::commit() {
@@ -168,7 +184,8 @@ bool OutputFiles::commit() {
     for (size_t i = 0; i < m_pending.size(); ++i) {
         const Pending& p = m_pending[i];
         struct stat st {};
-        if (::stat(p.final.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::chmod(p.temporary.c_str(), st.st_mode & 07777);
+        if (::stat(p.final.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::chmod(p.temporary.c_str(), st.st_mode & 07777);
         if (::rename(p.temporary.c_str(), p.final.c_str()) != 0) {
             const int err = errno;
             setError("Error replacing " + p.final + ": " + errnoText(err));
@@ -183,7 +200,8 @@ bool OutputFiles::commit() {
 }
 
 void OutputFiles::discard() {
-    for (const Pending& p : m_pending) ::unlink(p.temporary.c_str());
+    for (const Pending& p : m_pending)
+        ::unlink(p.temporary.c_str());
     m_pending.clear();
 }
 

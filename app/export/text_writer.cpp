@@ -23,8 +23,10 @@ void appendColumn(std::string& out, std::string_view text, size_t width) {
     const size_t start = out.size();
     out.append(text.substr(0, width));
     for (size_t i = start; i < out.size(); ++i)
-        if (out[i] == '\r' || out[i] == '\n' || out[i] == '\t') out[i] = ' ';
-    if (text.size() < width) out.append(width - text.size(), ' ');
+        if (out[i] == '\r' || out[i] == '\n' || out[i] == '\t')
+            out[i] = ' ';
+    if (text.size() < width)
+        out.append(width - text.size(), ' ');
 }
 
 void appendQuoted(std::string& out, std::string_view text) {
@@ -89,6 +91,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Writer> makeTextWriter(WriterContext& context) { return std::make_unique<TextWriter>(context); }
+std::unique_ptr<Writer> makeTextWriter(WriterContext& context) {
+    return std::make_unique<TextWriter>(context);
+}
 
 }  // namespace sitedex::app::exporting

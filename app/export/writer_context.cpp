@@ -27,7 +27,9 @@ const SnippetFields& snippetFields() {
 }
 
 // A snippet without the white space at its end, so that it never adds an empty line.
-std::string snippetText() { return std::string(clipped(data::CatHTML.memo(0), " \t\r\n")); }
+std::string snippetText() {
+    return std::string(clipped(data::CatHTML.memo(0), " \t\r\n"));
+}
 
 // Bytes that go into a link as they are; every other byte below 0x80 is percent-encoded. Bytes of
 // UTF-8 characters stay, as browsers take them.
@@ -46,14 +48,22 @@ void appendEscaped(std::string& out, std::string_view text) {
         const char c = text[i];
         const char* replacement;
         switch (c) {
-            case '&': replacement = "&amp;"; break;
-            case '<': replacement = "&lt;"; break;
-            case '>': replacement = "&gt;"; break;
+            case '&':
+                replacement = "&amp;";
+                break;
+            case '<':
+                replacement = "&lt;";
+                break;
+            case '>':
+                replacement = "&gt;";
+                break;
             case '"':
-                if (!kAttribute) continue;
+                if (!kAttribute)
+                    continue;
                 replacement = "&quot;";
                 break;
-            default: continue;
+            default:
+                continue;
         }
         out.append(text.data() + run, i - run);
         out.append(replacement);
@@ -66,11 +76,16 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 std::string_view snippetTypeText(Snippet s) {
     switch (s) {
-        case Snippet::kReplaceTitle: return "Replace Title";
-        case Snippet::kBeforeCategory: return "Before Category";
-        case Snippet::kBeforeCategoryTitle: return "Before Category Title";
-        case Snippet::kAfterCategoryTitle: return "After Category Title";
-        case Snippet::kAfterCategory: return "After Category";
+        case Snippet::kReplaceTitle:
+            return "Replace Title";
+        case Snippet::kBeforeCategory:
+            return "Before Category";
+        case Snippet::kBeforeCategoryTitle:
+            return "Before Category Title";
+        case Snippet::kAfterCategoryTitle:
+            return "After Category Title";
+        case Snippet::kAfterCategory:
+            return "After Category";
     }
     return {};
 }
@@ -92,20 +107,30 @@ std::vector<std::string> WriterContext::pageSnippets(std::string_view category, 
     std::vector<std::string> found;
     data::CatHTML.clear();
     data::setString(f.category, category);
-    if (data::set(*f.key, *f.key) != 0) return found;
+    if (data::set(*f.key, *f.key) != 0)
+        return found;
     while (data::next(data::CatHTML) == 0) {
-        if (!data::sameName(data::getString(f.category), category)) break;
-        if (skipReplaceTitle && data::getString(f.type).starts_with("Replace")) continue;
+        if (!data::sameName(data::getString(f.category), category))
+            break;
+        if (skipReplaceTitle && data::getString(f.type).starts_with("Replace"))
+            continue;
         std::string text = snippetText();
-        if (!text.empty()) found.push_back(std::move(text));
+        if (!text.empty())
+            found.push_back(std::move(text));
     }
     return found;
 }
 
-std::string WriterContext::dateText() const { return runtime::format("@d4", double(m_options.date)); }
+std::string WriterContext::dateText() const {
+    return runtime::format("@d4", double(m_options.date));
+}
 
-void appendHtmlText(std::string& out, std::string_view text) { appendEscaped<false>(out, text); }
-void appendHtmlAttribute(std::string& out, std::string_view text) { appendEscaped<true>(out, text); }
+void appendHtmlText(std::string& out, std::string_view text) {
+    appendEscaped<false>(out, text);
+}
+void appendHtmlAttribute(std::string& out, std::string_view text) {
+    appendEscaped<true>(out, text);
+}
 
 void appendFileLink(std::string& out, std::string_view fileName) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -123,6 +148,8 @@ void appendFileLink(std::string& out, std::string_view fileName) {
     appendHtmlAttribute(out, link);
 }
 
-void appendNumber(std::string& out, int value) { out += std::to_string(value); }
+void appendNumber(std::string& out, int value) {
+    out += std::to_string(value);
+}
 
 }  // namespace sitedex::app::exporting

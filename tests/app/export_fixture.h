@@ -22,7 +22,9 @@
 namespace sitedex::app::exporting::testing {
 
 // The date every fixture export is stamped with: "September 5, 2026".
-inline int64_t fixtureDate() { return runtime::dayNumber(2026, 9, 5); }
+inline int64_t fixtureDate() {
+    return runtime::dayNumber(2026, 9, 5);
+}
 
 struct FixtureLocation {
     const char* location;
@@ -97,7 +99,8 @@ protected:
         addSnippet("Music", "After Category Title", "<p>Listen</p>");
         addSnippet("Music", "After Category", "</div>\r\n");
         addSnippet("Art", "After Category", "<p>More art soon</p>");
-        for (const FixtureLocation& l : fixtureLocations()) addFullLocation(l);
+        for (const FixtureLocation& l : fixtureLocations())
+            addFullLocation(l);
     }
 
     struct Outcome {
@@ -115,7 +118,8 @@ protected:
         r.started = job.start();
         if (r.started) {
             for (int steps = 0; job.step(); ++steps)
-                if (steps == cancelAfter) job.cancel();
+                if (steps == cancelAfter)
+                    job.cancel();
         }
         r.succeeded = job.succeeded();
         r.error = job.error();

@@ -15,7 +15,9 @@ namespace {
 
 using testing::ExportTest;
 
-std::string goldenPath(const std::string& name) { return std::string(SITEDEX_TEST_DATA) + "/export/" + name + ".golden"; }
+std::string goldenPath(const std::string& name) {
+    return std::string(SITEDEX_TEST_DATA) + "/export/" + name + ".golden";
+}
 
 void expectGolden(const std::string& name, const std::string& actual) {
     const std::string path = goldenPath(name);
@@ -25,13 +27,15 @@ void expectGolden(const std::string& name, const std::string& actual) {
     }
     const std::string expected = sitedex::testing::readFile(path);
     ASSERT_FALSE(expected.empty()) << "no golden file " << path;
-    if (expected == actual) return;
+    if (expected == actual)
+        return;
     size_t at = 0;
-    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at])
+        ++at;
     const size_t lineStart = expected.rfind('\n', at == 0 ? 0 : at - 1);
     const size_t from = lineStart == std::string::npos ? 0 : lineStart + 1;
-    ADD_FAILURE() << name << " differs from its golden file at byte " << at << ":\n expected: "
-                  << expected.substr(from, 160) << "\n actual:   " << actual.substr(from, 160);
+    ADD_FAILURE() << name << " differs from its golden file at byte " << at
+                  << ":\n expected: " << expected.substr(from, 160) << "\n actual:   " << actual.substr(from, 160);
 }
 
 struct GoldenCase {

@@ -15,9 +15,9 @@
 namespace sitedex::app::exporting {
 namespace {
 
-using testing::ExportTest;
 using sitedex::testing::readFile;
 using sitedex::testing::writeFile;
+using testing::ExportTest;
 
 TEST(ExportNames, TypedNameGetsItsExtensionInTheFileNamePartOnly) {
     struct Case {
@@ -35,24 +35,26 @@ TEST(ExportNames, TypedNameGetsItsExtensionInTheFileNamePartOnly) {
         {"/Home/Me/Links.Old", ExportType::kTable, "/Home/Me/Links.Old"},
         {"CAFÉ", ExportType::kTable, "cafÉ.htm"},  // ASCII letters only
     };
-    for (const Case& c : cases) EXPECT_EQ(exportFileName(c.typed, c.type), c.expected) << c.typed;
+    for (const Case& c : cases)
+        EXPECT_EQ(exportFileName(c.typed, c.type), c.expected) << c.typed;
 }
 
 TEST(ExportNames, FramePagesBaseName) {
     const std::pair<const char*, const char*> cases[] = {
-        {"MYLINKS.HTM", "MYLINKS"},          // 7 characters: as it is
-        {"LINKS.HTM", "LINKS_"},             // shorter: "_" added
-        {"WEBLINKS.HTM", "WEBLINK"},         // longer: the last one dropped
-        {"/web/LINKS.HTM", "/web/LINKS_"},   // folders do not count
+        {"MYLINKS.HTM", "MYLINKS"},         // 7 characters: as it is
+        {"LINKS.HTM", "LINKS_"},            // shorter: "_" added
+        {"WEBLINKS.HTM", "WEBLINK"},        // longer: the last one dropped
+        {"/web/LINKS.HTM", "/web/LINKS_"},  // folders do not count
         {"D:\\WEB\\LINKS.HTM", "D:\\WEB\\LINKS_"},
         {"/my.site/MYLINKS.HTM", "/my.site/MYLINKS"},  // the first dot of the file name
         {"links.v2.htm", "links_"},
         {"NODOT", "NODOT_"},
-        {"ÉTOILES.htm", "ÉTOILES"},          // characters, not bytes
+        {"ÉTOILES.htm", "ÉTOILES"},  // characters, not bytes
         {"ÉTOILESX.htm", "ÉTOILES"},
         {"/web/ÅÅÅÅÅÅÅÅ.htm", "/web/ÅÅÅÅÅÅÅ"},  // a character dropped whole
     };
-    for (const auto& [name, base] : cases) EXPECT_EQ(frameBaseName(name), base) << name;
+    for (const auto& [name, base] : cases)
+        EXPECT_EQ(frameBaseName(name), base) << name;
 }
 
 TEST_F(ExportTest, FrameExportNamesItsPagesAndReachesTheTenthPage) {
@@ -60,7 +62,8 @@ TEST_F(ExportTest, FrameExportNamesItsPagesAndReachesTheTenthPage) {
     const Outcome r = runExport(options(ExportType::kFrame));
     ASSERT_TRUE(r.succeeded) << r.error;
     std::vector<std::string> names;
-    for (const std::string& f : r.files) names.push_back(std::filesystem::path(f).filename().string());
+    for (const std::string& f : r.files)
+        names.push_back(std::filesystem::path(f).filename().string());
     EXPECT_EQ(names, (std::vector<std::string>{"MYLINKS.HTM", "MYLINKSm.htm", "MYLINKS1.htm", "MYLINKS2.htm",
                                                "MYLINKS3.htm", "MYLINKS4.htm", "MYLINKS5.htm", "MYLINKS6.htm",
                                                "MYLINKS7.htm", "MYLINKS8.htm", "MYLINKS9.htm", "MYLINK10.htm",
@@ -75,7 +78,8 @@ TEST_F(ExportTest, FrameExportNamesItsPagesAndReachesTheTenthPage) {
             EXPECT_NE(frameset.find("src=\"" + std::string(base) + page + "\""), std::string::npos) << file << page;
             EXPECT_TRUE(std::filesystem::exists(m_dir.file(std::string(base) + page))) << file << page;
         }
-        EXPECT_TRUE(std::filesystem::exists(m_dir.file(std::string(base).substr(0, std::string(base).size() - 1) + "10.htm")));
+        EXPECT_TRUE(
+            std::filesystem::exists(m_dir.file(std::string(base).substr(0, std::string(base).size() - 1) + "10.htm")));
     }
 }
 
@@ -92,13 +96,15 @@ TEST_F(ExportTest, CancelPartWayStillWritesACompletePage) {
         if (type == ExportType::kBookmarkFile) {
             EXPECT_TRUE(page.ends_with("    </DL><p>\r\n</DL><p>\r\n"));
         } else {
-            EXPECT_TRUE(page.ends_with(type == ExportType::kFrame ? "</frameset>\r\n</html>\r\n" : "</body></html>\r\n"));
+            EXPECT_TRUE(
+                page.ends_with(type == ExportType::kFrame ? "</frameset>\r\n</html>\r\n" : "</body></html>\r\n"));
             EXPECT_NE(page.find("<h2>Index</h2>"), std::string::npos);
             EXPECT_NE(page.find("<li><a href=\"#URL1\">Art</a></li>"), std::string::npos);
             EXPECT_NE(page.find("<p>Made with care</p>"), std::string::npos);
         }
     }
-    for (const std::string& n : folderNames()) EXPECT_FALSE(n.ends_with(".tmp")) << n;
+    for (const std::string& n : folderNames())
+        EXPECT_FALSE(n.ends_with(".tmp")) << n;
 }
 
 TEST_F(ExportTest, LocationsWithoutACategoryFormAGroupOfTheirOwn) {
@@ -110,13 +116,15 @@ TEST_F(ExportTest, LocationsWithoutACategoryFormAGroupOfTheirOwn) {
         std::vector<std::string> expected;  // in this order
     } cases[] = {
         {ExportType::kSimple,
-         {"<ul>\r\n<h3><a name=\"URL1\">No Category</a></h3></p><p align=left>\r\n<li><a href=\"http://loose.example/\">",
+         {"<ul>\r\n<h3><a name=\"URL1\">No Category</a></h3></p><p align=left>\r\n<li><a "
+          "href=\"http://loose.example/\">",
           "<h3><a name=\"URL2\">Art</a></h3>", "<li><a href=\"#URL1\">No Category</a></li>"}},
         {ExportType::kTable,
          {"<h3><a name=\"URL1\">No Category</a></h3>\r\n</td></tr>\r\n<tr><td><li><a href=\"http://loose.example/\">",
           "<h3><a name=\"URL2\">Art</a></h3>", "<li><a href=\"#URL1\">No Category</a></li>"}},
         {ExportType::kFrame,
-         {"<h3><a name=\"URL1\">No Category</a></h3>", "==> MYLINKSm.htm <==\n<html><head><meta charset=\"utf-8\"><title>No Category</title>",
+         {"<h3><a name=\"URL1\">No Category</a></h3>",
+          "==> MYLINKSm.htm <==\n<html><head><meta charset=\"utf-8\"><title>No Category</title>",
           "<tr><td><a href=\"MYLINKSm.htm\">No Category</a></td></tr>\r\n<tr><td><a href=\"MYLINKS1.htm\">Art</a>"}},
         {ExportType::kBookmarkFile,
          {"<DL><p>\r\n    <DT><A HREF=\"http://loose.example/\">Loose &lt;one&gt;</A>\r\n    <DT><H3>Art</H3>"}},
@@ -140,7 +148,8 @@ TEST_F(ExportTest, LocationsWithoutACategoryFormAGroupOfTheirOwn) {
 TEST_F(ExportTest, LongLinesAreWrittenWholeExceptInAscii) {
     addCategory("Art");
     std::string info;
-    while (info.size() < 1000) info += "Tom & Jerry \"quoted\" ";
+    while (info.size() < 1000)
+        info += "Tom & Jerry \"quoted\" ";
     info.resize(1000);
     data::SITEDX.clear();
     data::setString(data::findField("URL:LOCATION"), "http://long.example/");
@@ -174,7 +183,8 @@ TEST_F(ExportTest, LongLinesAreWrittenWholeExceptInAscii) {
 // The data files' bytes, to show that an export changes none of them.
 std::string dataFiles() {
     std::string all;
-    for (const char* f : {"URL_L", "URL_C", "URL_H"}) all += readFile(f);
+    for (const char* f : {"URL_L", "URL_C", "URL_H"})
+        all += readFile(f);
     return all;
 }
 
@@ -204,12 +214,14 @@ TEST_F(ExportTest, BadNamesFailClearlyAndChangeNothing) {
         const Outcome r = runExport(o);
         EXPECT_FALSE(r.started) << c.name;
         EXPECT_FALSE(r.succeeded);
-        EXPECT_EQ(r.error, "Error opening " + c.name + c.message + "\nThe export was stopped and no earlier file was replaced.");
+        EXPECT_EQ(r.error,
+                  "Error opening " + c.name + c.message + "\nThe export was stopped and no earlier file was replaced.");
     }
     data::closeAllFiles();
     EXPECT_TRUE(dataFiles() == before) << "the data files changed";
     EXPECT_TRUE(std::filesystem::is_directory(m_dir.file("folder.htm")));
-    for (const std::string& n : folderNames()) EXPECT_FALSE(n.ends_with(".tmp")) << n;
+    for (const std::string& n : folderNames())
+        EXPECT_FALSE(n.ends_with(".tmp")) << n;
 }
 
 TEST_F(ExportTest, ExportReplacesAnEarlierFileOnlyWhenItSucceeds) {
@@ -266,7 +278,8 @@ TEST_F(ExportTest, FolderRemovedWhileTheExportRunsIsReported) {
     ExportJob job(o);
     job.setStretch(std::chrono::microseconds(0));  // one location a step
     ASSERT_TRUE(job.start());
-    for (int i = 0; i < 5; ++i) ASSERT_TRUE(job.step());
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(job.step());
     std::filesystem::remove_all(folder);
     while (job.step()) {
     }

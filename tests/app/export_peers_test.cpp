@@ -15,9 +15,9 @@
 namespace sitedex::app::exporting {
 namespace {
 
-using testing::ExportTest;
 using sitedex::testing::readFile;
 using sitedex::testing::writeFile;
+using testing::ExportTest;
 
 bool onPath(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
@@ -30,9 +30,11 @@ struct Ran {
 Ran run(const std::string& command) {
     Ran r;
     FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
+    if (!p)
+        return r;
     char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        r.output.append(buf, n);
     const int status = ::pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -40,18 +42,21 @@ Ran run(const std::string& command) {
 
 std::string quoted(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 class ExportPeers : public ExportTest {};
 
 TEST_F(ExportPeers, HtmlPagesHaveNoErrorsForTidy) {
-    if (!onPath("tidy")) GTEST_SKIP() << "tidy is not installed (Debian package tidy); scripts/setup.sh installs it";
+    if (!onPath("tidy"))
+        GTEST_SKIP() << "tidy is not installed (Debian package tidy); scripts/setup.sh installs it";
     fillFixture();
     for (ExportType type : {ExportType::kSimple, ExportType::kTable, ExportType::kFrame, ExportType::kBookmarkFile}) {
         for (bool body : {false, true}) {
-            if (body && type != ExportType::kFrame) continue;
+            if (body && type != ExportType::kFrame)
+                continue;
             ExportOptions o = options(type);
             o.bodyInFrame = body;
             const Outcome r = runExport(o);
@@ -96,7 +101,8 @@ for name in sys.argv[1:]:
 )";
 
 TEST_F(ExportPeers, EveryLocationIsLinkedOnceInEachPageSet) {
-    if (!onPath("python3")) GTEST_SKIP() << "python3 is not installed; scripts/setup.sh installs it";
+    if (!onPath("python3"))
+        GTEST_SKIP() << "python3 is not installed; scripts/setup.sh installs it";
     fillFixture();
     const std::string script = m_dir.file("links.py");
     writeFile(script, kLinkScript);
@@ -111,13 +117,15 @@ TEST_F(ExportPeers, EveryLocationIsLinkedOnceInEachPageSet) {
             std::vector<std::string> pages;
             for (const std::string& f : r.files) {
                 const std::string name = std::filesystem::path(f).filename().string();
-                if (name != "MYLINKS.HTM" && name != "MYLINKSc.htm" && name != "MYLINKSb.htm") pages.push_back(f);
+                if (name != "MYLINKS.HTM" && name != "MYLINKSc.htm" && name != "MYLINKSb.htm")
+                    pages.push_back(f);
             }
             sets.push_back(pages);
         }
         for (const auto& set : sets) {
             std::string args;
-            for (const std::string& f : set) args += " " + quoted(f);
+            for (const std::string& f : set)
+                args += " " + quoted(f);
             const Ran p = run("python3 " + quoted(script) + args);
             ASSERT_EQ(p.status, 0) << p.output;
             std::map<std::string, int> hrefs;
@@ -125,8 +133,10 @@ TEST_F(ExportPeers, EveryLocationIsLinkedOnceInEachPageSet) {
             size_t start = 0;
             for (size_t end; (end = p.output.find('\n', start)) != std::string::npos; start = end + 1) {
                 const std::string line = p.output.substr(start, end - start);
-                if (line.starts_with("HREF ")) ++hrefs[line.substr(5)];
-                if (line.starts_with("TEXT ")) texts.insert(line.substr(5));
+                if (line.starts_with("HREF "))
+                    ++hrefs[line.substr(5)];
+                if (line.starts_with("TEXT "))
+                    texts.insert(line.substr(5));
             }
             for (const testing::FixtureLocation& l : testing::fixtureLocations()) {
                 EXPECT_EQ(hrefs[l.location], 1) << l.location;
@@ -138,8 +148,10 @@ TEST_F(ExportPeers, EveryLocationIsLinkedOnceInEachPageSet) {
 }
 
 TEST_F(ExportPeers, BukuImportsTheBookmarkFileWhole) {
-    if (!onPath("buku")) GTEST_SKIP() << "buku is not installed (Debian package buku); scripts/setup.sh installs it";
-    if (!onPath("python3")) GTEST_SKIP() << "python3 is not installed";
+    if (!onPath("buku"))
+        GTEST_SKIP() << "buku is not installed (Debian package buku); scripts/setup.sh installs it";
+    if (!onPath("python3"))
+        GTEST_SKIP() << "python3 is not installed";
     fillFixture();
     const Outcome r = runExport(options(ExportType::kBookmarkFile));
     ASSERT_TRUE(r.succeeded) << r.error;
@@ -168,10 +180,12 @@ TEST_F(ExportPeers, BukuImportsTheBookmarkFileWhole) {
     std::set<std::string> expected;
     for (const testing::FixtureLocation& l : testing::fixtureLocations()) {
         std::string folder = l.category;
-        for (char& c : folder) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : folder)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
         std::string info = l.siteInfo;
         for (char& c : info)
-            if (c == '\r' || c == '\n') c = ' ';
+            if (c == '\r' || c == '\n')
+                c = ' ';
         expected.insert(std::string(l.location) + "\t" + (*l.description ? l.description : l.location) + "\t" + folder +
                         "\t" + info);
     }

@@ -38,7 +38,8 @@ using namespace runtime;
 using sitedex::testing::readFile;
 
 void showForALook() {
-    if (const char* show = std::getenv("SITEDEX_EXPORT_SHOW")) ui::pumpEventsFor(std::atoi(show));
+    if (const char* show = std::getenv("SITEDEX_EXPORT_SHOW"))
+        ui::pumpEventsFor(std::atoi(show));
 }
 
 struct HistoryRow {
@@ -63,7 +64,8 @@ protected:
         });
         openFile(data::History);
         // Help! is tested without the text viewer first; what is registered comes back afterwards.
-        if (const ProcedureFunction* help = findProcedure("ExportHelp")) m_exportHelp = *help;
+        if (const ProcedureFunction* help = findProcedure("ExportHelp"))
+            m_exportHelp = *help;
         unregisterProcedure("ExportHelp");
     }
     void TearDown() override {
@@ -76,7 +78,8 @@ protected:
         ui::setPopupResponder(nullptr);
         ui::setFileDialogResponder(nullptr);
         unregisterProcedure("ExportHelp");
-        if (m_exportHelp) registerProcedure("ExportHelp", m_exportHelp);
+        if (m_exportHelp)
+            registerProcedure("ExportHelp", m_exportHelp);
         ::unsetenv("SITEDEX_CONFIG_DIR");
         ExportTest::TearDown();
     }
@@ -121,11 +124,13 @@ protected:
         ui::pumpEventsUntil(
             [&] {
                 ui::Window* w = ui::currentWindow(m_thread);
-                if (w && w->definition().name == name) found = w;
+                if (w && w->definition().name == name)
+                    found = w;
                 return found != nullptr;
             },
             timeout);
-        if (found) ui::pumpEventsFor(40);
+        if (found)
+            ui::pumpEventsFor(40);
         return found;
     }
     ui::Window* dialog() { return windowNamed("EXPORTMAIN$WINDOW"); }
@@ -138,7 +143,8 @@ protected:
     }
     std::vector<std::string> boxCaptions() const {
         std::vector<std::string> c;
-        for (const auto& b : m_boxes) c.push_back(b.caption);
+        for (const auto& b : m_boxes)
+            c.push_back(b.caption);
         return c;
     }
 
@@ -157,7 +163,8 @@ protected:
 TEST_F(ExportWindows, OkRecordsTheNameDropsTheOldestExportAndKeepsTheWindowOpen) {
     fillFixture();
     // Ten records: seven imports (never removed here) and three exports, the oldest on day 100.
-    for (int i = 0; i < 7; ++i) addHistory({"Import", "import" + std::to_string(i) + ".htm", 300 + i, 1});
+    for (int i = 0; i < 7; ++i)
+        addHistory({"Import", "import" + std::to_string(i) + ".htm", 300 + i, 1});
     addHistory({"Export", "oldest.htm", 100, 5});
     addHistory({"Export", "middle.htm", 200, 5});
     addHistory({"Export", "middle.htm", 150, 5});  // the same name twice: listed once
@@ -180,7 +187,8 @@ TEST_F(ExportWindows, OkRecordsTheNameDropsTheOldestExportAndKeepsTheWindowOpen)
     EXPECT_EQ(rows[0].date, today());
     EXPECT_EQ(rows[1], (HistoryRow{"Export", "middle.htm", 200, 5}));
     EXPECT_EQ(rows[2], (HistoryRow{"Export", "middle.htm", 150, 5}));
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(rows[size_t(3 + i)].type, "Import");
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(rows[size_t(3 + i)].type, "Import");
     // The window stays open, its list refilled, newest first.
     EXPECT_EQ(w->choices(m_ids.fileName), (std::vector<std::string>{m_dir.file("links.htm"), "middle.htm"}));
     EXPECT_EQ(readSetting("Export", "Name", ""), m_dir.file("links.htm"));
@@ -202,7 +210,8 @@ TEST_F(ExportWindows, EnterInTheNameBoxExportsAndEscapeCloses) {
     ui::Window* w = dialog();
     QComboBox* box = nullptr;
     for (QWidget* widget : QApplication::allWidgets())
-        if (auto* c = qobject_cast<QComboBox*>(widget); c && c->isVisible() && c->isEditable()) box = c;
+        if (auto* c = qobject_cast<QComboBox*>(widget); c && c->isVisible() && c->isEditable())
+            box = c;
     ASSERT_NE(box, nullptr);
     box->setFocus();
     box->setEditText(QString::fromStdString(m_dir.file("Keyed")));
@@ -265,7 +274,8 @@ TEST_F(ExportWindows, PopupBrowseAndHelp) {
     // The menu is chosen from with the keys, as a person would: it must take them.
     QWidget* client = nullptr;
     for (QWidget* top : QApplication::allWidgets())
-        if (top->isVisible() && top->windowTitle() == "Export" && top->findChild<QWidget*>()) client = top;
+        if (top->isVisible() && top->windowTitle() == "Export" && top->findChild<QWidget*>())
+            client = top;
     ASSERT_NE(client, nullptr);
     QMouseEvent right(QEvent::MouseButtonPress, QPointF(4, 4), client->mapToGlobal(QPointF(4, 4)), Qt::RightButton,
                       Qt::RightButton, Qt::NoModifier);
@@ -273,7 +283,8 @@ TEST_F(ExportWindows, PopupBrowseAndHelp) {
     QMenu* menu = nullptr;
     ASSERT_TRUE(ui::pumpEventsUntil([&] {
         for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* m = qobject_cast<QMenu*>(top); m && m->isVisible()) menu = m;
+            if (auto* m = qobject_cast<QMenu*>(top); m && m->isVisible())
+                menu = m;
         return menu != nullptr;
     }));
     ASSERT_EQ(menu->actions().size(), 1);
@@ -345,7 +356,8 @@ TEST_F(ExportWindows, CancelPartWayLeavesACompletePage) {
     EXPECT_TRUE(page.ends_with("</body></html>\r\n"));
     const size_t rows = [&] {
         size_t n = 0;
-        for (size_t at = 0; (at = page.find("<tr><td><li>", at)) != std::string::npos; ++at) ++n;
+        for (size_t at = 0; (at = page.find("<tr><td><li>", at)) != std::string::npos; ++at)
+            ++n;
         return n;
     }();
     EXPECT_GT(rows, 0u);

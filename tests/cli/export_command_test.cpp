@@ -30,7 +30,8 @@ std::string drain(FILE* f) {
     std::rewind(f);
     std::string s;
     char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) s.append(buf, n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        s.append(buf, n);
     std::fclose(f);
     return s;
 }
@@ -39,7 +40,8 @@ std::string drain(FILE* f) {
 Result sitedex(std::vector<std::string> args) {
     args.insert(args.begin(), "sitedex");
     std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& a : args)
+        argv.push_back(a.data());
     std::fflush(stdout);
     std::fflush(stderr);
     FILE* out = std::tmpfile();
@@ -75,7 +77,8 @@ protected:
         ::setenv("SITEDEX_CONFIG_DIR", m_dir.path().c_str(), 1);
         m_data = m_dir.file("data");
         std::filesystem::create_directory(m_data);
-        for (const char* c : {"Music", "Art & Design"}) ASSERT_EQ(sitedex({"add-category", c, "--data-dir", m_data}).code, 0);
+        for (const char* c : {"Music", "Art & Design"})
+            ASSERT_EQ(sitedex({"add-category", c, "--data-dir", m_data}).code, 0);
         ASSERT_EQ(sitedex({"add", "http://a.example/", "--category", "music", "--description", "A \"quoted\" <one>",
                            "--rating", "5", "--site-info", "Info & more", "--data-dir", m_data})
                       .code,
@@ -93,7 +96,8 @@ protected:
     std::string dataFiles() {
         EXPECT_EQ(sitedex({"export", m_dir.file("scratch.htm"), "--data-dir", m_data}).code, 0);
         std::string all;
-        for (const char* f : {"URL_L.VLX", "URL_C.VLX", "URL_H.VLX"}) all += readFile(m_data + "/" + f);
+        for (const char* f : {"URL_L.VLX", "URL_C.VLX", "URL_H.VLX"})
+            all += readFile(m_data + "/" + f);
         return all;
     }
 
@@ -121,12 +125,14 @@ TEST_F(ExportCommand, OptionsChooseTypeCategoryOrderAndColumns) {
         std::vector<std::string> args;
         std::string expected;
     } cases[] = {
-        {{"--type", "csv"}, "\"Art & Design\",\"http://b.example/\",\"\",\"\",0\r\n"
-                            "\"Music\",\"http://a.example/\",\"A \"\"quoted\"\" <one>\",\"Info & more\",5\r\n"},
+        {{"--type", "csv"},
+         "\"Art & Design\",\"http://b.example/\",\"\",\"\",0\r\n"
+         "\"Music\",\"http://a.example/\",\"A \"\"quoted\"\" <one>\",\"Info & more\",5\r\n"},
         {{"--type", "csv", "--no-site-info", "--category", "MUSIC"},
          "\"Music\",\"http://a.example/\",\"A \"\"quoted\"\" <one>\",5\r\n"},
         {{"--type=csv", "--no-rating", "--no-site-info", "--order", "description"},
-         "\"Art & Design\",\"http://b.example/\",\"\"\r\n\"Music\",\"http://a.example/\",\"A \"\"quoted\"\" <one>\"\r\n"},
+         "\"Art & Design\",\"http://b.example/\",\"\"\r\n\"Music\",\"http://a.example/\",\"A \"\"quoted\"\" "
+         "<one>\"\r\n"},
     };
     for (Case& c : cases) {
         std::vector<std::string> args = {"export", "out.txt", "--data-dir", m_data};
@@ -153,12 +159,18 @@ TEST_F(ExportCommand, RefusalsSayWhyAndChangeNothing) {
         std::string message;
     } cases[] = {
         {{"earlier.htm", "--category", "Nonesuch"}, 1, "sitedex export: no category 'Nonesuch'\n"},
-        {{"folder.htm"}, 1, "sitedex export: Error opening " + m_dir.file("folder.htm") +
-                                ": that name belongs to a folder; choose a file name.\n"
-                                "The export was stopped and no earlier file was replaced.\n"},
-        {{"missing/x.htm"}, 1, "sitedex export: Error opening " + m_dir.file("missing/x.htm") +
-                                   ": Path Not Found (3)\nThe export was stopped and no earlier file was replaced.\n"},
-        {{"earlier.htm", "--type", "pdf"}, 2, "sitedex export: unknown type 'pdf' (table, simple, frame, ascii, csv, bookmarks)\n"},
+        {{"folder.htm"},
+         1,
+         "sitedex export: Error opening " + m_dir.file("folder.htm") +
+             ": that name belongs to a folder; choose a file name.\n"
+             "The export was stopped and no earlier file was replaced.\n"},
+        {{"missing/x.htm"},
+         1,
+         "sitedex export: Error opening " + m_dir.file("missing/x.htm") +
+             ": Path Not Found (3)\nThe export was stopped and no earlier file was replaced.\n"},
+        {{"earlier.htm", "--type", "pdf"},
+         2,
+         "sitedex export: unknown type 'pdf' (table, simple, frame, ascii, csv, bookmarks)\n"},
         {{"earlier.htm", "--order", "rating"}, 2, "sitedex export: unknown order 'rating' (location, description)\n"},
         {{}, 2, "sitedex export: missing argument\n"},
         {{"a.htm", "b.htm"}, 2, "sitedex export: too many arguments\n"},
@@ -208,7 +220,8 @@ TEST_F(ExportCommand, DiskFullPartWayKeepsTheEarlierFile) {
     const std::string command = "cd " + m_dir.path() + " && trap '' XFSZ && ulimit -f 32 && " + SITEDEX_BINARY +
                                 " export big.htm --data-dir " + m_data + "; echo exit \\$?";
     const Result r = shell("sh -c \"" + command + "\"");
-    EXPECT_NE(r.out.find("sitedex export: Error adding to " + m_dir.file("big.htm") + ": "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("sitedex export: Error adding to " + m_dir.file("big.htm") + ": "), std::string::npos)
+        << r.out;
     EXPECT_NE(r.out.find("The export was stopped and no earlier file was replaced.\nexit 1\n"), std::string::npos)
         << r.out;
     EXPECT_EQ(readFile(m_dir.file("big.htm")), "the earlier export\n");
@@ -218,7 +231,8 @@ TEST_F(ExportCommand, DiskFullPartWayKeepsTheEarlierFile) {
 }
 
 TEST_F(ExportCommand, ProgressLineOnATerminal) {
-    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script (util-linux) is missing";
+    if (std::system("command -v script >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "script (util-linux) is missing";
     // Enough locations that the export outlasts the first redraw of the progress line.
     ASSERT_EQ(::chdir(m_data.c_str()), 0);
     data::useFile(data::SITEDX);

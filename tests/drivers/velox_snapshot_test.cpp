@@ -51,7 +51,8 @@ TEST_F(VeloxSnapshot, ScanInOneSnapshotThenOthersWriteAgain) {
     data::KeyDecl& key = *data::SITEDX.findKey("URL:K_CATEGORYLOCATION");
     ASSERT_EQ(data::set(key), 0);
     std::vector<std::string> read;
-    while (data::next(data::SITEDX) == 0) read.push_back(data::getString(data::findField("URL:LOCATION")));
+    while (data::next(data::SITEDX) == 0)
+        read.push_back(data::getString(data::findField("URL:LOCATION")));
     EXPECT_EQ(data::errorCode(), 33);
     ASSERT_EQ(read.size(), 40u);
     EXPECT_EQ(read.front(), "http://s100.example/");  // "Even" first, then by location

@@ -1,11 +1,12 @@
 // Start-up cost of the headless commands, whole process: the built program started again and again
 // on a small collection (20 locations in 3 categories), each run's CPU time (user + system) taken
 // from the kernel's account of the finished child, next to /bin/true started the same way (what a
-// process and an exec cost on their own).
+// process and an exec cost on their own) and this program started to do nothing (what any C++
+// program costs: the same C and C++ libraries loaded and set up).
 //
-// Then where the time goes, from one more run of each case: the number of shared objects the
-// process maps (LD_TRACE_LOADED_OBJECTS) and the dynamic loader's own statistics
-// (LD_DEBUG=statistics: the time it spends loading objects and relocating them, and the number of
+// Then where the time goes: the number of shared objects the process maps
+// (LD_TRACE_LOADED_OBJECTS) and the dynamic loader's own statistics (LD_DEBUG=statistics: the time
+// it spends loading objects and relocating them, medians of 21 more runs, and the number of
 // relocations). The rest of a run is the program's own start (static constructors) and the
 // command's work.
 //
@@ -108,21 +109,35 @@ struct Where {
     long relocations = 0;
 };
 
-Where whereTimeGoes(const std::vector<std::string>& argv, double perMs) {
+Where whereTimeGoes(const std::vector<std::string>& argv, double perMs, const std::vector<std::string>& partner) {
     Where w;
     std::string trace;
     start(argv, {"LD_TRACE_LOADED_OBJECTS=1"}, &trace);
     for (char c : trace) w.objects += c == '\n';
-    std::string stats;
-    start(argv, {"LD_DEBUG=statistics"}, &stats);
-    if (perMs > 0) {
-        w.loaderMs = statistic(stats, "total startup time in dynamic loader:") / perMs;
-        w.relocationMs = statistic(stats, "time needed for relocation:") / perMs;
-        w.loadMs = statistic(stats, "time needed to load objects:") / perMs;
+    std::vector<double> loader, relocation, load;
+    for (int i = 0; i < 21; ++i) {
+        std::string stats;
+        start(argv, {"LD_DEBUG=statistics"}, &stats);
+        if (!partner.empty()) start(partner);
+        if (perMs > 0) {
+            loader.push_back(statistic(stats, "total startup time in dynamic loader:") / perMs);
+            relocation.push_back(statistic(stats, "time needed for relocation:") / perMs);
+            load.push_back(statistic(stats, "time needed to load objects:") / perMs);
+        }
+        w.relocations = long(statistic(stats, "final number of relocations:")) +
+                        long(statistic(stats, "number of relative relocations:"));
     }
-    w.relocations = long(statistic(stats, "final number of relocations:")) +
-                    long(statistic(stats, "number of relative relocations:"));
+    w.loaderMs = median(loader);
+    w.relocationMs = median(relocation);
+    w.loadMs = median(load);
     return w;
+}
+
+std::string programPath() {
+    std::string path(4096, '\0');
+    ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    path.resize(n > 0 ? size_t(n) : 0);
+    return path;
 }
 
 void fail(const std::string& what) {
@@ -132,7 +147,8 @@ void fail(const std::string& what) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--nothing") return 0;
     int runs = 200;
     if (const char* r = std::getenv("SITEDEX_BENCH_RUNS")) runs = std::max(1, std::atoi(r));
     std::vector<std::pair<std::string, std::string>> programs = {{"this build", SITEDEX_BINARY}};
@@ -178,14 +194,19 @@ int main() {
     };
 
     double perMs = cyclesPerMs();
-    std::vector<double> trueCpu, trueWall;
+    std::string self = programPath();
+    std::vector<double> trueCpu, trueWall, nothingCpu, nothingWall;
     for (int i = 0; i < runs; ++i) {
         Run r = start({"/bin/true"});
         trueCpu.push_back(r.cpuMs);
         trueWall.push_back(r.wallMs);
+        r = start({self, "--nothing"});
+        nothingCpu.push_back(r.cpuMs);
+        nothingWall.push_back(r.wallMs);
     }
-    std::printf("%d runs of each case; /bin/true: CPU %.2f ms, wall %.2f ms (medians)\n\n", runs, median(trueCpu),
-                median(trueWall));
+    std::printf("%d runs of each case (medians). /bin/true: CPU %.2f ms, wall %.2f ms; a C++ program that does "
+                "nothing: CPU %.2f ms, wall %.2f ms\n\n",
+                runs, median(trueCpu), median(trueWall), median(nothingCpu), median(nothingWall));
 
     // cpu[case][program] and wall[case][program]; the undoing runs are timed as the case "remove".
     size_t kinds = cases.size() + 1;
@@ -212,9 +233,12 @@ int main() {
         for (size_t p = 0; p < programs.size(); ++p) {
             bool undo = c == cases.size();
             const std::vector<std::string>& args = undo ? cases.back().after : cases[c].args;
-            if (undo) start(command(programs[p].second, cases.back().args));
-            Where w = whereTimeGoes(command(programs[p].second, args), perMs);
-            if (!undo && !cases[c].after.empty()) start(command(programs[p].second, cases[c].after));
+            // The command that puts the data back after each run: the remove after an add, the add
+            // after a remove (which then needs the address added first).
+            const std::vector<std::string>& partner = undo ? cases.back().args : cases[c].after;
+            if (undo) start(command(programs[p].second, partner));
+            Where w = whereTimeGoes(command(programs[p].second, args), perMs,
+                                    partner.empty() ? partner : command(programs[p].second, partner));
             std::printf("| %s | %s | %.2f | %.2f | %d | %.2f (%.2f + %.2f) | %ld |\n",
                         undo ? "remove" : cases[c].name.c_str(), programs[p].first.c_str(), median(cpu[c][p]),
                         median(wall[c][p]), w.objects, w.loaderMs, w.loadMs, w.relocationMs, w.relocations);

@@ -13,9 +13,9 @@
 // SITEDEX_BENCH_RUNS (default 200) runs of each case. SITEDEX_BENCH_OTHER=PATH runs another build
 // of the program (an older one) in the same run, the two taking turns run by run, so both see the
 // same load on a shared machine.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,17 +43,21 @@ struct Run {
 Run start(const std::vector<std::string>& argv, const std::vector<std::string>& env = {},
           std::string* captured = nullptr) {
     int pipeFds[2] = {-1, -1};
-    if (captured && ::pipe(pipeFds) != 0) std::abort();
+    if (captured && ::pipe(pipeFds) != 0)
+        std::abort();
     auto t0 = std::chrono::steady_clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(captured ? pipeFds[1] : null, 2);
-        if (captured) ::dup2(pipeFds[1], 1);
-        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        if (captured)
+            ::dup2(pipeFds[1], 1);
+        for (const std::string& e : env)
+            ::putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         ::execv(args[0], args.data());
         ::_exit(127);
@@ -62,7 +66,8 @@ Run start(const std::vector<std::string>& argv, const std::vector<std::string>& 
         ::close(pipeFds[1]);
         char buf[4096];
         ssize_t n;
-        while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0) captured->append(buf, size_t(n));
+        while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
+            captured->append(buf, size_t(n));
         ::close(pipeFds[0]);
     }
     int status = 0;
@@ -77,7 +82,8 @@ Run start(const std::vector<std::string>& argv, const std::vector<std::string>& 
 }
 
 double median(std::vector<double> v) {
-    if (v.empty()) return 0;
+    if (v.empty())
+        return 0;
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
@@ -99,7 +105,8 @@ double cyclesPerMs() {
 // The number after `label` in the loader's statistics (the last run of them), 0 when missing.
 double statistic(const std::string& text, const std::string& label) {
     size_t at = text.rfind(label);
-    if (at == std::string::npos) return 0;
+    if (at == std::string::npos)
+        return 0;
     return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
@@ -113,12 +120,14 @@ Where whereTimeGoes(const std::vector<std::string>& argv, double perMs, const st
     Where w;
     std::string trace;
     start(argv, {"LD_TRACE_LOADED_OBJECTS=1"}, &trace);
-    for (char c : trace) w.objects += c == '\n';
+    for (char c : trace)
+        w.objects += c == '\n';
     std::vector<double> loader, relocation, load;
     for (int i = 0; i < 21; ++i) {
         std::string stats;
         start(argv, {"LD_DEBUG=statistics"}, &stats);
-        if (!partner.empty()) start(partner);
+        if (!partner.empty())
+            start(partner);
         if (perMs > 0) {
             loader.push_back(statistic(stats, "total startup time in dynamic loader:") / perMs);
             relocation.push_back(statistic(stats, "time needed for relocation:") / perMs);
@@ -148,14 +157,18 @@ void fail(const std::string& what) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "--nothing") return 0;
+    if (argc > 1 && std::string(argv[1]) == "--nothing")
+        return 0;
     int runs = 200;
-    if (const char* r = std::getenv("SITEDEX_BENCH_RUNS")) runs = std::max(1, std::atoi(r));
+    if (const char* r = std::getenv("SITEDEX_BENCH_RUNS"))
+        runs = std::max(1, std::atoi(r));
     std::vector<std::pair<std::string, std::string>> programs = {{"this build", SITEDEX_BINARY}};
-    if (const char* other = std::getenv("SITEDEX_BENCH_OTHER")) programs.push_back({"other", other});
+    if (const char* other = std::getenv("SITEDEX_BENCH_OTHER"))
+        programs.push_back({"other", other});
 
     std::string dir = (std::filesystem::temp_directory_path() / "sitedex-bench-XXXXXX").string();
-    if (!::mkdtemp(dir.data())) fail("no temporary folder");
+    if (!::mkdtemp(dir.data()))
+        fail("no temporary folder");
     std::string config = "SITEDEX_CONFIG_DIR=" + dir;
     ::putenv(config.data());
     std::string data = dir + "/data";
@@ -164,11 +177,15 @@ int main(int argc, char** argv) {
     // The small collection, made by the program itself.
     const std::string& bin = programs[0].second;
     for (const char* category : {"Work", "News", "Tools"})
-        if (start({bin, "add-category", category, "--data-dir", data}).exitCode != 0) fail("add-category failed");
+        if (start({bin, "add-category", category, "--data-dir", data}).exitCode != 0)
+            fail("add-category failed");
     for (int i = 0; i < 20; ++i) {
         std::string url = "https://site" + std::to_string(i) + ".example/";
         if (start({bin, "add", url, "--data-dir", data, "--description", "Site number " + std::to_string(i),
-                   "--category", i % 3 == 0 ? "Work" : i % 3 == 1 ? "News" : "Tools"})
+                   "--category",
+                   i % 3 == 0   ? "Work"
+                   : i % 3 == 1 ? "News"
+                                : "Tools"})
                 .exitCode != 0)
             fail("add failed");
     }
@@ -204,9 +221,10 @@ int main(int argc, char** argv) {
         nothingCpu.push_back(r.cpuMs);
         nothingWall.push_back(r.wallMs);
     }
-    std::printf("%d runs of each case (medians). /bin/true: CPU %.2f ms, wall %.2f ms; a C++ program that does "
-                "nothing: CPU %.2f ms, wall %.2f ms\n\n",
-                runs, median(trueCpu), median(trueWall), median(nothingCpu), median(nothingWall));
+    std::printf(
+        "%d runs of each case (medians). /bin/true: CPU %.2f ms, wall %.2f ms; a C++ program that does "
+        "nothing: CPU %.2f ms, wall %.2f ms\n\n",
+        runs, median(trueCpu), median(trueWall), median(nothingCpu), median(nothingWall));
 
     // cpu[case][program] and wall[case][program]; the undoing runs are timed as the case "remove".
     size_t kinds = cases.size() + 1;
@@ -221,14 +239,16 @@ int main(int argc, char** argv) {
                                  cases[c].name.c_str(), r.exitCode);
                 cpu[c][p].push_back(r.cpuMs);
                 wall[c][p].push_back(r.wallMs);
-                if (cases[c].after.empty()) continue;
+                if (cases[c].after.empty())
+                    continue;
                 r = start(command(programs[p].second, cases[c].after));
                 cpu[cases.size()][p].push_back(r.cpuMs);
                 wall[cases.size()][p].push_back(r.wallMs);
             }
 
-    std::printf("| case | program | CPU ms | wall ms | shared objects | loader ms (load + relocation) | "
-                "relocations |\n|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| case | program | CPU ms | wall ms | shared objects | loader ms (load + relocation) | "
+        "relocations |\n|---|---|---|---|---|---|---|\n");
     for (size_t c = 0; c < kinds; ++c)
         for (size_t p = 0; p < programs.size(); ++p) {
             bool undo = c == cases.size();
@@ -236,7 +256,8 @@ int main(int argc, char** argv) {
             // The command that puts the data back after each run: the remove after an add, the add
             // after a remove (which then needs the address added first).
             const std::vector<std::string>& partner = undo ? cases.back().args : cases[c].after;
-            if (undo) start(command(programs[p].second, partner));
+            if (undo)
+                start(command(programs[p].second, partner));
             Where w = whereTimeGoes(command(programs[p].second, args), perMs,
                                     partner.empty() ? partner : command(programs[p].second, partner));
             std::printf("| %s | %s | %.2f | %.2f | %d | %.2f (%.2f + %.2f) | %ld |\n",

@@ -42,7 +42,8 @@ const Command kCommands[] = {
 
 bool haveDisplay() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform) return true;
+    if (platform && *platform)
+        return true;
     const char* x = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x && *x) || (wayland && *wayland);
@@ -63,10 +64,12 @@ void printUsage() {
         "command describes itself: sitedex COMMAND --help.\n",
         stdout);
     size_t width = 16;
-    for (const Command& c : commands()) width = std::max(width, c.name.size() + 2);
+    for (const Command& c : commands())
+        width = std::max(width, c.name.size() + 2);
     bool any = false;
     for (const Command& c : commands()) {
-        if (!any) std::fputs("\nCommands:\n", stdout);
+        if (!any)
+            std::fputs("\nCommands:\n", stdout);
         any = true;
         std::printf("  %-*.*s %.*s\n", int(width), int(c.name.size()), c.name.data(), int(c.summary.size()),
                     c.summary.data());
@@ -105,13 +108,16 @@ int unknown(std::string_view what) {
     return kExitUsage;
 }
 
-bool isDataDirOption(std::string_view a) { return a == "--data-dir" || a.rfind("--data-dir=", 0) == 0; }
+bool isDataDirOption(std::string_view a) {
+    return a == "--data-dir" || a.rfind("--data-dir=", 0) == 0;
+}
 
 // The folder named by --data-dir, with a leading "~" standing for the home folder: a desktop
 // entry's command line passes the option as it is written, with no shell to expand it.
 std::string expandHome(std::string_view dir) {
     const char* home = std::getenv("HOME");
-    if (!home || !*home || dir.empty() || dir[0] != '~' || (dir.size() > 1 && dir[1] != '/')) return std::string(dir);
+    if (!home || !*home || dir.empty() || dir[0] != '~' || (dir.size() > 1 && dir[1] != '/'))
+        return std::string(dir);
     return home + std::string(dir.substr(1));
 }
 
@@ -119,11 +125,13 @@ std::string expandHome(std::string_view dir) {
 int openWindow(char* program, std::vector<char*> global, WindowProgram window) {
     std::span<char*> options(global);
     std::string dir;
-    if (!takeDataDir(options, dir)) return kExitUsage;
+    if (!takeDataDir(options, dir))
+        return kExitUsage;
     if (!haveDisplay()) {
-        std::fputs("sitedex: no graphical display is available (DISPLAY is not set); start Sitedex from a desktop "
-                   "session, or see sitedex --help for the commands that work without one.\n",
-                   stderr);
+        std::fputs(
+            "sitedex: no graphical display is available (DISPLAY is not set); start Sitedex from a desktop "
+            "session, or see sitedex --help for the commands that work without one.\n",
+            stderr);
         return kExitRefused;
     }
     if (!window) {
@@ -147,7 +155,8 @@ int openWindow(char* program, std::vector<char*> global, WindowProgram window) {
 std::span<const Command> commands() {
     std::span<const Command> all(kCommands);
     // The table ends with an empty line, so that it is never empty.
-    while (!all.empty() && all.back().name.empty()) all = all.first(all.size() - 1);
+    while (!all.empty() && all.back().name.empty())
+        all = all.first(all.size() - 1);
     return all;
 }
 
@@ -202,16 +211,21 @@ int run(int argc, char** argv, WindowProgram window) {
             std::puts("sitedex " SITEDEX_VERSION);
             return kExitOk;
         }
-        if (!isDataDirOption(a)) return unknown(a);
+        if (!isDataDirOption(a))
+            return unknown(a);
         global.push_back(args[i]);
-        if (a == "--data-dir" && i + 1 < args.size()) global.push_back(args[++i]);
+        if (a == "--data-dir" && i + 1 < args.size())
+            global.push_back(args[++i]);
     }
-    if (i == args.size()) return openWindow(args[0], global, window);
+    if (i == args.size())
+        return openWindow(args[0], global, window);
     std::string_view name = args[i];
     for (const Command& c : commands()) {
-        if (c.name != name) continue;
+        if (c.name != name)
+            continue;
         if (!c.run) {
-            if (window) return window(argc, argv);
+            if (window)
+                return window(argc, argv);
             std::fprintf(stderr, "sitedex: %s is not part of this program\n", args[i]);
             return kExitRefused;
         }

@@ -25,7 +25,7 @@ namespace sitedex::cli {
 
 struct Command {
     std::string_view name;
-    std::string_view summary;  // one line for `sitedex --help`
+    std::string_view summary;           // one line for `sitedex --help`
     int (*run)(std::span<char*> args);  // null: the command is in the window library only
 };
 

@@ -21,7 +21,8 @@ constexpr const char* kEntry = "sitedexWindowLibraryMain";
 std::string programFolder() {
     std::string path(4096, '\0');
     ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
-    if (n <= 0 || size_t(n) >= path.size()) return ".";
+    if (n <= 0 || size_t(n) >= path.size())
+        return ".";
     path.resize(size_t(n));
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -30,8 +31,8 @@ std::string programFolder() {
 int runWindowLibrary(int argc, char** argv) {
     std::string folder = programFolder();
     std::string path;
-    for (std::string candidate : {folder + "/" + kWindowLibrary,
-                                  folder + "/" SITEDEX_WINDOW_LIBRARY_DIR "/" + kWindowLibrary}) {
+    for (std::string candidate :
+         {folder + "/" + kWindowLibrary, folder + "/" SITEDEX_WINDOW_LIBRARY_DIR "/" + kWindowLibrary}) {
         if (::access(candidate.c_str(), R_OK) == 0) {
             path = candidate;
             break;
@@ -53,4 +54,6 @@ int runWindowLibrary(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return sitedex::cli::run(argc, argv, runWindowLibrary); }
+int main(int argc, char** argv) {
+    return sitedex::cli::run(argc, argv, runWindowLibrary);
+}

@@ -8,7 +8,9 @@
 
 namespace {
 
-int startDesktop(int argc, char** argv) { return sitedex::app::shell::runDesktopProgram(argc, argv); }
+int startDesktop(int argc, char** argv) {
+    return sitedex::app::shell::runDesktopProgram(argc, argv);
+}
 
 }  // namespace
 

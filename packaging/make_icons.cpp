@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     QRect part;
     if (int colon = name.lastIndexOf(':'); colon > 0) {
         QStringList n = name.mid(colon + 1).split(',');
-        if (n.size() == 4) part = QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt());
+        if (n.size() == 4)
+            part = QRect(n[0].toInt(), n[1].toInt(), n[2].toInt(), n[3].toInt());
         name.truncate(colon);
     }
     QImage picture(name);

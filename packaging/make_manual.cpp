@@ -37,13 +37,15 @@ namespace {
 
 std::string runProgram(const std::string& program, const std::vector<std::string>& args) {
     int fds[2];
-    if (::pipe(fds) != 0) fail("no pipe");
+    if (::pipe(fds) != 0)
+        fail("no pipe");
     pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(fds[1], 1);
         ::close(fds[0]);
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -52,13 +54,16 @@ std::string runProgram(const std::string& program, const std::vector<std::string
     std::string out;
     char buf[4096];
     ssize_t n;
-    while ((n = ::read(fds[0], buf, sizeof buf)) > 0) out.append(buf, size_t(n));
+    while ((n = ::read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, size_t(n));
     ::close(fds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
     std::string line = program;
-    for (const std::string& a : args) line += " " + a;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail(line + " did not end with exit code 0");
+    for (const std::string& a : args)
+        line += " " + a;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail(line + " did not end with exit code 0");
     return out;
 }
 
@@ -66,7 +71,8 @@ std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\r'))
+            line.pop_back();
         lines.push_back(line);
     }
     return lines;
@@ -74,7 +80,8 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 size_t indentOf(const std::string& line) {
     size_t i = 0;
-    while (i < line.size() && line[i] == ' ') ++i;
+    while (i < line.size() && line[i] == ' ')
+        ++i;
     return i;
 }
 
@@ -102,8 +109,10 @@ struct Help {
 
 bool startsEntry(const std::vector<std::string>& lines, size_t i) {
     const std::string& l = lines[i];
-    if (indentOf(l) != 2 || l.compare(2, 2, "- ") == 0) return false;
-    if (l.find("  ", 2) != std::string::npos) return true;
+    if (indentOf(l) != 2 || l.compare(2, 2, "- ") == 0)
+        return false;
+    if (l.find("  ", 2) != std::string::npos)
+        return true;
     return i + 1 < lines.size() && indentOf(lines[i + 1]) > 2 && !lines[i + 1].empty();
 }
 
@@ -118,16 +127,20 @@ Help parseHelp(const std::string& text, bool sectioned) {
     std::vector<std::string> lines = splitLines(text);
     Help h;
     size_t i = 0;
-    while (i < lines.size() && lines[i].rfind("Usage: ", 0) != 0 && lines[i].rfind("       ", 0) != 0) ++i;
-    if (i == lines.size()) fail("a help text without \"Usage: \"");
+    while (i < lines.size() && lines[i].rfind("Usage: ", 0) != 0 && lines[i].rfind("       ", 0) != 0)
+        ++i;
+    if (i == lines.size())
+        fail("a help text without \"Usage: \"");
     for (; i < lines.size(); ++i) {
         const std::string& l = lines[i];
         if (l.rfind("Usage: ", 0) == 0) {
             h.synopsis.push_back(trimmed(l.substr(7)));
         } else if (!h.synopsis.empty() && !l.empty() && l[0] == ' ' &&
                    (trimmed(l)[0] == '[' || l.rfind("       sitedex", 0) == 0)) {
-            if (trimmed(l).rfind("sitedex", 0) == 0) h.synopsis.push_back(trimmed(l));
-            else h.synopsis.back() += " " + trimmed(l);
+            if (trimmed(l).rfind("sitedex", 0) == 0)
+                h.synopsis.push_back(trimmed(l));
+            else
+                h.synopsis.back() += " " + trimmed(l);
         } else {
             break;
         }
@@ -144,8 +157,10 @@ Help parseHelp(const std::string& text, bool sectioned) {
             blocks.push_back({Block::kPoint, "", l.substr(4)});
         } else if (startsEntry(lines, i)) {
             size_t gap = l.find("  ", 2);
-            if (gap == std::string::npos) blocks.push_back({Block::kEntry, l.substr(2), ""});
-            else blocks.push_back({Block::kEntry, l.substr(2, gap - 2), trimmed(l.substr(gap))});
+            if (gap == std::string::npos)
+                blocks.push_back({Block::kEntry, l.substr(2), ""});
+            else
+                blocks.push_back({Block::kEntry, l.substr(2, gap - 2), trimmed(l.substr(gap))});
         } else if (indentOf(l) > 2 && !blocks.empty() &&
                    (blocks.back().kind == Block::kEntry || blocks.back().kind == Block::kPoint)) {
             std::string& t = blocks.back().text;
@@ -164,10 +179,14 @@ std::string roff(const std::string& text) {
     std::string out;
     bool lineStart = true;
     for (char c : text) {
-        if (lineStart && (c == '.' || c == '\'')) out += "\\&";
-        if (c == '\\') out += "\\e";
-        else if (c == '-') out += "\\-";
-        else out += c;
+        if (lineStart && (c == '.' || c == '\''))
+            out += "\\&";
+        if (c == '\\')
+            out += "\\e";
+        else if (c == '-')
+            out += "\\-";
+        else
+            out += c;
         lineStart = c == '\n';
     }
     return out;
@@ -176,8 +195,10 @@ std::string roff(const std::string& text) {
 bool isPlaceholder(const std::string& w) {
     bool letter = false;
     for (char c : w) {
-        if (std::isupper(static_cast<unsigned char>(c))) letter = true;
-        else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '_') return false;
+        if (std::isupper(static_cast<unsigned char>(c)))
+            letter = true;
+        else if (!std::isdigit(static_cast<unsigned char>(c)) && c != '_')
+            return false;
     }
     return letter;
 }
@@ -185,12 +206,16 @@ bool isPlaceholder(const std::string& w) {
 // A word of a synopsis or an entry's name: options bold, placeholders in italics.
 std::string styled(const std::string& word, bool bold) {
     size_t a = 0, b = word.size();
-    while (a < b && (word[a] == '[' || word[a] == '(')) ++a;
-    while (b > a && (word[b - 1] == ']' || word[b - 1] == ')' || word[b - 1] == '|')) --b;
+    while (a < b && (word[a] == '[' || word[a] == '('))
+        ++a;
+    while (b > a && (word[b - 1] == ']' || word[b - 1] == ')' || word[b - 1] == '|'))
+        --b;
     std::string core = word.substr(a, b - a);
     std::string font;
-    if (!core.empty() && (core[0] == '-' || bold)) font = "\\fB";
-    else if (isPlaceholder(core)) font = "\\fI";
+    if (!core.empty() && (core[0] == '-' || bold))
+        font = "\\fB";
+    else if (isPlaceholder(core))
+        font = "\\fI";
     std::string mid = font.empty() ? roff(core) : font + roff(core) + "\\fR";
     return roff(word.substr(0, a)) + mid + roff(word.substr(b));
 }
@@ -202,7 +227,8 @@ std::string synopsisLine(const std::string& line, size_t boldWords) {
     int depth = 0;
     size_t words = 0;
     auto flush = [&] {
-        if (word.empty()) return;
+        if (word.empty())
+            return;
         out += styled(word, words < boldWords);
         ++words;
         word.clear();
@@ -223,10 +249,12 @@ std::string synopsisLine(const std::string& line, size_t boldWords) {
 
 std::string entryName(const std::string& term) {
     // "--order ORDER": the option bold, its value in italics; any other name all bold.
-    if (term.empty() || term[0] != '-') return "\\fB" + roff(term) + "\\fR";
+    if (term.empty() || term[0] != '-')
+        return "\\fB" + roff(term) + "\\fR";
     std::istringstream in(term);
     std::string out, w;
-    while (in >> w) out += (out.empty() ? "" : " ") + styled(w, false);
+    while (in >> w)
+        out += (out.empty() ? "" : " ") + styled(w, false);
     return out;
 }
 
@@ -251,7 +279,8 @@ std::string blocksToRoff(const std::vector<Block>& blocks) {
 }
 
 std::string upper(std::string s) {
-    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -265,7 +294,8 @@ struct Syntax {
 void collectSyntax(const std::string& text, Syntax& s, size_t skipWords) {
     std::istringstream in(text);
     std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
+    for (std::string w; in >> w;)
+        words.push_back(w);
     auto core = [](std::string w) {
         size_t a = w.find_first_not_of("[("), b = w.find_last_not_of("])|,.;");
         return a == std::string::npos || b == std::string::npos || b < a ? std::string() : w.substr(a, b - a + 1);
@@ -283,7 +313,8 @@ void collectSyntax(const std::string& text, Syntax& s, size_t skipWords) {
                 value = core(words[++i]);
             }
             std::string& known = s.options[w];
-            if (known.empty()) known = value;
+            if (known.empty())
+                known = value;
         } else if (isPlaceholder(w)) {
             s.arguments.push_back(w);
         }
@@ -292,14 +323,17 @@ void collectSyntax(const std::string& text, Syntax& s, size_t skipWords) {
 
 std::string join(const std::vector<std::string>& words) {
     std::string out;
-    for (const std::string& w : words) out += (out.empty() ? "" : " ") + w;
+    for (const std::string& w : words)
+        out += (out.empty() ? "" : " ") + w;
     return out;
 }
 
 // The case of a completion for the value of an option: folder names for a DIR, file names for a
 // FILE, nothing for any other value.
 std::string valueCase(const std::string& option, const std::string& placeholder) {
-    std::string names = placeholder == "DIR" ? "_sitedex_names -d; " : placeholder == "FILE" ? "_sitedex_names -f; " : "";
+    std::string names = placeholder == "DIR"    ? "_sitedex_names -d; "
+                        : placeholder == "FILE" ? "_sitedex_names -f; "
+                                                : "";
     return option + ") " + names + "return 0 ;;\n";
 }
 
@@ -319,10 +353,12 @@ std::string completionScript(const std::vector<std::string>& commands, const Syn
         "        case ${COMP_WORDS[i]} in\n";
     std::vector<std::string> valued;
     for (const auto& [name, value] : global.options)
-        if (!value.empty()) valued.push_back(name);
+        if (!value.empty())
+            valued.push_back(name);
     if (!valued.empty()) {
         std::string alt;
-        for (const std::string& v : valued) alt += (alt.empty() ? "" : "|") + v;
+        for (const std::string& v : valued)
+            alt += (alt.empty() ? "" : "|") + v;
         s += "            " + alt + ") ((i++)) ;;\n";
     }
     s += "            -*) ;;\n"
@@ -331,16 +367,22 @@ std::string completionScript(const std::vector<std::string>& commands, const Syn
          "    done\n"
          "    case $prev in\n";
     for (const auto& [name, value] : global.options)
-        if (!value.empty()) s += "        " + valueCase(name, value);
+        if (!value.empty())
+            s += "        " + valueCase(name, value);
     s += "    esac\n"
          "    case $command in\n";
     std::vector<std::string> globalNames;
-    for (const auto& [name, value] : global.options) globalNames.push_back(name);
+    for (const auto& [name, value] : global.options)
+        globalNames.push_back(name);
     s += "        '')\n"
          "            if [[ $cur == -* ]]; then\n"
-         "                COMPREPLY=($(compgen -W '" + join(globalNames) + "' -- \"$cur\"))\n"
+         "                COMPREPLY=($(compgen -W '" +
+         join(globalNames) +
+         "' -- \"$cur\"))\n"
          "            else\n"
-         "                COMPREPLY=($(compgen -W '" + join(commands) + "' -- \"$cur\"))\n"
+         "                COMPREPLY=($(compgen -W '" +
+         join(commands) +
+         "' -- \"$cur\"))\n"
          "            fi ;;\n";
     for (const std::string& c : commands) {
         const Syntax& x = syntax.at(c);
@@ -352,15 +394,18 @@ std::string completionScript(const std::vector<std::string>& commands, const Syn
                 values += "                " + valueCase(name, value);
         }
         s += "        " + c + ")\n";
-        if (!values.empty()) s += "            case $prev in\n" + values + "            esac\n";
+        if (!values.empty())
+            s += "            case $prev in\n" + values + "            esac\n";
         s += "            if [[ $cur == -* ]]; then\n"
-             "                COMPREPLY=($(compgen -W '" + join(names) + "' -- \"$cur\"))\n";
+             "                COMPREPLY=($(compgen -W '" +
+             join(names) + "' -- \"$cur\"))\n";
         bool files = false, dirs = false;
         for (const std::string& a : x.arguments) {
             files = files || a == "FILE";
             dirs = dirs || a == "DIR";
         }
-        if (files || dirs) s += "            else\n                _sitedex_names " + std::string(files ? "-f" : "-d") + "\n";
+        if (files || dirs)
+            s += "            else\n                _sitedex_names " + std::string(files ? "-f" : "-d") + "\n";
         s += "            fi ;;\n";
     }
     s += "    esac\n"
@@ -389,19 +434,25 @@ std::string unroff(std::string s) {
 void checkExample(const std::string& line, const Syntax& global, const std::map<std::string, Syntax>& syntax) {
     std::istringstream in(unroff(line));
     std::vector<std::string> words;
-    for (std::string w; in >> w;) words.push_back(w);
+    for (std::string w; in >> w;)
+        words.push_back(w);
     size_t i = 1;
     auto knownOption = [](const Syntax& s, const std::string& w) {
         return s.options.count(w.substr(0, w.find('='))) != 0;
     };
     while (i < words.size() && words[i][0] == '-') {
-        if (!knownOption(global, words[i])) fail("the example \"" + line + "\" has an unknown option " + words[i]);
-        if (!global.options.at(words[i].substr(0, words[i].find('='))).empty() && words[i].find('=') == std::string::npos) ++i;
+        if (!knownOption(global, words[i]))
+            fail("the example \"" + line + "\" has an unknown option " + words[i]);
+        if (!global.options.at(words[i].substr(0, words[i].find('='))).empty() &&
+            words[i].find('=') == std::string::npos)
+            ++i;
         ++i;
     }
-    if (i >= words.size()) return;
+    if (i >= words.size())
+        return;
     auto c = syntax.find(words[i]);
-    if (c == syntax.end()) fail("the example \"" + line + "\" has an unknown command " + words[i]);
+    if (c == syntax.end())
+        fail("the example \"" + line + "\" has an unknown command " + words[i]);
     for (++i; i < words.size(); ++i)
         if (words[i].rfind("--", 0) == 0 && !knownOption(c->second, words[i]) && !knownOption(global, words[i]))
             fail("the example \"" + line + "\" gives " + c->first + " an option it does not have: " + words[i]);
@@ -410,23 +461,28 @@ void checkExample(const std::string& line, const Syntax& global, const std::map<
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 6) fail("usage: make_manual PROGRAM TEMPLATE DATE MANUAL COMPLETION");
+    if (argc != 6)
+        fail("usage: make_manual PROGRAM TEMPLATE DATE MANUAL COMPLETION");
     std::string program = argv[1];
     std::string version = runProgram(program, {"--version"});
     version = version.substr(0, version.find('\n'));
-    if (version.rfind("sitedex ", 0) == 0) version = version.substr(8);
+    if (version.rfind("sitedex ", 0) == 0)
+        version = version.substr(8);
 
     Help main = parseHelp(runProgram(program, {"--help"}), true);
     std::vector<std::string> commands;
     Syntax global;
-    for (const std::string& s : main.synopsis) collectSyntax(s, global, 1);
+    for (const std::string& s : main.synopsis)
+        collectSyntax(s, global, 1);
     std::string sections;
     std::string commandPages;
     std::map<std::string, Syntax> syntax;
     for (const Section& sec : main.sections) {
-        if (sec.heading != "Commands") continue;
+        if (sec.heading != "Commands")
+            continue;
         for (const Block& b : sec.blocks) {
-            if (b.kind != Block::kEntry) continue;
+            if (b.kind != Block::kEntry)
+                continue;
             const std::string& name = b.term;
             commands.push_back(name);
             Help h = parseHelp(runProgram(program, {name, "--help"}), false);
@@ -434,33 +490,41 @@ int main(int argc, char** argv) {
                 fail("sitedex " + name + " --help does not begin with \"Usage: sitedex " + name + "\"");
             Syntax& x = syntax[name];
             x.options["--help"];
-            for (const std::string& s : h.synopsis) collectSyntax(s, x, 2);
+            for (const std::string& s : h.synopsis)
+                collectSyntax(s, x, 2);
             commandPages += ".SS " + name + "\n";
-            for (const std::string& s : h.synopsis) commandPages += ".PP\n" + synopsisLine(s, 2) + "\n";
+            for (const std::string& s : h.synopsis)
+                commandPages += ".PP\n" + synopsisLine(s, 2) + "\n";
             for (const Section& body : h.sections) {
                 for (const Block& e : body.blocks)
-                    if (e.kind == Block::kEntry) collectSyntax(e.term, x, 0);
+                    if (e.kind == Block::kEntry)
+                        collectSyntax(e.term, x, 0);
                 commandPages += blocksToRoff(body.blocks);
             }
         }
     }
-    if (commands.empty()) fail("sitedex --help lists no commands");
+    if (commands.empty())
+        fail("sitedex --help lists no commands");
     for (const Section& sec : main.sections) {
-        if (sec.heading.empty()) continue;
+        if (sec.heading.empty())
+            continue;
         if (sec.heading == "Commands") {
             sections += ".SH COMMANDS\n" + commandPages;
             continue;
         }
         if (sec.heading == "Options")
             for (const Block& e : sec.blocks)
-                if (e.kind == Block::kEntry) collectSyntax(e.term, global, 0);
+                if (e.kind == Block::kEntry)
+                    collectSyntax(e.term, global, 0);
         sections += ".SH " + upper(sec.heading) + "\n" + blocksToRoff(sec.blocks);
     }
     std::string synopsis;
-    for (const std::string& s : main.synopsis) synopsis += (synopsis.empty() ? "" : ".br\n") + synopsisLine(s, 1) + "\n";
+    for (const std::string& s : main.synopsis)
+        synopsis += (synopsis.empty() ? "" : ".br\n") + synopsisLine(s, 1) + "\n";
 
     std::ifstream templ(argv[2]);
-    if (!templ) fail(std::string("cannot read ") + argv[2]);
+    if (!templ)
+        fail(std::string("cannot read ") + argv[2]);
     std::string page, line;
     bool inExample = false;
     while (std::getline(templ, line)) {
@@ -471,12 +535,16 @@ int main(int argc, char** argv) {
         } else if (line == ".\\\" @sections") {
             page += sections;
         } else {
-            for (const auto& [key, value] : {std::pair<std::string, std::string>{"@VERSION@", version},
-                                             {"@DATE@", argv[3]}})
-                for (size_t at; (at = line.find(key)) != std::string::npos;) line.replace(at, key.size(), value);
-            if (line == ".EX") inExample = true;
-            if (line == ".EE") inExample = false;
-            if (inExample && line.rfind("sitedex ", 0) == 0) checkExample(line, global, syntax);
+            for (const auto& [key, value] :
+                 {std::pair<std::string, std::string>{"@VERSION@", version}, {"@DATE@", argv[3]}})
+                for (size_t at; (at = line.find(key)) != std::string::npos;)
+                    line.replace(at, key.size(), value);
+            if (line == ".EX")
+                inExample = true;
+            if (line == ".EE")
+                inExample = false;
+            if (inExample && line.rfind("sitedex ", 0) == 0)
+                checkExample(line, global, syntax);
             page += line + "\n";
         }
     }

@@ -49,15 +49,19 @@ TEST_F(CommandLine, OptionsOfEveryCommandMayStandBeforeIt) {
         {{"--data-dir", m_data, "list"}, 0, listing, ""},
         {{"--data-dir=" + m_data, "list"}, 0, listing, ""},
         {{"list", "--data-dir=" + m_data}, 0, listing, ""},
-        {{"--data-dir", m_data, "list", "--format", "csv"}, 0,
-         "description,location,category,rating,keyword,siteInfo\r\n,https://a.example/,News,0,https,\r\n", ""},
+        {{"--data-dir", m_data, "list", "--format", "csv"},
+         0,
+         "description,location,category,rating,keyword,siteInfo\r\n,https://a.example/,News,0,https,\r\n",
+         ""},
         // A leading ~/ is the home folder, also where no shell expands it.
         {{"--data-dir", "~/sub/data", "list"}, 0, listing, ""},
         {{"list", "--data-dir=~/sub/data"}, 0, listing, ""},
         {{"--data-dir", m_data, "list", "--data-dir", m_data}, 2, "", "sitedex: --data-dir is given twice\n"},
         {{"--data-dir"}, 2, "", "sitedex: --data-dir needs a folder\n"},
         {{"list", "--data-dir="}, 2, "", "sitedex: --data-dir needs a folder\n"},
-        {{"--data-dir", m_dir.file("missing"), "list"}, 1, "",
+        {{"--data-dir", m_dir.file("missing"), "list"},
+         1,
+         "",
          "sitedex: cannot use the data folder " + m_dir.file("missing") + ": No such file or directory\n"},
         {{"--order", "rating", "list"}, 2, "", "sitedex: unknown command or option '--order' (see sitedex --help)\n"},
         {{"--data-dir", m_data, "lists"}, 2, "", "sitedex: unknown command or option 'lists' (see sitedex --help)\n"},
@@ -66,7 +70,8 @@ TEST_F(CommandLine, OptionsOfEveryCommandMayStandBeforeIt) {
     };
     for (const Case& c : cases) {
         std::string line;
-        for (const std::string& a : c.args) line += " " + a;
+        for (const std::string& a : c.args)
+            line += " " + a;
         Finished f = sitedex(c.args);
         EXPECT_EQ(f.code, c.code) << line;
         EXPECT_EQ(f.out, c.out) << line;
@@ -87,9 +92,10 @@ TEST_F(CommandLine, CommandsThatWriteTakeTheFolderGivenBeforeThem) {
 TEST_F(CommandLine, HelpNamesTheOptionsOfEveryCommandAndTheSections) {
     Finished f = sitedex({"--help"});
     EXPECT_EQ(f.code, 0);
-    for (const char* part : {"Usage: sitedex [--data-dir DIR]\n", "       sitedex [--data-dir DIR] COMMAND [ARGUMENTS]\n",
-                             "\nCommands:\n", "\nOptions:\n  --data-dir DIR   ", "\n  --version ", "\nFiles:\n",
-                             "\nEnvironment:\n", "\nExit status:\n  0 "})
+    for (const char* part :
+         {"Usage: sitedex [--data-dir DIR]\n", "       sitedex [--data-dir DIR] COMMAND [ARGUMENTS]\n", "\nCommands:\n",
+          "\nOptions:\n  --data-dir DIR   ", "\n  --version ", "\nFiles:\n", "\nEnvironment:\n",
+          "\nExit status:\n  0 "})
         EXPECT_NE(f.out.find(part), std::string::npos) << part;
 }
 

@@ -24,22 +24,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string firstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
+std::string firstLine(const std::string& s) {
+    return s.substr(0, s.find('\n'));
+}
 
 // Removes the package again whatever the test's end.
 struct Removal {
     bool installed = false;
     ~Removal() {
-        if (installed) runProgram({"apt-get", "purge", "-y", "-o", "DPkg::Lock::Timeout=300", "sitedex"});
+        if (installed)
+            runProgram({"apt-get", "purge", "-y", "-o", "DPkg::Lock::Timeout=300", "sitedex"});
     }
 };
 
 TEST(DebianPackage, IsMadeCheckedInstalledRunAndRemoved) {
     for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps"})
-        if (!haveProgram(tool)) GTEST_SKIP() << tool << " (dpkg-dev) is missing; scripts/setup.sh installs it";
+        if (!haveProgram(tool))
+            GTEST_SKIP() << tool << " (dpkg-dev) is missing; scripts/setup.sh installs it";
     TempDir dir;
-    Finished made = runProgram({SITEDEX_CPACK, "-G", "DEB", "--config", SITEDEX_BUILD_DIR "/CPackConfig.cmake", "-B",
-                                dir.path()});
+    Finished made =
+        runProgram({SITEDEX_CPACK, "-G", "DEB", "--config", SITEDEX_BUILD_DIR "/CPackConfig.cmake", "-B", dir.path()});
     ASSERT_EQ(made.code, 0) << made.out << made.err;
     std::string arch = firstLine(runProgram({"dpkg", "--print-architecture"}).out);
     std::string deb = dir.file("sitedex_" SITEDEX_VERSION "_" + arch + ".deb");
@@ -47,20 +51,21 @@ TEST(DebianPackage, IsMadeCheckedInstalledRunAndRemoved) {
 
     // The dependencies come from the libraries the two binaries use.
     std::string depends = runProgram({"dpkg-deb", "-f", deb, "Depends"}).out;
-    for (const char* library : {"libc6", "libstdc++6", "libqt6widgets6", "libqt6gui6", "libqt6core6", "libboost-context"})
+    for (const char* library :
+         {"libc6", "libstdc++6", "libqt6widgets6", "libqt6gui6", "libqt6core6", "libboost-context"})
         EXPECT_NE(depends.find(library), std::string::npos) << library << " in " << depends;
     std::string contents = runProgram({"dpkg-deb", "-c", deb}).out;
     for (const char* file : {"./usr/bin/sitedex", "./usr/" SITEDEX_INSTALL_WINDOW_LIBRARY,
                              "./usr/share/applications/" SITEDEX_APP_ID ".desktop", "./usr/share/man/man1/sitedex.1.gz",
-                             "./usr/share/icons/hicolor/48x48/apps/sitedex.png",
-                             "./usr/share/doc/sitedex/copyright"})
+                             "./usr/share/icons/hicolor/48x48/apps/sitedex.png", "./usr/share/doc/sitedex/copyright"})
         EXPECT_NE(contents.find(file), std::string::npos) << file;
 
     if (haveProgram("lintian")) {
         Finished lint = runProgram({"lintian", "--no-tag-display-limit", deb});
         std::string errors;
         for (size_t start = 0, nl; (nl = lint.out.find('\n', start)) != std::string::npos; start = nl + 1)
-            if (lint.out.compare(start, 2, "E:") == 0) errors += lint.out.substr(start, nl - start + 1);
+            if (lint.out.compare(start, 2, "E:") == 0)
+                errors += lint.out.substr(start, nl - start + 1);
         EXPECT_EQ(errors, "") << lint.out << lint.err;
     } else {
         ADD_FAILURE() << "lintian is missing; scripts/setup.sh installs it";

@@ -53,7 +53,8 @@ protected:
             std::string name = (*e)[1];
             std::string own = runProgram({program(), name, "--help"}).out;
             std::set<std::string>& options = all[name];
-            for (std::sregex_iterator o(own.begin(), own.end(), option); o != end; ++o) options.insert(o->str());
+            for (std::sregex_iterator o(own.begin(), own.end(), option); o != end; ++o)
+                options.insert(o->str());
         }
         return all;
     }
@@ -69,7 +70,8 @@ Finished Installed::s_install;
 
 uint32_t bigEndian(const std::string& bytes, size_t at) {
     uint32_t v = 0;
-    for (size_t i = 0; i < 4; ++i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+    for (size_t i = 0; i < 4; ++i)
+        v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
     return v;
 }
 
@@ -87,7 +89,8 @@ TEST_F(Installed, TheTreeHoldsEveryPart) {
         EXPECT_EQ(readFile(at(doc + "/" + e.path().filename().string())), readFile(e.path())) << e.path();
     // The icons: PNG pictures of the size their folder names.
     for (int size : {48, 128, 256}) {
-        std::string name = data + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/sitedex.png";
+        std::string name =
+            data + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/sitedex.png";
         std::string png = readFile(at(name));
         ASSERT_GT(png.size(), 24u) << name;
         EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n") << name;
@@ -104,8 +107,8 @@ TEST_F(Installed, TheDesktopsCheckersAcceptTheEntryAndTheMetainfo) {
     Finished desktop = runProgram({"desktop-file-validate", entry});
     EXPECT_EQ(desktop.code, 0) << desktop.out << desktop.err;
     EXPECT_EQ(desktop.out + desktop.err, "");
-    Finished meta = runProgram(
-        {"appstreamcli", "validate", "--no-net", at(SITEDEX_INSTALL_DATADIR "/metainfo/" SITEDEX_APP_ID ".metainfo.xml")});
+    Finished meta = runProgram({"appstreamcli", "validate", "--no-net",
+                                at(SITEDEX_INSTALL_DATADIR "/metainfo/" SITEDEX_APP_ID ".metainfo.xml")});
     EXPECT_EQ(meta.code, 0) << meta.out << meta.err;
     // The tree as a whole: the metainfo's launchable names the installed entry, whose icon is there.
     Finished tree = runProgram({"appstreamcli", "validate-tree", "--no-net", s_prefix});
@@ -116,7 +119,8 @@ TEST_F(Installed, TheDesktopsCheckersAcceptTheEntryAndTheMetainfo) {
 }
 
 TEST_F(Installed, ManRendersThePageWithEveryCommandAndOption) {
-    if (!haveProgram("man")) GTEST_SKIP() << "man (man-db) is missing; scripts/setup.sh installs it";
+    if (!haveProgram("man"))
+        GTEST_SKIP() << "man (man-db) is missing; scripts/setup.sh installs it";
     std::string page = at(SITEDEX_INSTALL_MANDIR "/man1/sitedex.1.gz");
     Environment plain{{"MANWIDTH=100", "MANPAGER=cat", "PAGER=cat", "LC_ALL=C.UTF-8"}, {"MANOPT"}};
     Finished shown = runProgram({"man", "-l", page}, plain);
@@ -129,7 +133,8 @@ TEST_F(Installed, ManRendersThePageWithEveryCommandAndOption) {
     ASSERT_FALSE(all.empty());
     for (const auto& [name, options] : all) {
         EXPECT_NE(shown.out.find("sitedex " + name + " "), std::string::npos) << name;
-        for (const std::string& o : options) EXPECT_NE(shown.out.find(o), std::string::npos) << name << " " << o;
+        for (const std::string& o : options)
+            EXPECT_NE(shown.out.find(o), std::string::npos) << name << " " << o;
     }
     // What a packager's checker asks of a page: no warning from the formatter.
     Finished checked = runProgram({"man", "--warnings", "-E", "UTF-8", "-l", "-Tutf8", "-Z", page}, plain);
@@ -141,12 +146,14 @@ TEST_F(Installed, ManRendersThePageWithEveryCommandAndOption) {
 std::vector<std::string> complete(const std::string& script, const std::vector<std::string>& words,
                                   const std::string& folder) {
     std::string line = "source '" + script + "'; COMP_WORDS=(";
-    for (const std::string& w : words) line += " '" + w + "'";
+    for (const std::string& w : words)
+        line += " '" + w + "'";
     line += " ); COMP_CWORD=" + std::to_string(words.size() - 1) + "; _sitedex; printf '%s\\n' \"${COMPREPLY[@]}\"";
     Finished f = runProgram({"bash", "--norc", "-c", line}, {}, folder);
     std::vector<std::string> out;
     for (size_t start = 0, nl; (nl = f.out.find('\n', start)) != std::string::npos; start = nl + 1)
-        if (nl > start) out.push_back(f.out.substr(start, nl - start));
+        if (nl > start)
+            out.push_back(f.out.substr(start, nl - start));
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -172,7 +179,8 @@ TEST_F(Installed, BashCompletesCommandsOptionsAndNames) {
     };
     for (const Case& c : cases) {
         std::string line;
-        for (const std::string& w : c.typed) line += " [" + w + "]";
+        for (const std::string& w : c.typed)
+            line += " [" + w + "]";
         EXPECT_EQ(complete(script, c.typed, here), c.expected) << line;
     }
     // Every command and every option of its --help.

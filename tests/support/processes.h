@@ -37,14 +37,17 @@ inline void childSide(const std::vector<std::string>& argv, const Environment& e
     ::dup2(null, 0);
     ::dup2(out, 1);
     ::dup2(err, 2);
-    for (const std::string& name : env.unset) ::unsetenv(name.c_str());
+    for (const std::string& name : env.unset)
+        ::unsetenv(name.c_str());
     for (const std::string& e : env.set) {
         size_t eq = e.find('=');
         ::setenv(e.substr(0, eq).c_str(), e.substr(eq + 1).c_str(), 1);
     }
-    if (!folder.empty() && ::chdir(folder.c_str()) != 0) ::_exit(126);
+    if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+        ::_exit(126);
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     ::execvp(args[0], args.data());
     ::_exit(127);
@@ -54,14 +57,16 @@ inline std::string readAll(int fd) {
     std::string s;
     char buf[8192];
     ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) s.append(buf, size_t(n));
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        s.append(buf, size_t(n));
     return s;
 }
 
 inline std::string temporaryFile() {
     std::string t = (std::filesystem::temp_directory_path() / "sitedex-output-XXXXXX").string();
     int fd = ::mkstemp(t.data());
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return t;
 }
 
@@ -74,7 +79,8 @@ inline Finished runProgram(const std::vector<std::string>& argv, const Environme
     std::string outName = detail::temporaryFile(), errName = detail::temporaryFile();
     int out = ::open(outName.c_str(), O_RDWR), err = ::open(errName.c_str(), O_RDWR);
     pid_t pid = ::fork();
-    if (pid == 0) detail::childSide(argv, env, out, err, folder);
+    if (pid == 0)
+        detail::childSide(argv, env, out, err, folder);
     int status = 0;
     ::waitpid(pid, &status, 0);
     Finished f;
@@ -97,8 +103,10 @@ inline bool haveProgram(const std::string& name) {
     for (size_t start = 0; start <= dirs.size();) {
         size_t colon = dirs.find(':', start);
         std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-        if (colon == std::string::npos) break;
+        if (!dir.empty() && ::access((dir + "/" + name).c_str(), X_OK) == 0)
+            return true;
+        if (colon == std::string::npos)
+            break;
         start = colon + 1;
     }
     return false;
@@ -112,7 +120,8 @@ public:
         m_errName = detail::temporaryFile();
         int out = ::open(m_outName.c_str(), O_RDWR), err = ::open(m_errName.c_str(), O_RDWR);
         m_pid = ::fork();
-        if (m_pid == 0) detail::childSide(argv, env, out, err, "");
+        if (m_pid == 0)
+            detail::childSide(argv, env, out, err, "");
         ::close(out);
         ::close(err);
     }
@@ -129,9 +138,11 @@ public:
 
     // True while the program runs.
     bool running() {
-        if (m_pid <= 0) return false;
+        if (m_pid <= 0)
+            return false;
         int status = 0;
-        if (::waitpid(m_pid, &status, WNOHANG) != m_pid) return true;
+        if (::waitpid(m_pid, &status, WNOHANG) != m_pid)
+            return true;
         m_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         m_pid = 0;
         return false;
@@ -140,7 +151,8 @@ public:
     // Sends sig and waits up to `limit` for the end; returns the finished program (code -1 when it
     // did not end in time, and it is then killed).
     Finished end(int sig, std::chrono::milliseconds limit) {
-        if (m_pid > 0) ::kill(m_pid, sig);
+        if (m_pid > 0)
+            ::kill(m_pid, sig);
         auto until = std::chrono::steady_clock::now() + limit;
         while (running() && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -161,7 +173,8 @@ private:
     static std::string readName(const std::string& name) {
         int fd = ::open(name.c_str(), O_RDONLY);
         std::string s = fd >= 0 ? detail::readAll(fd) : "";
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
         return s;
     }
 
@@ -174,7 +187,8 @@ private:
 inline bool waitForFile(const std::string& path, std::chrono::milliseconds limit) {
     auto until = std::chrono::steady_clock::now() + limit;
     while (!std::filesystem::exists(path)) {
-        if (std::chrono::steady_clock::now() >= until) return false;
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;

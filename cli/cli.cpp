@@ -162,7 +162,8 @@ std::span<const Command> commands() {
 
 bool takeDataDir(std::span<char*>& args, std::string& dir) {
     static thread_local std::vector<char*> kept;
-    kept.clear();
+    // args may be what an earlier call left in `kept`: the new list is made apart, then kept.
+    std::vector<char*> rest;
     dir = ".";
     bool found = false;
     bool onlyPositional = false;
@@ -170,7 +171,7 @@ bool takeDataDir(std::span<char*>& args, std::string& dir) {
         std::string_view a = args[i];
         if (onlyPositional || !isDataDirOption(a)) {
             onlyPositional = onlyPositional || a == "--";
-            kept.push_back(args[i]);
+            rest.push_back(args[i]);
             continue;
         }
         if (found) {
@@ -192,6 +193,7 @@ bool takeDataDir(std::span<char*>& args, std::string& dir) {
             return false;
         }
     }
+    kept.swap(rest);
     args = std::span<char*>(kept);
     return true;
 }

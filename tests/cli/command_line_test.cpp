@@ -122,6 +122,25 @@ TEST_F(CommandLine, WithoutADisplayTheWindowIsRefusedAndNothingIsMade) {
     EXPECT_FALSE(std::filesystem::exists(fresh));
 }
 
+// A program file copied away from its window library still runs its commands, and says what is
+// missing when asked for the window.
+TEST_F(CommandLine, AProgramFileWithoutItsWindowLibraryRunsCommandsAndSaysWhatIsMissing) {
+    std::string alone = m_dir.file("bin/sitedex");
+    std::filesystem::create_directory(m_dir.file("bin"));
+    std::filesystem::copy_file(SITEDEX_BINARY, alone);
+    std::filesystem::permissions(alone, std::filesystem::perms::owner_all);
+    Environment env = m_env;
+    env.set.push_back("QT_QPA_PLATFORM=offscreen");
+    Finished list = runProgram({alone, "--data-dir", m_data, "categories"}, env);
+    EXPECT_EQ(list.code, 0);
+    EXPECT_EQ(list.out, "News\t\n");
+    Finished window = runProgram({alone, "--data-dir", m_data}, env);
+    EXPECT_EQ(window.code, 1);
+    EXPECT_EQ(
+        window.err.rfind("sitedex: the window library sitedex-window.so is missing beside " + m_dir.file("bin"), 0), 0u)
+        << window.err;
+}
+
 // The program file loads the window library, which opens the window on the folder given (made
 // when missing); the request to end closes it as File > Exit does.
 TEST_F(CommandLine, TheWindowOpensOnTheDataFolderGivenAndEndsOnRequest) {

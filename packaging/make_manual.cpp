@@ -23,7 +23,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <set>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -127,7 +127,7 @@ Help parseHelp(const std::string& text, bool sectioned) {
     std::vector<std::string> lines = splitLines(text);
     Help h;
     size_t i = 0;
-    while (i < lines.size() && lines[i].rfind("Usage: ", 0) != 0 && lines[i].rfind("       ", 0) != 0)
+    while (i < lines.size() && lines[i].rfind("Usage: ", 0) != 0)
         ++i;
     if (i == lines.size())
         fail("a help text without \"Usage: \"");

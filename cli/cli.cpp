@@ -9,6 +9,7 @@
 
 #include "app/shell/main_frame.h"
 #include "cli/commands.h"
+#include "cli/import_command.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
 
@@ -27,6 +28,7 @@ const Command kCommands[] = {
     {"add-category", "add a category", runAddCategory},
     {"rename-category", "rename a category, with its snippets and locations", runRenameCategory},
     {"remove-category", "delete a category with its snippets and locations", runRemoveCategory},
+    {"import", "import the addresses of a web page, bookmark file, comma file or text", runImport},
     {"", "", nullptr},
 };
 

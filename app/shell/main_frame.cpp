@@ -4,6 +4,7 @@
 
 #include "app/shell/globals.h"
 #include "app/shell/splash.h"
+#include "app/import/import_main.h"
 #include "app/maintenance/browse_categories.h"
 #include "app/maintenance/browse_sitedx.h"
 #include "data/warnings.h"
@@ -132,6 +133,7 @@ void registerApplicationProcedures() {
     // Each subsystem registers the procedures its menu commands start, as it is added to the program.
     maintenance::registerLocationProcedures();
     maintenance::registerCategoryProcedures();
+    importing::registerImportProcedures();
 }
 
 void upgradeOlderDataFiles() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -227,6 +228,167 @@ TEST_F(ImportJobTest, RealBrowserExports) {
             EXPECT_TRUE(std::find(all.begin(), all.end(), s) != all.end()) << s;
         expectCategoriesOfLocationsExist();
     }
+}
+
+TEST_F(ImportJobTest, CommaFilesGiveEveryFieldBack) {
+    testing::writeFile(m_dir.file("export.txt"),
+                       "\"Caf\xc3\xa9s, bars\",\"http://a.example/?x=1,2\",\"He said \"\"hi\"\"\",\"line one\nline two\",7\r\n"
+                       "\"Tools\",\"https://b.example/\",\"Three fields\"\r\n"
+                       "\"Tools\",\"ftp://c.example/\",\"Rating only\",4\r\n"
+                       "\"\",\"mailto:someone@example.com\",\"No category\",\"info\"\r\n"
+                       "not a location line\r\n");
+    const ImportCounts n = importFile(m_dir.file("export.txt"), DocumentType::kComma);
+    EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:SITEINFO",
+                                                 "URL:RATING", "URL:KEYWORD"}),
+              (Rows{
+                  "ftp://c.example/|Rating only|Tools||4|ftp",
+                  "http://a.example/?x=1,2|He said \"hi\"|Caf\xc3\xa9s, bars|line one\nline two|7|http",
+                  "https://b.example/|Three fields|Tools||0|https",
+                  "mailto:someone@example.com|No category|New|info|0|mailto:",
+              }));
+    EXPECT_EQ(categories(), (Rows{"Caf\xc3\xa9s, bars|", "New|", "Tools|"}));
+    EXPECT_EQ(n.added, 4);
+}
+
+TEST_F(ImportJobTest, PlainTextAndTheThreeMethods) {
+    testing::writeFile(m_dir.file("notes.txt"),
+                       "Read https://a.example/doc. Later http://b.example/, and ftp://c.example/file\n"
+                       "Nothing here\n");
+    // Best guess: plain text suggests nothing, so "New" (made once, not a nameless category).
+    ImportCounts n = importFile(m_dir.file("notes.txt"), DocumentType::kText);
+    EXPECT_EQ(n.added, 3);
+    EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY"}),
+              (Rows{"ftp://c.example/file||New", "http://b.example/|and|New", "https://a.example/doc|Later|New"}));
+    EXPECT_EQ(categories(), (Rows{"New|"}));
+
+    // Selected: into the category chosen, spelled as it is stored; a missing one is refused.
+    freshDataDir();
+    addCategory("Reading");
+    n = importFile(m_dir.file("notes.txt"), DocumentType::kText, CategoryMethod::kSelected, "READING");
+    EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:CATEGORY"}), (Rows{"Reading", "Reading", "Reading"}));
+    EXPECT_EQ(categories(), (Rows{"Reading|"}));
+    ImportRequest missing;
+    missing.path = m_dir.file("notes.txt");
+    missing.method = CategoryMethod::kSelected;
+    missing.category = "Nowhere";
+    ImportJob refused(missing);
+    EXPECT_FALSE(refused.open());
+    EXPECT_EQ(refused.problem(), "There is no category \"Nowhere\" to import into.");
+
+    // Best guess into categories that exist in other letter case: their own spelling is used.
+    freshDataDir();
+    addCategory("Comics");
+    testing::writeFile(m_dir.file("b.html"),
+                       "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><DT><H3>COMICS</H3><DL>"
+                       "<DT><A HREF=\"http://xkcd.example/\">xkcd</A></DL></DL>\n");
+    importFile(m_dir.file("b.html"));
+    EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:CATEGORY"}), (Rows{"Comics"}));
+    EXPECT_EQ(categories(), (Rows{"Comics|"}));
+}
+
+TEST_F(ImportJobTest, AskingForEachAddress) {
+    testing::writeFile(m_dir.file("b.html"),
+                       "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<H1>Root</H1><DL>\n"
+                       "<DT><H3>Folder</H3><DL>\n"
+                       "<DT><A HREF=\"http://one.example/\">One</A>\n"
+                       "<DT><A HREF=\"http://two.example/\">Two</A>\n"
+                       "<DT><A HREF=\"#top\">Anchor</A>\n"
+                       "<DT><A HREF=\"http://three.example/\">Three</A>\n"
+                       "<DT><A HREF=\"http://four.example/\">Four</A>\n"
+                       "</DL></DL>\n");
+    std::vector<std::string> guesses;
+    int call = 0;
+    ImportRequest r;
+    r.path = m_dir.file("b.html");
+    r.method = CategoryMethod::kAsk;
+    r.ask = [&](const std::string& guess) -> std::optional<std::string> {
+        guesses.push_back(guess + "/" + testing::field("URL:LOCATION"));
+        switch (++call) {
+            case 1: return "Picked";  // a new category
+            case 2: return std::nullopt;  // no answer: "New"
+            case 3:  // the user changed the address and the description in the dialog
+                testing::setField("URL:LOCATION", "https://three.example/changed");
+                testing::setField("URL:DESCRIPTION", "Three, renamed");
+                return "Picked";
+            default: return "   ";  // a blank answer: "New"
+        }
+    };
+    const ImportCounts n = run(r);
+    // Not asked about what is passed over anyway.
+    EXPECT_EQ(guesses, (std::vector<std::string>{"Folder/http://one.example/", "Folder/http://two.example/",
+                                                 "Folder/http://three.example/", "Folder/http://four.example/"}));
+    EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY"}),
+              (Rows{"http://four.example/|Four|New", "http://one.example/|One|Picked", "http://two.example/|Two|New",
+                    "https://three.example/changed|Three, renamed|Picked"}));
+    EXPECT_EQ(categories(), (Rows{"New|", "Picked|"}));
+    EXPECT_EQ(n.added, 4);
+    EXPECT_EQ(n.inPage, 1);
+}
+
+TEST_F(ImportJobTest, FieldsAreCutAtTheirSizeButAddressesAreNot) {
+    const std::string host = "http://long.example/";
+    const std::string fits = host + std::string(255 - host.size(), 'a');
+    const std::string tooLong = host + std::string(256 - host.size(), 'b');
+    // 99 ASCII bytes and then a two-byte letter: the description ends before it, not inside it.
+    const std::string title = std::string(99, 't') + "\xc3\xa9 and more";
+    const std::string folder = std::string(29, 'f') + "\xc3\xa9xyz";
+    testing::writeFile(m_dir.file("b.html"), "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DT><H3>" + folder +
+                                                 "</H3>\n<DL>\n<DT><A HREF=\"" + fits + "\">" + title +
+                                                 "</A>\n<DD>" + std::string(1100, 's') + "\n<DT><A HREF=\"" + tooLong +
+                                                 "\">Too long</A>\n</DL>\n");
+    std::string summary;
+    ImportRequest r;
+    r.path = m_dir.file("b.html");
+    const ImportCounts n = run(r, &summary);
+    EXPECT_EQ(n.added, 1);
+    EXPECT_EQ(n.tooLong, 1);
+    EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:SITEINFO"}),
+              (Rows{fits + "|" + std::string(99, 't') + "|" + std::string(29, 'f') + "|" + std::string(1000, 's')}));
+    EXPECT_NE(summary.find("1 too long (over 255 bytes)"), std::string::npos) << summary;
+}
+
+TEST_F(ImportJobTest, SummaryTellsWhatHappened) {
+    addCategory("Old");
+    addLocation("http://present.example/", "", "Old");
+    testing::writeFile(m_dir.file("b.html"),
+                       "<a href=\"http://new.example/\">New</a> <a href=\"HTTP://PRESENT.EXAMPLE/\">Again</a>\n"
+                       "<a href=\"page.html\">Relative</a><a href=\"#x\">Anchor</a>\n");
+    std::string summary;
+    ImportRequest r;
+    r.path = m_dir.file("b.html");
+    run(r, &summary);
+    EXPECT_EQ(summary, "4 addresses found in " + m_dir.file("b.html") +
+                           ":\n"
+                           "  1 added (1 new category)\n"
+                           "  1 already present\n"
+                           "  2 passed over: 1 without \":\", 1 \"#...\" in-page");
+    testing::writeFile(m_dir.file("empty.html"), "");
+    r.path = m_dir.file("empty.html");
+    run(r, &summary);
+    EXPECT_EQ(summary, "No web addresses were found in " + m_dir.file("empty.html") + " (read as an HTML document).");
+}
+
+TEST_F(ImportJobTest, CancelKeepsWhatWasAdded) {
+    std::string doc = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL>\n";
+    for (int i = 0; i < 3000; ++i)
+        doc += "<DT><H3>Folder " + std::to_string(i / 100) + "</H3><DL><DT><A HREF=\"http://site" + std::to_string(i) +
+               ".example/\">Site</A></DL>\n";
+    testing::writeFile(m_dir.file("b.html"), doc);
+    ImportRequest r;
+    r.path = m_dir.file("b.html");
+    r.batchTime = std::chrono::milliseconds(0);
+    ImportJob job(r);
+    ASSERT_TRUE(job.open());
+    for (int i = 0; i < 2000; ++i) ASSERT_TRUE(job.step());
+    job.cancel();
+    EXPECT_FALSE(job.step());
+    EXPECT_TRUE(job.cancelled());
+    EXPECT_GT(job.counts().added, 0);
+    EXPECT_LT(job.counts().added, 3000);
+    EXPECT_LT(job.percent(), 100);
+    EXPECT_EQ(int64_t(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION"}).size()), job.counts().added);
+    expectCategoriesOfLocationsExist();
+    EXPECT_NE(job.summary().find("The import was cancelled; what was added before is kept."), std::string::npos);
 }
 
 }  // namespace

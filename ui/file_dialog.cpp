@@ -66,7 +66,7 @@ std::optional<std::string> chooseFileToOpen(std::string_view title, std::string_
     };
     auto state = std::make_shared<State>();
     QObject::connect(dialog, &QDialog::finished, dialog, [state, dialog, thread](int result) {
-        if (result == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
+        if (result == QDialog::Accepted && !state->chosen && dialog && !dialog->selectedFiles().isEmpty())
             state->chosen = dialog->selectedFiles().first().toStdString();
         state->done = true;
         wake(thread);
@@ -79,19 +79,12 @@ std::optional<std::string> chooseFileToOpen(std::string_view title, std::string_
         const std::string t(title), s(startPath);
         QMetaObject::invokeMethod(
             QApplication::instance(),
-            [dialog, t, s] {
+            [dialog, state, t, s] {
                 if (!dialog || !g_responder) return;
                 std::optional<std::string> answer = g_responder(t, s);
                 if (!dialog) return;
-                if (answer) {
-                    // Chosen as the user would: the name typed into the dialog and accepted.
-                    const QFileInfo info(QString::fromStdString(*answer));
-                    dialog->setDirectory(info.absolutePath());
-                    dialog->selectFile(info.absoluteFilePath());
-                    QMetaObject::invokeMethod(dialog, "accept");
-                } else {
-                    dialog->reject();
-                }
+                state->chosen = answer;
+                static_cast<QDialog*>(dialog.data())->done(answer ? QDialog::Accepted : QDialog::Rejected);
             },
             Qt::QueuedConnection);
     }

@@ -23,16 +23,17 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-void appendBounded(std::string& out, std::string_view text) {
-    if (out.size() >= kLongestText) return;
-    if (out.size() + text.size() <= kLongestText) {
-        out.append(text);
-        return;
-    }
-    size_t n = kLongestText - out.size();
+std::string_view utf8Start(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes) return text;
+    size_t n = maxBytes;
     // Not inside a character: back off over continuation bytes.
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    out.append(text.substr(0, n));
+    return text.substr(0, n);
+}
+
+void appendBounded(std::string& out, std::string_view text) {
+    if (out.size() >= kLongestText) return;
+    out.append(utf8Start(text, kLongestText - out.size()));
 }
 
 std::string oneLine(std::string text) {

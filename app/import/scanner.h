@@ -54,6 +54,8 @@ std::unique_ptr<DocumentScanner> makeScanner(DocumentType type);
 // Helpers the scanners share.
 // The text with leading and trailing blanks (and other ASCII white space) removed.
 std::string_view trimmed(std::string_view text);
+// The longest start of text of at most maxBytes that does not end inside a character.
+std::string_view utf8Start(std::string_view text, size_t maxBytes);
 // Appends text to out without letting out grow past kLongestText (cut at a character boundary).
 void appendBounded(std::string& out, std::string_view text);
 // Text of one line for a field: control characters become blanks, the ends are trimmed.

@@ -111,14 +111,17 @@ void TextScanner::scanLine(std::string_view line, std::vector<ScannedLink>& out)
                 while (i < line.size() && line[i] != '>' && line[i] != ' ' && line[i] != '\t') ++i;
                 value = line.substr(start, i - start);
             }
-            link.location = oneLine(runtime::decodeCharacterReferences(value.substr(0, kLongestAddress),
+            link.location = oneLine(runtime::decodeCharacterReferences(utf8Start(value, kLongestAddress),
                                                                         runtime::ReferenceContext::kAttribute));
             // The link's text follows the end of its tag.
             const size_t gt = line.find('>', i);
             after = gt == std::string_view::npos ? i : gt + 1;
         } else {
+            // The address ends at a delimiter, or at its longest, but never inside a character.
             size_t end = m.at;
-            while (end < line.size() && end - m.at < kLongestAddress && !endsAddress(line[end])) ++end;
+            auto continuation = [&](size_t i) { return (static_cast<unsigned char>(line[i]) & 0xC0) == 0x80; };
+            while (end < line.size() && (end - m.at < kLongestAddress || continuation(end)) && !endsAddress(line[end]))
+                ++end;
             const std::string_view address = withoutTrailingPunctuation(line.substr(m.at, end - m.at));
             after = end;  // the punctuation left out of the address is no description either
             if (address.size() <= m.length) {  // a scheme and nothing after it

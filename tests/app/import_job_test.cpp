@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -389,6 +393,71 @@ TEST_F(ImportJobTest, CancelKeepsWhatWasAdded) {
     EXPECT_EQ(int64_t(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION"}).size()), job.counts().added);
     expectCategoriesOfLocationsExist();
     EXPECT_NE(job.summary().find("The import was cancelled; what was added before is kept."), std::string::npos);
+}
+
+// A program killed while it imports leaves whole locations only, each with its category, and every
+// location it had counted as added (committed) is there when the files are opened again.
+TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
+    std::string doc = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL>\n";
+    for (int i = 0; i < 40000; ++i) {
+        if (i % 50 == 0) doc += (i ? "</DL>\n" : "") + std::string("<DT><H3>Folder ") + std::to_string(i / 50) + "</H3>\n<DL>\n";
+        doc += "<DT><A HREF=\"http://site" + std::to_string(i) + ".example/\">Site " + std::to_string(i) +
+               "</A>\n<DD>About site " + std::to_string(i) + "\n";
+    }
+    doc += "</DL>\n</DL>\n";
+    testing::writeFile(m_dir.file("big.html"), doc);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        data::closeAllFiles();
+        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX}) data::useCount(*f) = 0;
+        const std::string dir = m_dir.file("killed" + std::to_string(round));
+        ASSERT_TRUE(std::filesystem::create_directory(dir));
+        ASSERT_EQ(::chdir(dir.c_str()), 0);
+        int report[2];
+        ASSERT_EQ(::pipe(report), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(report[0]);
+            runtime::setCurrentThread(9);
+            data::useFile(data::Categories);
+            data::useFile(data::SITEDX);
+            ImportRequest r;
+            r.path = m_dir.file("big.html");
+            ImportJob job(r);
+            if (!job.open()) ::_exit(3);
+            while (runtime::runFor(job, std::chrono::milliseconds(5))) {
+                job.commitBatch();
+                const int64_t committed = job.counts().added;
+                (void)!::write(report[1], &committed, sizeof committed);
+            }
+            ::_exit(0);
+        }
+        ::close(report[1]);
+        // Read what the child reports for a while, then kill it without warning.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(150 + 120 * round);
+        int64_t committed = 0, value = 0;
+        while (std::chrono::steady_clock::now() < until && ::read(report[0], &value, sizeof value) == sizeof value)
+            committed = value;
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        while (::read(report[0], &value, sizeof value) == sizeof value) committed = value;
+        ::close(report[0]);
+
+        const Rows rows = testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:SITEINFO", "URL:CATEGORY"});
+        EXPECT_GE(int64_t(rows.size()), committed);
+        EXPECT_GT(committed, 0);
+        EXPECT_LT(rows.size(), 40000u) << "the import ended before it was killed";
+        for (const std::string& row : rows) {  // http://siteN.example/|About site N|Folder N/50
+            const size_t n0 = row.find("site") + 4, n1 = row.find('.', n0);
+            const int n = std::stoi(row.substr(n0, n1 - n0));
+            EXPECT_EQ(row, "http://site" + std::to_string(n) + ".example/|About site " + std::to_string(n) + "|Folder " +
+                               std::to_string(n / 50));
+        }
+        expectCategoriesOfLocationsExist();
+        const std::string check = std::string(SITEDEX_BINARY) + " check --data-dir " + dir + " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(check.c_str()), 0);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/import/comma_scanner.h"
 #include "app/import/html_scanner.h"
 #include "app/import/text_scanner.h"
+#include "runtime/text_decoding.h"
 
 namespace sitedex::app::importing {
 namespace {
@@ -236,6 +237,20 @@ TEST(TextScanner, FindsAddressesWrittenAnywhere) {
             EXPECT_EQ(l.categoryGuess, "");
         }
         EXPECT_EQ(got, c.expected) << c.line;
+    }
+}
+
+TEST(TextScanner, AnAddressAtItsLongestEndsBetweenCharacters) {
+    // Found by fuzzing: the longest address ended inside a two-byte letter.
+    std::string accents;
+    for (int i = 0; i < 700; ++i) accents += "\xc3\xa9";
+    for (const std::string& line : {"http://x.example/" + accents + " after", "<a href=\"http://y.example/" + accents + "\">"}) {
+        const auto links = scan(DocumentType::kText, line);
+        ASSERT_EQ(links.size(), 1u);
+        EXPECT_TRUE(runtime::isValidUtf8(links[0].location));
+        EXPECT_TRUE(runtime::isValidUtf8(links[0].description));
+        EXPECT_GE(links[0].location.size(), 1095u);
+        EXPECT_LE(links[0].location.size(), 1098u);
     }
 }
 

@@ -139,29 +139,31 @@ ImportMainWindow importMainWindow(std::string* fileName) {
     ui::WindowDef& d = m.def;
     d.name = "IMPORTMAIN$WINDOW";
     d.title = "Import";
-    d.kind = ui::WindowKind::kMdiChild;
-    d.width = 268;
-    d.height = 196;
+    // A dialog of its own: it is wider than the frame's first size.
+    d.kind = ui::WindowKind::kDialog;
+    d.centered = true;
+    d.width = 320;
+    d.height = 162;
     d.alertKeys = {kMouseRight};
     m.filePrompt = d.addPrompt("Import from &File:", {8, 6, 120, 10});
     m.text = d.addString("This option allows you to import from various documents into your Sitedex database.",
-                         {8, 18, 252, 10});
-    m.file = d.addCombo(fileName, {8, 32, 196, 13});
+                         {8, 18, 304, 10});
+    m.file = d.addCombo(fileName, {8, 32, 248, 13});
     d.controls.back().tip = "Previously Imported Files";
-    m.browse = d.addButton("&Browse", {210, 32, 50, 14});
-    m.type = d.addOption("Import From", &TypeImport(), {8, 52, 120, 56});
-    m.html = d.addRadio(m.type, "HTML Document", "HTML Document", {16, 64, 104, 12});
-    m.comma = d.addRadio(m.type, "Comma-delimited file", "Comma-delimited file", {16, 78, 104, 12});
-    m.ascii = d.addRadio(m.type, "Any ASCII text file", "Any ASCII text file", {16, 92, 104, 12});
-    m.method = d.addOption("Category Determination Method", &MethodImport(), {136, 52, 124, 56});
-    m.selected = d.addRadio(m.method, "Selected Category", "Selected Category", {144, 64, 108, 12});
-    m.guess = d.addRadio(m.method, "Make Best Guess", "Make Best Guess", {144, 78, 108, 12});
-    m.ask = d.addRadio(m.method, "Ask for Each URL", "Ask for Each URL", {144, 92, 108, 12});
+    m.browse = d.addButton("&Browse", {262, 32, 50, 14});
+    m.type = d.addOption("Import From", &TypeImport(), {8, 52, 148, 56});
+    m.html = d.addRadio(m.type, "HTML Document", "HTML Document", {16, 64, 132, 12});
+    m.comma = d.addRadio(m.type, "Comma-delimited file", "Comma-delimited file", {16, 78, 132, 12});
+    m.ascii = d.addRadio(m.type, "Any ASCII text file", "Any ASCII text file", {16, 92, 132, 12});
+    m.method = d.addOption("Category Determination Method", &MethodImport(), {164, 52, 148, 56});
+    m.selected = d.addRadio(m.method, "Selected Category", "Selected Category", {172, 64, 132, 12});
+    m.guess = d.addRadio(m.method, "Make Best Guess", "Make Best Guess", {172, 78, 132, 12});
+    m.ask = d.addRadio(m.method, "Ask for Each URL", "Ask for Each URL", {172, 92, 132, 12});
     m.categoryPrompt = d.addPrompt("Category to Import:", {8, 118, 80, 10});
-    m.category = d.addDropList(&CategoryImport(), {}, {90, 116, 150, 13});
-    m.ok = d.addButton("&OK", {98, 174, 50, 14}, true);
-    m.cancel = d.addButton("Cancel", {154, 174, 50, 14});
-    m.help = d.addButton("Help!", {210, 174, 50, 14});
+    m.category = d.addDropList(&CategoryImport(), {}, {90, 116, 166, 13});
+    m.ok = d.addButton("&OK", {150, 142, 50, 14}, true);
+    m.cancel = d.addButton("Cancel", {206, 142, 50, 14});
+    m.help = d.addButton("Help!", {262, 142, 50, 14});
     return m;
 }
 
@@ -187,7 +189,9 @@ void ImportMain() {
                std::find(categories.begin(), categories.end(), CategoryImport()) == categories.end()) {
         CategoryImport() = categories.front();
     }
-    if (fileName.empty() && !files.empty()) fileName = files.front();
+    // The name offered is one of the earlier imports (the last one used, else the newest).
+    if (files.empty()) fileName.clear();
+    else if (withoutTrailingBlanks(fileName).empty()) fileName = files.front();
 
     if (ok) {
         const ImportMainWindow mw = importMainWindow(&fileName);

@@ -16,6 +16,7 @@
 #include "app/import/import_job.h"
 #include "runtime/jobs.h"
 #include "tests/app/maintenance_fixture.h"
+#include "tests/support/refused_writes.h"
 
 namespace sitedex::app::importing {
 namespace {
@@ -458,6 +459,28 @@ TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
         const std::string check = std::string(SITEDEX_BINARY) + " check --data-dir " + dir + " >/dev/null 2>&1";
         EXPECT_EQ(std::system(check.c_str()), 0);
     }
+}
+
+// A disk that fills up: the batch that cannot be saved is not counted as added, and the run says so.
+TEST_F(ImportJobTest, ABatchThatCannotBeSavedIsNotCountedAsAdded) {
+    testing::RefusedWrites refused;
+    freshDataDir();  // files opened through the guard
+    refused.target = "URL_L.VLX";
+    ImportRequest r;
+    r.path = quirk("chrome-edge-crlf.html");
+    ImportJob job(r);
+    ASSERT_TRUE(job.open());
+    while (runtime::runFor(job)) {
+    }
+    refused.target.clear();
+    EXPECT_EQ(job.counts().added, 0);
+    EXPECT_EQ(job.counts().failed, 5);
+    EXPECT_EQ(job.counts().categoriesAdded, 0);
+    EXPECT_NE(job.problem().find("Saving the added locations failed: "), std::string::npos) << job.problem();
+    EXPECT_NE(job.summary().find("  0 added\n"), std::string::npos) << job.summary();
+    EXPECT_NE(job.summary().find("  5 could not be added"), std::string::npos) << job.summary();
+    EXPECT_EQ(stored(), Rows{});
+    EXPECT_EQ(categories(), Rows{});
 }
 
 }  // namespace

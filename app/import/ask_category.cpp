@@ -7,6 +7,7 @@
 #include "data/dictionary.h"
 #include "data/fields.h"
 #include "runtime/events.h"
+#include "runtime/hooks.h"
 #include "runtime/procedures.h"
 #include "runtime/window_placement.h"
 #include "ui/message_box.h"
@@ -17,6 +18,8 @@ namespace sitedex::app::importing {
 using namespace runtime;
 
 namespace {
+
+constexpr size_t kLocationSize = 255;
 
 std::string withoutTrailingBlanks(std::string s) {
     while (!s.empty() && s.back() == ' ') s.pop_back();
@@ -99,6 +102,16 @@ AskOutcome AskCategory(std::string_view bestGuess) {
         while (w.waitForEvent()) {
             const int event = currentEvent();
             const int control = eventControl();
+            if (event == kEventCloseWindow && outcome == AskOutcome::kAnswered &&
+                w.text(aw.location).size() > kLocationSize) {
+                // The import would store it cut, an address that leads nowhere.
+                w.keepOpen();
+                messageBox("The location is longer than the " + std::to_string(kLocationSize) +
+                               " bytes its field holds. Shorten it before choosing the category.",
+                           "Location Too Long", kIconExclamation, kButtonOk, kButtonOk);
+                w.focus(aw.location);
+                continue;
+            }
             if (event == kEventNewSelection && control == aw.list && keyCode() == kMouseRight) {
                 // The list's own menu is "&Insert|-|&Select": the row under the mouse is taken first.
                 setKeyCode(0);

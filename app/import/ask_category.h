@@ -13,7 +13,8 @@
 //     ResponseCompleted with it in CAT:CATEGORY;
 //   - the close box or Escape: ResponseCancelled (the import files the address under "New");
 //   - "Sto&p Import": ResponseCancelled, and the import ends without adding this address.
-// The context menu of the list offers "&Insert" and "&Select".
+// The context menu of the list offers "&Insert" and "&Select". A location edited to more than the
+// 255 bytes of its field is refused ("Location Too Long") and the dialog stays open.
 //
 // Called with CallRequest = RequestSelect, with URL:LOCATION and URL:DESCRIPTION of the current
 // thread holding the address; the entries write back into them when the dialog closes. Opens the

@@ -384,5 +384,32 @@ TEST_F(ImportWindows, ProblemsAreShownAndCancelKeepsWhatWasAdded) {
     EXPECT_NE(m_boxes[0].find("\n  " + std::to_string(added) + " added"), std::string::npos) << m_boxes[0];
 }
 
+TEST_F(ImportWindows, AskCategoryRefusesALocationTooLongForItsField) {
+    std::string location;
+    long response = 0;
+    start([&] {
+        data::useFile(data::SITEDX);
+        data::SITEDX.clear();
+        data::setString(data::findField("URL:LOCATION"), "http://x.example/");
+        CallRequest() = RequestSelect;
+        AskCategory("Guess");
+        response = CallResponse();
+        location = trimmed(data::getString(data::findField("URL:LOCATION")));
+        data::releaseFile(data::SITEDX);
+    });
+    AskCategoryWindow aw = askCategoryWindow(nullptr, nullptr, nullptr);
+    ui::Window* w = windowNamed(aw.def.name);
+    ASSERT_NE(w, nullptr);
+    w->enterText(aw.location, "http://x.example/" + std::string(250, 'a'));
+    w->click(aw.useBestGuess);
+    ASSERT_TRUE(boxShown("Location Too Long: The location is longer than the 255 bytes its field holds."));
+    EXPECT_EQ(ui::currentWindow(m_thread), w) << "the dialog stays open";
+    w->enterText(aw.location, "http://x.example/shorter");
+    w->click(aw.useBestGuess);
+    ASSERT_TRUE(waitEnded());
+    EXPECT_EQ(response, ResponseCompleted);
+    EXPECT_EQ(location, "http://x.example/shorter");
+}
+
 }  // namespace
 }  // namespace sitedex::app::importing

@@ -63,7 +63,8 @@ std::vector<int> sizesFromEnv() {
     std::stringstream in(env ? env : "25000,50000,100000");
     std::string item;
     while (std::getline(in, item, ','))
-        if (!item.empty()) sizes.push_back(std::stoi(item));
+        if (!item.empty())
+            sizes.push_back(std::stoi(item));
     return sizes;
 }
 
@@ -82,7 +83,8 @@ void generate(const std::string& path, int links, int iconBytes) {
         out << "    <DD>What folder " << f << " holds\n    <DL><p>\n";
         const int first = int(int64_t(links) * f / folders), last = int(int64_t(links) * (f + 1) / folders);
         for (int i = first; i < last; ++i) {
-            for (char& c : icon) c = b64[rng() % 64];
+            for (char& c : icon)
+                c = b64[rng() % 64];
             out << "        <DT><A HREF=\"https://www.site" << i << ".example.com/articles/" << (i * 7919 % 100000)
                 << "/index.html?ref=bookmarks&amp;lang=en\" ADD_DATE=\"17000" << i
                 << "\" LAST_MODIFIED=\"1700000002\" ICON_URI=\"https://www.site" << i
@@ -95,12 +97,14 @@ void generate(const std::string& path, int links, int iconBytes) {
     out << "</DL>\n";
 }
 
-Measure runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& outFile) {
+Measure runProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                   const std::string& outFile) {
     Measure m;
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        for (const std::string& e : env)
+            ::putenv(const_cast<char*>(e.c_str()));
         const int in = ::open("/dev/null", O_RDONLY);
         const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open("/dev/null", O_WRONLY);
@@ -108,7 +112,8 @@ Measure runProcess(const std::vector<std::string>& argv, const std::vector<std::
         ::dup2(out, 1);
         ::dup2(err, 2);
         std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         ::execvp(args[0], args.data());
         ::_exit(127);
@@ -129,10 +134,13 @@ Measure runProcess(const std::vector<std::string>& argv, const std::vector<std::
     return m;
 }
 
-bool haveBuku() { return std::system("command -v buku >/dev/null 2>&1") == 0; }
+bool haveBuku() {
+    return std::system("command -v buku >/dev/null 2>&1") == 0;
+}
 
 std::string sitedexBinary(const char* argv0) {
-    if (const char* b = std::getenv("SITEDEX_BENCH_BINARY")) return b;
+    if (const char* b = std::getenv("SITEDEX_BENCH_BINARY"))
+        return b;
     return (fs::canonical(fs::path("/proc/self/exe")).parent_path().parent_path() / "sitedex").string();
     (void)argv0;
 }
@@ -144,13 +152,16 @@ int main(int, char** argv) {
     const int iconBytes = std::getenv("SITEDEX_BENCH_ICON") ? std::atoi(std::getenv("SITEDEX_BENCH_ICON")) : 600;
     const std::string peerMode = std::getenv("SITEDEX_BENCH_PEER") ? std::getenv("SITEDEX_BENCH_PEER") : "largest";
     const bool buku = peerMode != "none" && haveBuku();
-    if (peerMode != "none" && !buku) std::printf("buku is not installed: the peer is left out (apt-get install buku)\n");
+    if (peerMode != "none" && !buku)
+        std::printf("buku is not installed: the peer is left out (apt-get install buku)\n");
     const std::string sitedex = sitedexBinary(argv[0]);
     const fs::path work = fs::temp_directory_path() / ("sitedex-bench-import-" + std::to_string(::getpid()));
     fs::create_directories(work);
 
-    std::printf("| links | file | sitedex CPU | wall | peak RSS | own memory | added | buku CPU | wall | peak RSS | own memory | "
-                "CPU ratio |\n");
+    std::printf(
+        "| links | file | sitedex CPU | wall | peak RSS | own memory | added | buku CPU | wall | peak RSS | own memory "
+        "| "
+        "CPU ratio |\n");
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (size_t k = 0; k < sizes.size(); ++k) {
         const int n = sizes[k];
@@ -167,7 +178,8 @@ int main(int, char** argv) {
             size_t b = s.out.rfind(' ', at - 1);
             added = s.out.substr(b + 1, at - b - 1);
         }
-        if (s.exitCode != 0) std::printf("sitedex import failed (%d): %s\n", s.exitCode, s.out.c_str());
+        if (s.exitCode != 0)
+            std::printf("sitedex import failed (%d): %s\n", s.exitCode, s.out.c_str());
 
         Measure b;
         if (buku && (peerMode == "all" || k + 1 == sizes.size())) {

@@ -44,11 +44,14 @@ constexpr std::string_view kUsage =
     "address could not be added, or the import was stopped; 2 a usage error.\n";
 
 bool endsWithNoCase(const std::string& s, std::string_view suffix) {
-    if (s.size() < suffix.size()) return false;
+    if (s.size() < suffix.size())
+        return false;
     for (size_t i = 0; i < suffix.size(); ++i) {
         char c = s[s.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != suffix[i])
+            return false;
     }
     return true;
 }
@@ -57,16 +60,19 @@ bool endsWithNoCase(const std::string& s, std::string_view suffix) {
 DocumentType guessType(const std::string& path) {
     if (endsWithNoCase(path, ".htm") || endsWithNoCase(path, ".html") || endsWithNoCase(path, ".shtml"))
         return DocumentType::kHtml;
-    if (endsWithNoCase(path, ".csv")) return DocumentType::kComma;
+    if (endsWithNoCase(path, ".csv"))
+        return DocumentType::kComma;
     std::ifstream in(path, std::ios::binary);
     std::string head(65536, '\0');
     in.read(head.data(), std::streamsize(head.size()));
     head.resize(size_t(in.gcount()));
     std::string lower = head;
     for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
     for (std::string_view tag : {"<!doctype", "<html", "<a ", "<dl", "<dt>", "<h1", "<h3", "<body"})
-        if (lower.find(tag) != std::string::npos) return DocumentType::kHtml;
+        if (lower.find(tag) != std::string::npos)
+            return DocumentType::kHtml;
     const size_t start = head.find_first_not_of(" \t\r\n\xEF\xBB\xBF");
     if (start != std::string::npos && head[start] == '"') {
         const size_t eol = head.find('\n', start);
@@ -81,38 +87,49 @@ DocumentType guessType(const std::string& path) {
 
 int runImport(std::span<char*> args) {
     std::string dir;
-    if (!takeDataDir(args, dir)) return kExitUsage;
+    if (!takeDataDir(args, dir))
+        return kExitUsage;
     ParsedArgs p;
-    if (!parseArgs(args, {"type", "method", "category"}, 1, kUsage, p)) return kExitUsage;
-    if (p.help) return kExitOk;
+    if (!parseArgs(args, {"type", "method", "category"}, 1, kUsage, p))
+        return kExitUsage;
+    if (p.help)
+        return kExitOk;
 
     // The document is named from where the command was started, not from the data directory.
     std::error_code ec;
     std::string path = p.positional[0];
     if (!path.empty()) {
         const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-        if (!ec) path = absolute.string();
+        if (!ec)
+            path = absolute.string();
     }
 
     app::importing::ImportRequest request;
     request.path = path;
     if (p.options.count("type")) {
         const std::string& t = p.options["type"];
-        if (t == "html") request.type = DocumentType::kHtml;
-        else if (t == "csv") request.type = DocumentType::kComma;
-        else if (t == "text") request.type = DocumentType::kText;
-        else return usageError("import", "--type is html, csv or text, not '" + t + "'", kUsage);
+        if (t == "html")
+            request.type = DocumentType::kHtml;
+        else if (t == "csv")
+            request.type = DocumentType::kComma;
+        else if (t == "text")
+            request.type = DocumentType::kText;
+        else
+            return usageError("import", "--type is html, csv or text, not '" + t + "'", kUsage);
     } else {
         request.type = guessType(path);
     }
     const bool hasCategory = p.options.count("category") > 0;
     std::string method = p.options.count("method") ? p.options["method"] : hasCategory ? "selected" : "guess";
     if (method == "guess") {
-        if (hasCategory) return usageError("import", "--category goes with --method selected", kUsage);
+        if (hasCategory)
+            return usageError("import", "--category goes with --method selected", kUsage);
         request.method = CategoryMethod::kBestGuess;
     } else if (method == "selected") {
-        if (!hasCategory) return usageError("import", "--method selected needs --category NAME", kUsage);
-        if (!fitsField("import", kUsage, "--category", p.options["category"], 30)) return kExitUsage;
+        if (!hasCategory)
+            return usageError("import", "--method selected needs --category NAME", kUsage);
+        if (!fitsField("import", kUsage, "--category", p.options["category"], 30))
+            return kExitUsage;
         request.method = CategoryMethod::kSelected;
         request.category = p.options["category"];
     } else if (method == "ask") {

@@ -20,12 +20,14 @@ using app::importing::ScannedLink;
 namespace {
 
 void require(bool ok) {
-    if (!ok) std::abort();
+    if (!ok)
+        std::abort();
 }
 
 bool oneLineText(const std::string& s) {
     for (unsigned char c : s)
-        if (c < 0x20 || c == 0x7F) return false;
+        if (c < 0x20 || c == 0x7F)
+            return false;
     return true;
 }
 
@@ -53,15 +55,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         size_t start = 0;
         while (start < bytes.size()) {
             size_t end = bytes.find_first_of("\r\n", start);
-            if (end == std::string_view::npos) end = bytes.size();
+            if (end == std::string_view::npos)
+                end = bytes.size();
             const std::string_view line = decoder.decode(bytes.substr(start, end - start), scratch);
             require(runtime::isValidUtf8(line));
             scanner->scanLine(line, out);
             start = end + 1;
-            if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n') ++start;
+            if (end + 1 < bytes.size() && bytes[end] == '\r' && bytes[end + 1] == '\n')
+                ++start;
         }
         scanner->finish(out);
-        for (const ScannedLink& l : out) checkLink(l);
+        for (const ScannedLink& l : out)
+            checkLink(l);
     }
     return 0;
 }

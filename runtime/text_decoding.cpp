@@ -39,32 +39,45 @@ void appendUtf8(std::string& out, uint32_t c) {
 // Length of the valid UTF-8 sequence at p[0..n), 0 when the bytes there are not one.
 size_t sequenceLength(const unsigned char* p, size_t n) {
     const unsigned char b = p[0];
-    if (b < 0x80) return 1;
+    if (b < 0x80)
+        return 1;
     auto cont = [&](size_t i) { return i < n && (p[i] & 0xC0) == 0x80; };
-    if (b >= 0xC2 && b <= 0xDF) return cont(1) ? 2 : 0;
+    if (b >= 0xC2 && b <= 0xDF)
+        return cont(1) ? 2 : 0;
     if (b >= 0xE0 && b <= 0xEF) {
-        if (!cont(1) || !cont(2)) return 0;
-        if (b == 0xE0 && p[1] < 0xA0) return 0;  // overlong
-        if (b == 0xED && p[1] > 0x9F) return 0;  // surrogates
+        if (!cont(1) || !cont(2))
+            return 0;
+        if (b == 0xE0 && p[1] < 0xA0)
+            return 0;  // overlong
+        if (b == 0xED && p[1] > 0x9F)
+            return 0;  // surrogates
         return 3;
     }
     if (b >= 0xF0 && b <= 0xF4) {
-        if (!cont(1) || !cont(2) || !cont(3)) return 0;
-        if (b == 0xF0 && p[1] < 0x90) return 0;  // overlong
-        if (b == 0xF4 && p[1] > 0x8F) return 0;  // past U+10FFFF
+        if (!cont(1) || !cont(2) || !cont(3))
+            return 0;
+        if (b == 0xF0 && p[1] < 0x90)
+            return 0;  // overlong
+        if (b == 0xF4 && p[1] > 0x8F)
+            return 0;  // past U+10FFFF
         return 4;
     }
     return 0;
 }
 
-bool isAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isAsciiAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 const detail::NamedReference* findName(std::string_view name) {
     const detail::NamedReference* first = detail::kNamedReferences;
     const detail::NamedReference* last = first + detail::kNamedReferenceCount;
     const detail::NamedReference* it = std::lower_bound(
-        first, last, name, [](const detail::NamedReference& r, std::string_view n) { return std::string_view(r.name) < n; });
+        first, last, name,
+        [](const detail::NamedReference& r, std::string_view n) { return std::string_view(r.name) < n; });
     return it != last && std::string_view(it->name) == name ? it : nullptr;
 }
 
@@ -73,7 +86,8 @@ const detail::NamedReference* findName(std::string_view name) {
 size_t decodeNumeric(std::string& out, std::string_view text, size_t at) {
     size_t i = at;
     const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
-    if (hex) ++i;
+    if (hex)
+        ++i;
     const size_t digitsStart = i;
     uint32_t value = 0;
     bool tooBig = false;
@@ -82,11 +96,14 @@ size_t decodeNumeric(std::string& out, std::string_view text, size_t at) {
         const uint32_t d = c <= '9' ? uint32_t(c - '0') : uint32_t((c | 0x20) - 'a' + 10);
         if (!tooBig) {
             value = value * (hex ? 16 : 10) + d;
-            if (value > 0x10FFFF) tooBig = true;
+            if (value > 0x10FFFF)
+                tooBig = true;
         }
     }
-    if (i == digitsStart) return 0;
-    if (i < text.size() && text[i] == ';') ++i;
+    if (i == digitsStart)
+        return 0;
+    if (i < text.size() && text[i] == ';')
+        ++i;
     uint32_t c = value;
     if (tooBig || value == 0 || (value >= 0xD800 && value <= 0xDFFF)) {
         c = 0xFFFD;
@@ -101,8 +118,10 @@ size_t decodeNumeric(std::string& out, std::string_view text, size_t at) {
 // of the name consumed, or 0 when the text there stays as written.
 size_t decodeNamed(std::string& out, std::string_view text, size_t at, ReferenceContext context) {
     size_t run = 0;
-    while (at + run < text.size() && isAsciiAlnum(text[at + run])) ++run;
-    if (run == 0) return 0;
+    while (at + run < text.size() && isAsciiAlnum(text[at + run]))
+        ++run;
+    if (run == 0)
+        return 0;
     const size_t longest = detail::kLongestReferenceName - 1;  // without its semicolon
     // A name with its semicolon takes the whole run of letters and digits; only the old names,
     // which need no semicolon, can match a shorter part of it.
@@ -114,7 +133,8 @@ size_t decodeNamed(std::string& out, std::string_view text, size_t at, Reference
     }
     for (size_t len = std::min(run, longest); len >= 2; --len) {
         const auto* r = findName(text.substr(at, len));
-        if (!r) continue;
+        if (!r)
+            continue;
         if (context == ReferenceContext::kAttribute && at + len < text.size() &&
             (isAsciiAlnum(text[at + len]) || text[at + len] == '='))
             return 0;
@@ -135,16 +155,19 @@ bool isValidUtf8(std::string_view bytes) {
         while (i + 8 <= n) {
             uint64_t w;
             std::memcpy(&w, p + i, 8);
-            if (w & 0x8080808080808080ull) break;
+            if (w & 0x8080808080808080ull)
+                break;
             i += 8;
         }
-        if (i >= n) break;
+        if (i >= n)
+            break;
         if (p[i] < 0x80) {
             ++i;
             continue;
         }
         const size_t len = sequenceLength(p + i, n - i);
-        if (len == 0) return false;
+        if (len == 0)
+            return false;
         i += len;
     }
     return true;
@@ -168,16 +191,19 @@ std::string windows1252ToUtf8(std::string_view bytes) {
 }
 
 std::string toUtf8(std::string_view bytes) {
-    if (isValidUtf8(bytes)) return std::string(bytes);
+    if (isValidUtf8(bytes))
+        return std::string(bytes);
     return windows1252ToUtf8(bytes);
 }
 
 std::string_view DocumentDecoder::decode(std::string_view piece, std::string& scratch) {
     if (!m_started) {
         m_started = true;
-        if (piece.substr(0, 3) == "\xEF\xBB\xBF") piece.remove_prefix(3);
+        if (piece.substr(0, 3) == "\xEF\xBB\xBF")
+            piece.remove_prefix(3);
     }
-    if (!m_windows1252 && isValidUtf8(piece)) return piece;
+    if (!m_windows1252 && isValidUtf8(piece))
+        return piece;
     m_windows1252 = true;
     scratch = windows1252ToUtf8(piece);
     return scratch;
@@ -187,12 +213,14 @@ void appendDecodedReferences(std::string& out, std::string_view text, ReferenceC
     size_t from = 0;
     for (;;) {
         const size_t amp = text.find('&', from);
-        if (amp == std::string_view::npos) break;
+        if (amp == std::string_view::npos)
+            break;
         out.append(text.substr(from, amp - from));
         size_t used = 0;
         if (amp + 1 < text.size() && text[amp + 1] == '#') {
             used = decodeNumeric(out, text, amp + 2);
-            if (used) used += 1;  // the "#"
+            if (used)
+                used += 1;  // the "#"
         } else {
             used = decodeNamed(out, text, amp + 1, context);
         }
@@ -208,7 +236,8 @@ void appendDecodedReferences(std::string& out, std::string_view text, ReferenceC
 
 std::string decodeCharacterReferences(std::string_view text, ReferenceContext context) {
     std::string out;
-    if (text.find('&') == std::string_view::npos) return std::string(text);
+    if (text.find('&') == std::string_view::npos)
+        return std::string(text);
     out.reserve(text.size());
     appendDecodedReferences(out, text, context);
     return out;
@@ -221,7 +250,8 @@ void replaceControlCharacters(std::string& text, bool keepLineBreaks) {
         const auto b = static_cast<unsigned char>(text[i]);
         if (b == '\r' && keepLineBreaks) {
             // CR LF and a lone CR both end a line.
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            if (i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
             out.push_back('\n');
             changed = true;
         } else if (b == '\n' && keepLineBreaks) {
@@ -237,7 +267,8 @@ void replaceControlCharacters(std::string& text, bool keepLineBreaks) {
             out.push_back(char(b));
         }
     }
-    if (changed) text = std::move(out);
+    if (changed)
+        text = std::move(out);
 }
 
 }  // namespace sitedex::runtime

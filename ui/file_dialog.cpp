@@ -30,7 +30,8 @@ QStringList nameFilters(std::string_view filters) {
                 patterns << "*";
             } else {
                 patterns << pattern;
-                if (pattern.endsWith(".htm", Qt::CaseInsensitive)) patterns << pattern + "l";
+                if (pattern.endsWith(".htm", Qt::CaseInsensitive))
+                    patterns << pattern + "l";
             }
         }
         out << parts[i].trimmed() + " (" + patterns.join(' ') + ")";
@@ -42,11 +43,13 @@ QStringList nameFilters(std::string_view filters) {
 
 std::optional<std::string> chooseFileToOpen(std::string_view title, std::string_view filters,
                                             std::string_view startPath) {
-    if (!QApplication::instance()) return std::nullopt;
+    if (!QApplication::instance())
+        return std::nullopt;
     const int thread = runtime::currentThread();
     auto& windows = windowsOfThread(thread);
     WindowPrivate* owner = windows.empty() ? nullptr : windows.back();
-    if (owner) owner->block();
+    if (owner)
+        owner->block();
 
     QWidget* parent = frameInternals() ? frameInternals()->frame.data() : nullptr;
     QPointer<QFileDialog> dialog = new QFileDialog(parent, QString::fromUtf8(title.data(), qsizetype(title.size())));
@@ -58,7 +61,8 @@ std::optional<std::string> chooseFileToOpen(std::string_view title, std::string_
     if (!start.isEmpty()) {
         const QFileInfo info(start);
         dialog->setDirectory(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
-        if (!info.isDir()) dialog->selectFile(info.fileName());
+        if (!info.isDir())
+            dialog->selectFile(info.fileName());
     }
     struct State {
         bool done = false;
@@ -80,20 +84,26 @@ std::optional<std::string> chooseFileToOpen(std::string_view title, std::string_
         QMetaObject::invokeMethod(
             QApplication::instance(),
             [dialog, state, t, s] {
-                if (!dialog || !g_responder) return;
+                if (!dialog || !g_responder)
+                    return;
                 std::optional<std::string> answer = g_responder(t, s);
-                if (!dialog) return;
+                if (!dialog)
+                    return;
                 state->chosen = answer;
                 static_cast<QDialog*>(dialog.data())->done(answer ? QDialog::Accepted : QDialog::Rejected);
             },
             Qt::QueuedConnection);
     }
     waitUntil([state] { return state->done; });
-    if (dialog) dialog->deleteLater();
-    if (owner && std::find(windows.begin(), windows.end(), owner) != windows.end()) owner->unblock();
+    if (dialog)
+        dialog->deleteLater();
+    if (owner && std::find(windows.begin(), windows.end(), owner) != windows.end())
+        owner->unblock();
     return state->chosen;
 }
 
-void setFileDialogResponder(FileDialogResponder responder) { g_responder = std::move(responder); }
+void setFileDialogResponder(FileDialogResponder responder) {
+    g_responder = std::move(responder);
+}
 
 }  // namespace sitedex::ui

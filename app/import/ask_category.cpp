@@ -22,7 +22,8 @@ namespace {
 constexpr size_t kLocationSize = 255;
 
 std::string withoutTrailingBlanks(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
@@ -118,12 +119,16 @@ AskOutcome AskCategory(std::string_view bestGuess) {
                 browse.engine().listEvent(kEventNewSelection);
                 const bool rows = browse.engine().rowCount() > 0;
                 const int item = ui::popupMenu(rows ? "&Insert|-|&Select" : "&Insert|-|~&Select");
-                if (item == 1) w.post(kEventAccepted, aw.insert);
-                if (item == 2 && rows) w.post(kEventAccepted, aw.select);
+                if (item == 1)
+                    w.post(kEventAccepted, aw.insert);
+                if (item == 2 && rows)
+                    w.post(kEventAccepted, aw.select);
                 continue;
             }
-            if (browse.handleEvent()) continue;
-            if (event != kEventAccepted) continue;
+            if (browse.handleEvent())
+                continue;
+            if (event != kEventAccepted)
+                continue;
             if (control == aw.useBestGuess) {
                 data::Categories.clear();
                 data::setString(data::findField("CAT:CATEGORY"), guess);

@@ -41,5 +41,4 @@ struct AskCategoryWindow {
 // The window, its entries bound to the given variables.
 AskCategoryWindow askCategoryWindow(std::string* location, std::string* description, std::string* bestGuess);
 
-
 }  // namespace sitedex::app::importing

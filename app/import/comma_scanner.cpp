@@ -16,13 +16,16 @@ struct Value {
     bool quoted = false;
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::optional<int> ratingOf(std::string_view text) {
     text = trimmed(text);
     int n = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return n;
 }
 
@@ -50,7 +53,8 @@ void CommaScanner::scanLine(std::string_view line, std::vector<ScannedLink>& out
 }
 
 void CommaScanner::finish(std::vector<ScannedLink>& out) {
-    if (m_lines > 0) parse(true, out);
+    if (m_lines > 0)
+        parse(true, out);
     m_record.clear();
     m_lines = 0;
 }
@@ -60,7 +64,8 @@ bool CommaScanner::parse(bool force, std::vector<ScannedLink>& out) {
     std::vector<Value> values;
     size_t i = 0;
     for (;;) {
-        while (i < r.size() && isBlank(r[i])) ++i;
+        while (i < r.size() && isBlank(r[i]))
+            ++i;
         Value v;
         if (i < r.size() && r[i] == '"') {
             v.quoted = true;
@@ -68,7 +73,8 @@ bool CommaScanner::parse(bool force, std::vector<ScannedLink>& out) {
             for (;;) {
                 const size_t q = r.find('"', i);
                 if (q == std::string_view::npos) {
-                    if (!force) return false;  // the value goes on on the next line
+                    if (!force)
+                        return false;  // the value goes on on the next line
                     v.text.append(r.substr(i));
                     i = r.size();
                     break;
@@ -80,7 +86,8 @@ bool CommaScanner::parse(bool force, std::vector<ScannedLink>& out) {
                     continue;
                 }
                 size_t j = q + 1;
-                while (j < r.size() && isBlank(r[j])) ++j;
+                while (j < r.size() && isBlank(r[j]))
+                    ++j;
                 if (j == r.size() || r[j] == ',') {  // the closing quote
                     i = j;
                     break;
@@ -95,25 +102,30 @@ bool CommaScanner::parse(bool force, std::vector<ScannedLink>& out) {
             i = end;
         }
         values.push_back(std::move(v));
-        if (i >= r.size()) break;
+        if (i >= r.size())
+            break;
         ++i;  // the comma
         if (i >= r.size()) {
             values.push_back({});
             break;
         }
     }
-    if (values.size() < 2) return true;
+    if (values.size() < 2)
+        return true;
 
     ScannedLink link;
     link.categoryGuess = oneLine(std::move(values[0].text));
     link.location = oneLine(std::move(values[1].text));
-    if (values.size() > 2) link.description = oneLine(std::move(values[2].text));
+    if (values.size() > 2)
+        link.description = oneLine(std::move(values[2].text));
     if (values.size() >= 5) {
         link.siteInfo = siteInfoOf(std::move(values[3].text));
         link.rating = ratingOf(values[4].text);
     } else if (values.size() == 4) {
-        if (values[3].quoted) link.siteInfo = siteInfoOf(std::move(values[3].text));
-        else link.rating = ratingOf(values[3].text);
+        if (values[3].quoted)
+            link.siteInfo = siteInfoOf(std::move(values[3].text));
+        else
+            link.rating = ratingOf(values[3].text);
     }
     out.push_back(std::move(link));
     return true;

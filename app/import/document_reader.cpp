@@ -26,23 +26,31 @@ size_t findLineBreak(const char* p, size_t n) {
     for (; i + 16 <= n; i += 16) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, cr), _mm_cmpeq_epi8(x, lf)));
-        if (mask) return i + size_t(__builtin_ctz(unsigned(mask)));
+        if (mask)
+            return i + size_t(__builtin_ctz(unsigned(mask)));
     }
 #endif
     for (; i < n; ++i)
-        if (p[i] == '\r' || p[i] == '\n') return i;
+        if (p[i] == '\r' || p[i] == '\n')
+            return i;
     return n;
 }
 
 std::string openProblem(int err) {
     switch (err) {
-        case ENOENT: return "the file does not exist";
-        case ENOTDIR: return "a folder in its path does not exist";
+        case ENOENT:
+            return "the file does not exist";
+        case ENOTDIR:
+            return "a folder in its path does not exist";
         case EACCES:
-        case EPERM: return "permission to read it is denied";
-        case EISDIR: return "it is a folder, not a file";
-        case ENAMETOOLONG: return "its name is too long";
-        default: return std::string("it could not be opened (") + std::strerror(err) + ")";
+        case EPERM:
+            return "permission to read it is denied";
+        case EISDIR:
+            return "it is a folder, not a file";
+        case ENAMETOOLONG:
+            return "its name is too long";
+        default:
+            return std::string("it could not be opened (") + std::strerror(err) + ")";
     }
 }
 
@@ -68,17 +76,21 @@ void appendUtf8(std::vector<char>& out, size_t& end, uint32_t c) {
         b[3] = char(0x80 | (c & 0x3F));
         n = 4;
     }
-    if (end + n > out.size()) out.resize(std::max(out.size() * 2, end + n));
+    if (end + n > out.size())
+        out.resize(std::max(out.size() * 2, end + n));
     std::memcpy(out.data() + end, b, n);
     end += n;
 }
 
 }  // namespace
 
-DocumentReader::~DocumentReader() { close(); }
+DocumentReader::~DocumentReader() {
+    close();
+}
 
 void DocumentReader::close() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
     m_fd = -1;
 }
 
@@ -126,14 +138,17 @@ bool DocumentReader::open(const std::string& path) {
         return false;
     }
     const std::string_view start(head, size_t(got));
-    if (start.substr(0, 2) == "\xFF\xFE") m_utf16 = 1;
-    else if (start.substr(0, 2) == "\xFE\xFF") m_utf16 = 2;
+    if (start.substr(0, 2) == "\xFF\xFE")
+        m_utf16 = 1;
+    else if (start.substr(0, 2) == "\xFE\xFF")
+        m_utf16 = 2;
     if (m_utf16 == 0 && start.find('\0') != std::string_view::npos) {
         m_problem = "it is not a text document (it holds NUL bytes, as pictures and programs do)";
         close();
         return false;
     }
-    if (m_buf.size() < kChunk) m_buf.resize(kChunk);
+    if (m_buf.size() < kChunk)
+        m_buf.resize(kChunk);
     return true;
 }
 
@@ -159,7 +174,8 @@ void DocumentReader::appendUtf16(const char* data, size_t n, bool atEnd) {
         uint32_t c = u;
         size_t used = 2;
         if (u >= 0xD800 && u <= 0xDBFF) {
-            if (i + 4 > in.size() && !atEnd) break;  // its pair comes with the next read
+            if (i + 4 > in.size() && !atEnd)
+                break;  // its pair comes with the next read
             const uint32_t v = i + 4 <= in.size() ? unit(i + 2) : 0;
             if (v >= 0xDC00 && v <= 0xDFFF) {
                 c = 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00);
@@ -174,20 +190,24 @@ void DocumentReader::appendUtf16(const char* data, size_t n, bool atEnd) {
         i += used;
     }
     if (i < in.size()) {
-        if (atEnd) appendUtf8(m_buf, m_end, 0xFFFD);  // an odd byte at the end
-        else m_utf16Left = in.substr(i);
+        if (atEnd)
+            appendUtf8(m_buf, m_end, 0xFFFD);  // an odd byte at the end
+        else
+            m_utf16Left = in.substr(i);
     }
 }
 
 bool DocumentReader::fill() {
-    if (m_fd < 0 || m_eof) return false;
+    if (m_fd < 0 || m_eof)
+        return false;
     // Keep the unread part at the front, and room for a whole chunk after it.
     if (m_begin > 0) {
         std::memmove(m_buf.data(), m_buf.data() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (m_buf.size() - m_end < kChunk) m_buf.resize(std::max(m_buf.size() * 2, m_end + kChunk));
+    if (m_buf.size() - m_end < kChunk)
+        m_buf.resize(std::max(m_buf.size() * 2, m_end + kChunk));
     char* into = m_buf.data() + m_end;
     std::vector<char> raw;
     if (m_utf16) {
@@ -204,9 +224,12 @@ bool DocumentReader::fill() {
         return false;
     }
     m_rawRead += got;
-    if (got == 0) m_eof = true;
-    if (m_utf16) appendUtf16(raw.data(), size_t(got), got == 0);
-    else m_end += size_t(got);
+    if (got == 0)
+        m_eof = true;
+    if (m_utf16)
+        appendUtf16(raw.data(), size_t(got), got == 0);
+    else
+        m_end += size_t(got);
     return got > 0 || (m_utf16 && m_end > m_begin);
 }
 
@@ -216,12 +239,14 @@ int64_t DocumentReader::consumed() const {
 }
 
 bool DocumentReader::next(std::string_view& line) {
-    if (!m_problem.empty()) return false;
+    if (!m_problem.empty())
+        return false;
     for (;;) {
         if (m_skipLf) {
             if (m_begin == m_end && !m_eof) {
                 fill();
-                if (!m_problem.empty()) return false;
+                if (!m_problem.empty())
+                    return false;
                 continue;
             }
             if (m_begin < m_end && m_buf[m_begin] == '\n') {
@@ -239,7 +264,8 @@ bool DocumentReader::next(std::string_view& line) {
             used = at + 1;
             if (p[at] == '\r') {
                 if (at + 1 < avail) {
-                    if (p[at + 1] == '\n') ++used;
+                    if (p[at + 1] == '\n')
+                        ++used;
                 } else {
                     m_skipLf = true;  // the LF of a CR LF may come with the next read
                 }
@@ -249,7 +275,8 @@ bool DocumentReader::next(std::string_view& line) {
         } else if (!m_eof) {
             m_scanned = avail;
             fill();
-            if (!m_problem.empty()) return false;
+            if (!m_problem.empty())
+                return false;
             continue;
         } else if (avail > 0) {
             length = used = avail;  // the last line, without a terminator

@@ -50,7 +50,7 @@ public:
     bool readsWindows1252() const { return m_decoder.readsWindows1252(); }
 
 private:
-    bool fill();             // reads more of the file into the buffer; false at the end or on error
+    bool fill();  // reads more of the file into the buffer; false at the end or on error
     void appendUtf16(const char* data, size_t n, bool atEnd);  // converts UTF-16 into the buffer
 
     int m_fd = -1;
@@ -58,15 +58,15 @@ private:
     int64_t m_consumed = 0;
     std::string m_problem;
     std::vector<char> m_buf;
-    size_t m_begin = 0;  // start of the unread part of m_buf
-    size_t m_end = 0;    // end of the valid part of m_buf
+    size_t m_begin = 0;    // start of the unread part of m_buf
+    size_t m_end = 0;      // end of the valid part of m_buf
     size_t m_scanned = 0;  // bytes after m_begin already known to hold no line break
     bool m_eof = false;
-    bool m_skipLf = false;  // the last line ended with CR: an LF right after it belongs to it
-    int m_utf16 = 0;        // 0 no, 1 little-endian, 2 big-endian
+    bool m_skipLf = false;        // the last line ended with CR: an LF right after it belongs to it
+    int m_utf16 = 0;              // 0 no, 1 little-endian, 2 big-endian
     bool m_utf16Started = false;  // its byte order mark has been passed over
-    std::string m_utf16Left;  // an odd byte or half a surrogate pair left between two reads
-    int64_t m_rawRead = 0;    // bytes read from the file
+    std::string m_utf16Left;      // an odd byte or half a surrogate pair left between two reads
+    int64_t m_rawRead = 0;        // bytes read from the file
     runtime::DocumentDecoder m_decoder;
     std::string m_scratch;
 };

@@ -14,18 +14,28 @@ using runtime::ReferenceContext;
 // than any real one takes, few enough that a missing </a> does not swallow the rest of the page.
 constexpr int kMostLinesOfText = 8;
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
 
 // Position of `lowerNeedle` in s at or after `from`, letter case ignored; npos when absent.
 size_t findNoCase(std::string_view s, std::string_view lowerNeedle, size_t from = 0) {
-    if (lowerNeedle.empty() || s.size() < lowerNeedle.size()) return std::string_view::npos;
+    if (lowerNeedle.empty() || s.size() < lowerNeedle.size())
+        return std::string_view::npos;
     for (size_t i = from; i + lowerNeedle.size() <= s.size(); ++i) {
-        if (lower(s[i]) != lowerNeedle[0]) continue;
+        if (lower(s[i]) != lowerNeedle[0])
+            continue;
         size_t k = 1;
-        while (k < lowerNeedle.size() && lower(s[i + k]) == lowerNeedle[k]) ++k;
-        if (k == lowerNeedle.size()) return i;
+        while (k < lowerNeedle.size() && lower(s[i + k]) == lowerNeedle[k])
+            ++k;
+        if (k == lowerNeedle.size())
+            return i;
     }
     return std::string_view::npos;
 }
@@ -34,8 +44,9 @@ size_t findNoCase(std::string_view s, std::string_view lowerNeedle, size_t from 
 // addresses removed, blanks at the ends trimmed.
 std::string addressOf(std::string_view value) {
     std::string decoded = runtime::decodeCharacterReferences(value, ReferenceContext::kAttribute);
-    decoded.erase(std::remove_if(decoded.begin(), decoded.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }),
-                  decoded.end());
+    decoded.erase(
+        std::remove_if(decoded.begin(), decoded.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }),
+        decoded.end());
     std::string out;
     appendBounded(out, decoded);
     return oneLine(std::move(out));
@@ -45,9 +56,11 @@ std::string addressOf(std::string_view value) {
 // trailing blanks dropped.
 std::string descriptionOf(std::string text) {
     runtime::replaceControlCharacters(text, true);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n'))
+        text.pop_back();
     size_t start = 0;
-    while (start < text.size() && (text[start] == ' ' || text[start] == '\n')) ++start;
+    while (start < text.size() && (text[start] == ' ' || text[start] == '\n'))
+        ++start;
     return text.substr(start);
 }
 
@@ -84,21 +97,24 @@ void HtmlScanner::walk(std::string_view s, std::vector<ScannedLink>& out) {
     while (i < s.size()) {
         if (m_inComment) {
             const size_t end = s.find("-->", i);
-            if (end == std::string_view::npos) return;
+            if (end == std::string_view::npos)
+                return;
             m_inComment = false;
             i = end + 3;
             continue;
         }
         if (!m_rawTextEnd.empty()) {
             const size_t end = findNoCase(s, m_rawTextEnd, i);
-            if (end == std::string_view::npos) return;
+            if (end == std::string_view::npos)
+                return;
             m_rawTextEnd.clear();
             i = end;  // the closing tag is read as a tag
             continue;
         }
         const size_t lt = s.find('<', i);
         text(s.substr(i, lt == std::string_view::npos ? std::string_view::npos : lt - i));
-        if (lt == std::string_view::npos) return;
+        if (lt == std::string_view::npos)
+            return;
         const char next = lt + 1 < s.size() ? s[lt + 1] : '\0';
         if (next == '!') {
             if (s.substr(lt, 4) == "<!--") {
@@ -106,7 +122,8 @@ void HtmlScanner::walk(std::string_view s, std::vector<ScannedLink>& out) {
                 i = lt + 4;
             } else {
                 const size_t end = s.find('>', lt);
-                if (end == std::string_view::npos) return;
+                if (end == std::string_view::npos)
+                    return;
                 i = end + 1;
             }
             continue;
@@ -129,28 +146,37 @@ void HtmlScanner::walk(std::string_view s, std::vector<ScannedLink>& out) {
 size_t HtmlScanner::tag(std::string_view s, size_t at, std::vector<ScannedLink>& out) {
     size_t i = at + 1;
     const bool closing = s[i] == '/';
-    if (closing) ++i;
+    if (closing)
+        ++i;
     std::string name;
-    while (i < s.size() && (isLetter(s[i]) || (s[i] >= '0' && s[i] <= '9'))) name.push_back(lower(s[i++]));
+    while (i < s.size() && (isLetter(s[i]) || (s[i] >= '0' && s[i] <= '9')))
+        name.push_back(lower(s[i++]));
 
     // The attributes, up to the ">" that ends the tag.
     std::optional<std::string> href;
     size_t end = std::string_view::npos;
     while (i < s.size()) {
-        while (i < s.size() && (isSpace(s[i]) || s[i] == '/')) ++i;
-        if (i >= s.size()) break;
+        while (i < s.size() && (isSpace(s[i]) || s[i] == '/'))
+            ++i;
+        if (i >= s.size())
+            break;
         if (s[i] == '>') {
             end = i + 1;
             break;
         }
         const size_t nameStart = i;
-        while (i < s.size() && !isSpace(s[i]) && s[i] != '=' && s[i] != '>') ++i;
+        while (i < s.size() && !isSpace(s[i]) && s[i] != '=' && s[i] != '>')
+            ++i;
         const std::string_view attribute = s.substr(nameStart, i - nameStart);
-        while (i < s.size() && isSpace(s[i])) ++i;
-        if (i >= s.size() || s[i] != '=') continue;
+        while (i < s.size() && isSpace(s[i]))
+            ++i;
+        if (i >= s.size() || s[i] != '=')
+            continue;
         ++i;
-        while (i < s.size() && isSpace(s[i])) ++i;
-        if (i >= s.size()) break;
+        while (i < s.size() && isSpace(s[i]))
+            ++i;
+        if (i >= s.size())
+            break;
         std::string_view value;
         if (s[i] == '"' || s[i] == '\'') {
             const char quote = s[i];
@@ -161,45 +187,57 @@ size_t HtmlScanner::tag(std::string_view s, size_t at, std::vector<ScannedLink>&
             } else {
                 // No closing quote on the line: the value ends where the tag does.
                 const size_t gt = s.find('>', i + 1);
-                if (gt == std::string_view::npos) return std::string_view::npos;
+                if (gt == std::string_view::npos)
+                    return std::string_view::npos;
                 value = s.substr(i + 1, gt - i - 1);
                 i = gt;
             }
         } else {
             const size_t start = i;
-            while (i < s.size() && !isSpace(s[i]) && s[i] != '>') ++i;
+            while (i < s.size() && !isSpace(s[i]) && s[i] != '>')
+                ++i;
             value = s.substr(start, i - start);
         }
         if (!closing && name == "a" && !href && attribute.size() == 4 && findNoCase(attribute, "href") == 0)
             href = std::string(value);
     }
-    if (end == std::string_view::npos) return std::string_view::npos;
+    if (end == std::string_view::npos)
+        return std::string_view::npos;
 
     // Tags of the bookmark list end the item before them (a link's or a folder's description).
     const bool heading = name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6';
-    const bool listTag = name == "dt" || name == "dd" || name == "dl" || name == "hr" || heading || (name == "a" && href);
+    const bool listTag =
+        name == "dt" || name == "dd" || name == "dl" || name == "hr" || heading || (name == "a" && href);
     if (m_bookmarkFile && listTag) {
-        if (m_inDescription) closeDescription();
-        if (!(name == "dd" && !closing)) flushHeld(out);
+        if (m_inDescription)
+            closeDescription();
+        if (!(name == "dd" && !closing))
+            flushHeld(out);
     }
-    if (m_heldWantsText) flushHeld(out);  // the text after </a> ends at the next tag
+    if (m_heldWantsText)
+        flushHeld(out);  // the text after </a> ends at the next tag
 
     if (name == "a") {
-        if (closing) closeLink(out);
-        else if (href) openLink(std::move(*href), out);
+        if (closing)
+            closeLink(out);
+        else if (href)
+            openLink(std::move(*href), out);
     } else if (heading) {
         if (closing) {
             closeHeading();
         } else {
-            if (m_inHeading) closeHeading();
-            if (m_bookmarkFile && m_inLink) closeLink(out);
+            if (m_inHeading)
+                closeHeading();
+            if (m_bookmarkFile && m_inLink)
+                closeLink(out);
             m_inHeading = true;
             m_headingLevel = name[1] - '0';
             m_headingText.clear();
             m_headingLines = 0;
         }
     } else if (m_bookmarkFile && name == "dl") {
-        if (m_inLink) closeLink(out);
+        if (m_inLink)
+            closeLink(out);
         if (!closing) {
             // The heading right before the list names it; a list without one is part of the
             // folder around it.
@@ -219,16 +257,19 @@ size_t HtmlScanner::tag(std::string_view s, size_t at, std::vector<ScannedLink>&
             m_folders.pop_back();
         }
     } else if (m_bookmarkFile && name == "dd" && !closing) {
-        if (m_inLink) closeLink(out);
+        if (m_inLink)
+            closeLink(out);
         m_inDescription = true;
         m_descriptionCut = false;
         m_descriptionText.clear();
         m_described = m_held ? Described::kLink : m_pendingFolder ? Described::kFolder : Described::kNothing;
         m_trimNextText = true;
     } else if (m_bookmarkFile && (name == "dt" || name == "hr")) {
-        if (m_inLink) closeLink(out);
+        if (m_inLink)
+            closeLink(out);
     } else if (name == "br") {
-        if (m_inDescription) m_descriptionCut = true;
+        if (m_inDescription)
+            m_descriptionCut = true;
     } else if (!closing && (name == "script" || name == "style")) {
         m_rawTextEnd = "</" + name;
     }
@@ -236,39 +277,54 @@ size_t HtmlScanner::tag(std::string_view s, size_t at, std::vector<ScannedLink>&
 }
 
 void HtmlScanner::text(std::string_view raw) {
-    if (raw.empty()) return;
+    if (raw.empty())
+        return;
     if (m_trimNextText) {
         // Text that goes on on a new line (or after "<DD>") starts without the indent of the line.
         size_t k = 0;
-        while (k < raw.size() && (raw[k] == ' ' || raw[k] == '\t')) ++k;
+        while (k < raw.size() && (raw[k] == ' ' || raw[k] == '\t'))
+            ++k;
         raw.remove_prefix(k);
-        if (raw.empty()) return;
+        if (raw.empty())
+            return;
         m_trimNextText = false;
     }
     const bool wanted = m_inLink || m_inHeading || (m_inDescription && !m_descriptionCut) || m_heldWantsText;
-    if (!wanted) return;
+    if (!wanted)
+        return;
     const std::string decoded = runtime::decodeCharacterReferences(raw, ReferenceContext::kText);
-    if (m_inLink) appendBounded(m_linkText, decoded);
-    if (m_inHeading) appendBounded(m_headingText, decoded);
-    if (m_inDescription && !m_descriptionCut) appendBounded(m_descriptionText, decoded);
-    if (m_heldWantsText && m_held) appendBounded(m_held->siteInfo, decoded);
+    if (m_inLink)
+        appendBounded(m_linkText, decoded);
+    if (m_inHeading)
+        appendBounded(m_headingText, decoded);
+    if (m_inDescription && !m_descriptionCut)
+        appendBounded(m_descriptionText, decoded);
+    if (m_heldWantsText && m_held)
+        appendBounded(m_held->siteInfo, decoded);
 }
 
 void HtmlScanner::endOfLine(std::vector<ScannedLink>& out) {
-    if (!m_partialTag.empty()) return;  // the line goes on in the next one
-    if (m_heldWantsText) flushHeld(out);
+    if (!m_partialTag.empty())
+        return;  // the line goes on in the next one
+    if (m_heldWantsText)
+        flushHeld(out);
     // In a bookmark file a link's title and a folder's name end with their line; in a page they may
     // run on for a few lines.
     if (m_inLink) {
-        if (m_bookmarkFile || ++m_linkLines >= kMostLinesOfText) closeLink(out);
-        else m_linkText.push_back(' ');
+        if (m_bookmarkFile || ++m_linkLines >= kMostLinesOfText)
+            closeLink(out);
+        else
+            m_linkText.push_back(' ');
     }
     if (m_inHeading) {
-        if (m_bookmarkFile || ++m_headingLines >= kMostLinesOfText) closeHeading();
-        else m_headingText.push_back(' ');
+        if (m_bookmarkFile || ++m_headingLines >= kMostLinesOfText)
+            closeHeading();
+        else
+            m_headingText.push_back(' ');
     }
     if (m_inDescription) {
-        if (!m_descriptionCut) appendBounded(m_descriptionText, "\n");
+        if (!m_descriptionCut)
+            appendBounded(m_descriptionText, "\n");
     } else {
         m_trimNextText = m_inLink || m_inHeading;
         return;
@@ -277,7 +333,8 @@ void HtmlScanner::endOfLine(std::vector<ScannedLink>& out) {
 }
 
 void HtmlScanner::openLink(std::string href, std::vector<ScannedLink>& out) {
-    if (m_inLink) closeLink(out);  // an <a> inside an open one ends it, as browsers do
+    if (m_inLink)
+        closeLink(out);  // an <a> inside an open one ends it, as browsers do
     flushHeld(out);
     m_inLink = true;
     m_linkText.clear();
@@ -300,7 +357,8 @@ void HtmlScanner::openLink(std::string href, std::vector<ScannedLink>& out) {
 }
 
 void HtmlScanner::closeLink(std::vector<ScannedLink>& out) {
-    if (!m_inLink) return;
+    if (!m_inLink)
+        return;
     m_inLink = false;
     m_link.description = oneLine(std::move(m_linkText));
     m_linkText.clear();
@@ -311,12 +369,14 @@ void HtmlScanner::closeLink(std::vector<ScannedLink>& out) {
 }
 
 void HtmlScanner::closeHeading() {
-    if (!m_inHeading) return;
+    if (!m_inHeading)
+        return;
     m_inHeading = false;
     std::string name = oneLine(std::move(m_headingText));
     m_headingText.clear();
     if (m_bookmarkFile) {
-        if (m_folders.empty() && m_headingLevel == 1) m_rootName = name;
+        if (m_folders.empty() && m_headingLevel == 1)
+            m_rootName = name;
         m_pendingFolder = std::move(name);
         m_pendingDescription.clear();
     } else {
@@ -325,17 +385,21 @@ void HtmlScanner::closeHeading() {
 }
 
 void HtmlScanner::closeDescription() {
-    if (!m_inDescription) return;
+    if (!m_inDescription)
+        return;
     m_inDescription = false;
     std::string d = descriptionOf(std::move(m_descriptionText));
     m_descriptionText.clear();
-    if (m_described == Described::kLink && m_held) m_held->siteInfo = std::move(d);
-    else if (m_described == Described::kFolder && m_pendingFolder) m_pendingDescription = std::move(d);
+    if (m_described == Described::kLink && m_held)
+        m_held->siteInfo = std::move(d);
+    else if (m_described == Described::kFolder && m_pendingFolder)
+        m_pendingDescription = std::move(d);
     m_described = Described::kNothing;
 }
 
 void HtmlScanner::flushHeld(std::vector<ScannedLink>& out) {
-    if (!m_held) return;
+    if (!m_held)
+        return;
     if (m_heldWantsText) {
         m_held->siteInfo = oneLine(std::move(m_held->siteInfo));
         m_heldWantsText = false;
@@ -346,9 +410,12 @@ void HtmlScanner::flushHeld(std::vector<ScannedLink>& out) {
 
 void HtmlScanner::finish(std::vector<ScannedLink>& out) {
     m_partialTag.clear();
-    if (m_inDescription) closeDescription();
-    if (m_inLink) closeLink(out);
-    if (m_inHeading) closeHeading();
+    if (m_inDescription)
+        closeDescription();
+    if (m_inLink)
+        closeLink(out);
+    if (m_inHeading)
+        closeHeading();
     flushHeld(out);
 }
 

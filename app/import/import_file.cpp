@@ -40,7 +40,8 @@ ProgressWindow importProgressWindow(int* barValue) {
 void ImportFile() {
     ImportRequest request;
     request.path = NameImport();
-    while (!request.path.empty() && request.path.back() == ' ') request.path.pop_back();
+    while (!request.path.empty() && request.path.back() == ' ')
+        request.path.pop_back();
     request.type = documentTypeOf(TypeImport());
     request.method = categoryMethodOf(MethodImport());
     request.category = CategoryImport();
@@ -50,10 +51,12 @@ void ImportFile() {
     request.ask = [&running](const std::string& guess) -> std::optional<std::string> {
         CallRequest() = RequestSelect;
         if (AskCategory(guess) == AskOutcome::kStopImport) {
-            if (running) running->cancel();
+            if (running)
+                running->cancel();
             return std::nullopt;
         }
-        if (CallResponse() != ResponseCompleted) return std::nullopt;
+        if (CallResponse() != ResponseCompleted)
+            return std::nullopt;
         return data::getString(data::findField("CAT:CATEGORY"));
     };
 
@@ -103,8 +106,8 @@ void ImportFile() {
                 runFor(job);
             }
             const char* title = !job.problem().empty() ? "Import Stopped"
-                                : job.cancelled()       ? "Import Cancelled"
-                                                        : "Import Completed";
+                                : job.cancelled()      ? "Import Cancelled"
+                                                       : "Import Completed";
             messageBox(job.summary(), title, job.problem().empty() ? kIconAsterisk : kIconExclamation, kButtonOk,
                        kButtonOk);
         }

@@ -20,10 +20,13 @@ constexpr size_t kLocationSize = 255;
 constexpr size_t kCategorySize = 30;
 constexpr const char* kNewCategory = "New";
 
-const FieldDecl& field(FileDecl& file, std::string_view name) { return *file.findField(name); }
+const FieldDecl& field(FileDecl& file, std::string_view name) {
+    return *file.findField(name);
+}
 
 std::string withoutTrailingBlanks(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     return std::string(s);
 }
 
@@ -34,11 +37,14 @@ std::string categoryName(std::string_view suggested) {
 }
 
 bool startsWithNoCase(std::string_view s, std::string_view lowerPrefix) {
-    if (s.size() < lowerPrefix.size()) return false;
+    if (s.size() < lowerPrefix.size())
+        return false;
     for (size_t i = 0; i < lowerPrefix.size(); ++i) {
         char c = s[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != lowerPrefix[i]) return false;
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+        if (c != lowerPrefix[i])
+            return false;
     }
     return true;
 }
@@ -52,9 +58,12 @@ void stopBox(const std::string& text) {
 
 const char* typeName(DocumentType type) {
     switch (type) {
-        case DocumentType::kHtml: return "an HTML document";
-        case DocumentType::kComma: return "a comma-delimited file";
-        case DocumentType::kText: return "plain text";
+        case DocumentType::kHtml:
+            return "an HTML document";
+        case DocumentType::kComma:
+            return "a comma-delimited file";
+        case DocumentType::kText:
+            return "plain text";
     }
     return "";
 }
@@ -77,7 +86,8 @@ ImportJob::ImportJob(ImportRequest request) : m_request(std::move(request)) {}
 
 ImportJob::~ImportJob() {
     // A job dropped half-way still keeps what it added.
-    if (!m_finished) commitBatch();
+    if (!m_finished)
+        commitBatch();
 }
 
 bool ImportJob::open() {
@@ -107,7 +117,8 @@ bool ImportJob::open() {
 }
 
 bool ImportJob::step() {
-    if (m_finished) return false;
+    if (m_finished)
+        return false;
     if (!m_scanner) {
         m_finished = true;
         return false;
@@ -119,8 +130,10 @@ bool ImportJob::step() {
     }
     if (m_nextLink < m_links.size()) {
         handle(m_links[m_nextLink++]);
-        if (m_finished) return false;
-        if (m_inBatch && std::chrono::steady_clock::now() - m_batchStart >= m_request.batchTime) commitBatch();
+        if (m_finished)
+            return false;
+        if (m_inBatch && std::chrono::steady_clock::now() - m_batchStart >= m_request.batchTime)
+            commitBatch();
         return !m_finished;
     }
     m_links.clear();
@@ -134,16 +147,19 @@ bool ImportJob::step() {
         m_scanner->scanLine(line, m_links);
         return true;
     }
-    if (!m_reader.problem().empty()) m_problem = "Reading the document stopped part-way: " + m_reader.problem() + ".";
+    if (!m_reader.problem().empty())
+        m_problem = "Reading the document stopped part-way: " + m_reader.problem() + ".";
     m_scanner->finish(m_links);
     m_atEnd = true;
     return true;
 }
 
 int ImportJob::percent() const {
-    if (m_finished && !m_cancelled && m_problem.empty()) return 100;
+    if (m_finished && !m_cancelled && m_problem.empty())
+        return 100;
     const int64_t size = m_reader.size();
-    if (size <= 0) return 0;
+    if (size <= 0)
+        return 0;
     return int(std::min<int64_t>(100, m_reader.consumed() * 100 / size));
 }
 
@@ -164,7 +180,8 @@ bool ImportJob::passedOver(const std::string& location) {
 
 void ImportJob::handle(ScannedLink& link) {
     ++m_counts.found;
-    if (passedOver(link.location)) return;
+    if (passedOver(link.location))
+        return;
 
     FileDecl& urls = SITEDX;
     urls.clear();
@@ -172,7 +189,8 @@ void ImportJob::handle(ScannedLink& link) {
     setString(field(urls, "URL:LOCATION"), rec, link.location);
     setString(field(urls, "URL:DESCRIPTION"), rec, link.description);
     setMemo(urls, size_t(urls.findMemo("URL:SITEINFO")), link.siteInfo);
-    if (link.rating && *link.rating >= 0) setNumber(field(urls, "URL:RATING"), rec, double(*link.rating));
+    if (link.rating && *link.rating >= 0)
+        setNumber(field(urls, "URL:RATING"), rec, double(*link.rating));
 
     std::string category;
     switch (m_request.method) {
@@ -189,11 +207,14 @@ void ImportJob::handle(ScannedLink& link) {
             // category the previous location received, where the chooser's list opens.
             commitBatch();
             std::optional<std::string> answer;
-            if (m_request.ask) answer = m_request.ask(categoryName(link.categoryGuess));
-            if (m_cancelRequested || m_finished) return;  // stopped while asking: this one is not added
+            if (m_request.ask)
+                answer = m_request.ask(categoryName(link.categoryGuess));
+            if (m_cancelRequested || m_finished)
+                return;  // stopped while asking: this one is not added
             rec = urls.record();
             const std::string location = withoutTrailingBlanks(getString(field(urls, "URL:LOCATION"), rec));
-            if (location != link.location && passedOver(location)) return;
+            if (location != link.location && passedOver(location))
+                return;
             std::string name = answer ? categoryName(*answer) : std::string();
             category = resolveCategory(name.empty() ? kNewCategory : name);
             break;
@@ -209,7 +230,8 @@ void ImportJob::handle(ScannedLink& link) {
     if (rc == 0) {
         ++m_counts.added;
         ++m_batchAdded;
-        if (!m_categoryExists) addCategory(category, link.categoryDescription);
+        if (!m_categoryExists)
+            addCategory(category, link.categoryDescription);
     } else if (rc == kErrDuplicateKey) {
         ++m_counts.present;
     } else {
@@ -221,7 +243,8 @@ void ImportJob::handle(ScannedLink& link) {
 }
 
 std::string ImportJob::resolveCategory(const std::string& name) {
-    if (m_haveLast && name == m_lastName) return m_lastCategory;
+    if (m_haveLast && name == m_lastName)
+        return m_lastCategory;
     Categories.clear();
     setString(field(Categories, "CAT:CATEGORY"), Categories.record(), name);
     if (get(Categories, *Categories.findKey("CAT:K_CATEGORY")) == 0) {
@@ -251,7 +274,8 @@ void ImportJob::addCategory(const std::string& name, const std::string& descript
 }
 
 void ImportJob::beginBatchIfNeeded() {
-    if (m_inBatch) return;
+    if (m_inBatch)
+        return;
     m_inBatch = true;
     m_batchStart = std::chrono::steady_clock::now();
     m_batchAdded = 0;
@@ -262,19 +286,23 @@ void ImportJob::beginBatchIfNeeded() {
 }
 
 void ImportJob::commitBatch() {
-    if (!m_inBatch) return;
+    if (!m_inBatch)
+        return;
     m_inBatch = false;
-    if (!m_batchTransaction) return;
+    if (!m_batchTransaction)
+        return;
     clearErrorState();
     commit();
-    if (errorCode() == 0) return;
+    if (errorCode() == 0)
+        return;
     // The batch is gone: what it added is not there.
     const std::string why = errorText() + " (" + std::to_string(errorCode()) + ")";
     m_counts.added -= m_batchAdded;
     m_counts.failed += m_batchAdded;
     m_counts.categoriesAdded -= m_batchCategories;
     m_haveLast = m_request.method == CategoryMethod::kSelected;
-    if (m_problem.empty()) m_problem = "Saving the added locations failed: " + why + ".";
+    if (m_problem.empty())
+        m_problem = "Saving the added locations failed: " + why + ".";
     m_finished = true;
     m_reader.close();
 }
@@ -295,20 +323,30 @@ std::string ImportJob::summary() const {
             ":\n";
         s += "  " + std::to_string(c.added) + " added";
         if (c.categoriesAdded > 0)
-            s += " (" + std::to_string(c.categoriesAdded) + (c.categoriesAdded == 1 ? " new category)" : " new categories)");
+            s += " (" + std::to_string(c.categoriesAdded) +
+                 (c.categoriesAdded == 1 ? " new category)" : " new categories)");
         s += "\n  " + std::to_string(c.present) + " already present\n";
         s += "  " + std::to_string(c.passedOver()) + " passed over";
         std::vector<std::string> why;
-        if (c.noScheme) why.push_back(std::to_string(c.noScheme) + " without \":\"");
-        if (c.inPage) why.push_back(std::to_string(c.inPage) + " \"#...\" in-page");
-        if (c.queries) why.push_back(std::to_string(c.queries) + " browser queries (place:)");
-        if (c.tooLong) why.push_back(std::to_string(c.tooLong) + " too long (over 255 bytes)");
-        for (size_t i = 0; i < why.size(); ++i) s += (i == 0 ? ": " : ", ") + why[i];
-        if (c.failed) s += "\n  " + std::to_string(c.failed) + " could not be added";
+        if (c.noScheme)
+            why.push_back(std::to_string(c.noScheme) + " without \":\"");
+        if (c.inPage)
+            why.push_back(std::to_string(c.inPage) + " \"#...\" in-page");
+        if (c.queries)
+            why.push_back(std::to_string(c.queries) + " browser queries (place:)");
+        if (c.tooLong)
+            why.push_back(std::to_string(c.tooLong) + " too long (over 255 bytes)");
+        for (size_t i = 0; i < why.size(); ++i)
+            s += (i == 0 ? ": " : ", ") + why[i];
+        if (c.failed)
+            s += "\n  " + std::to_string(c.failed) + " could not be added";
     }
-    if (m_reader.readsWindows1252()) s += "\nThe document is not UTF-8; it was read as Windows-1252.";
-    if (m_cancelled) s += "\nThe import was cancelled; what was added before is kept.";
-    if (!m_problem.empty()) s += "\n" + m_problem;
+    if (m_reader.readsWindows1252())
+        s += "\nThe document is not UTF-8; it was read as Windows-1252.";
+    if (m_cancelled)
+        s += "\nThe import was cancelled; what was added before is kept.";
+    if (!m_problem.empty())
+        s += "\n" + m_problem;
     return s;
 }
 

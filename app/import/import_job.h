@@ -64,14 +64,14 @@ struct ImportRequest {
 };
 
 struct ImportCounts {
-    int64_t found = 0;           // addresses met in the document
+    int64_t found = 0;  // addresses met in the document
     int64_t added = 0;
-    int64_t present = 0;         // already stored (or met twice)
-    int64_t noScheme = 0;        // blank or without ":"
-    int64_t inPage = 0;          // "#..."
-    int64_t queries = 0;         // "place:..."
-    int64_t tooLong = 0;         // longer than the address field
-    int64_t failed = 0;          // add errors other than a duplicate, and locations whose batch was lost
+    int64_t present = 0;   // already stored (or met twice)
+    int64_t noScheme = 0;  // blank or without ":"
+    int64_t inPage = 0;    // "#..."
+    int64_t queries = 0;   // "place:..."
+    int64_t tooLong = 0;   // longer than the address field
+    int64_t failed = 0;    // add errors other than a duplicate, and locations whose batch was lost
     int64_t categoriesAdded = 0;
     int64_t passedOver() const { return noScheme + inPage + queries + tooLong; }
 };

@@ -34,7 +34,8 @@ constexpr int kMostHistoryRecords = 9;  // more than this: the oldest entry give
 constexpr size_t kHistoryNameSize = 255;
 
 std::string withoutTrailingBlanks(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
@@ -43,7 +44,9 @@ bool startsWith(const std::string& s, char upperLetter) {
     return i != std::string::npos && (s[i] & ~0x20) == upperLetter;
 }
 
-const data::FieldDecl& historyField(std::string_view name) { return *data::History.findField(name); }
+const data::FieldDecl& historyField(std::string_view name) {
+    return *data::History.findField(name);
+}
 
 // The earlier imports, newest first, each name once. False after a read error (warning 35 shown).
 bool readFileHistory(std::vector<std::string>& names) {
@@ -54,15 +57,18 @@ bool readFileHistory(std::vector<std::string>& names) {
         data::ShowWarning(36);
     for (;;) {
         const int32_t rc = view.next();
-        if (rc == data::kErrRecordNotAvailable) return true;
+        if (rc == data::kErrRecordNotAvailable)
+            return true;
         if (rc != 0) {
             data::ShowWarning(35, "History");
             return false;
         }
         const char* rec = data::History.record();
-        if (withoutTrailingBlanks(data::getString(historyField("HIS:TYPE"), rec)) != kHistoryType) continue;
+        if (withoutTrailingBlanks(data::getString(historyField("HIS:TYPE"), rec)) != kHistoryType)
+            continue;
         std::string name = withoutTrailingBlanks(data::getString(historyField("HIS:FIELDCONTENTS"), rec));
-        if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(std::move(name));
     }
 }
 
@@ -70,16 +76,18 @@ bool readFileHistory(std::vector<std::string>& names) {
 bool readCategories(std::vector<std::string>& names) {
     names.clear();
     data::View view(data::Categories);
-    if (view.seekToStart() != 0) data::ShowWarning(36);
+    if (view.seekToStart() != 0)
+        data::ShowWarning(36);
     for (;;) {
         const int32_t rc = view.next();
-        if (rc == data::kErrRecordNotAvailable) return true;
+        if (rc == data::kErrRecordNotAvailable)
+            return true;
         if (rc != 0) {
             data::ShowWarning(35, "Categories");
             return false;
         }
-        names.push_back(
-            withoutTrailingBlanks(data::getString(*data::Categories.findField("CAT:CATEGORY"), data::Categories.record())));
+        names.push_back(withoutTrailingBlanks(
+            data::getString(*data::Categories.findField("CAT:CATEGORY"), data::Categories.record())));
     }
 }
 
@@ -94,7 +102,8 @@ void rememberInHistory(const std::string& name) {
             data::deleteRecord(data::History);
     }
     // A name longer than the History field would come back cut, naming another file.
-    if (name.size() > kHistoryNameSize) return;
+    if (name.size() > kHistoryNameSize)
+        return;
     data::History.clear();
     char* rec = data::History.record();
     data::setString(historyField("HIS:TYPE"), rec, kHistoryType);
@@ -120,7 +129,9 @@ void callByName(const char* name) {
 
 }  // namespace
 
-std::string& NameImport() { return shell::importDocumentName(); }
+std::string& NameImport() {
+    return shell::importDocumentName();
+}
 std::string& TypeImport() {
     static std::string v;
     return v;
@@ -177,8 +188,10 @@ void ImportMain() {
     TypeImport() = readSetting(kSection, "Type", TypeImport());
     MethodImport() = readSetting(kSection, "Categories", MethodImport());
     CategoryImport() = readSetting(kSection, "Category", CategoryImport());
-    if (withoutTrailingBlanks(TypeImport()).empty()) TypeImport() = "HTML Document";
-    if (withoutTrailingBlanks(MethodImport()).empty()) MethodImport() = "Make Best Guess";
+    if (withoutTrailingBlanks(TypeImport()).empty())
+        TypeImport() = "HTML Document";
+    if (withoutTrailingBlanks(MethodImport()).empty())
+        MethodImport() = "Make Best Guess";
     std::string fileName = NameImport();  // the combo edits it as the History record's contents
 
     std::vector<std::string> categories, files;
@@ -190,8 +203,10 @@ void ImportMain() {
         CategoryImport() = categories.front();
     }
     // The name offered is one of the earlier imports (the last one used, else the newest).
-    if (files.empty()) fileName.clear();
-    else if (withoutTrailingBlanks(fileName).empty()) fileName = files.front();
+    if (files.empty())
+        fileName.clear();
+    else if (withoutTrailingBlanks(fileName).empty())
+        fileName = files.front();
 
     if (ok) {
         const ImportMainWindow mw = importMainWindow(&fileName);
@@ -225,8 +240,8 @@ void ImportMain() {
             } else if (event != kEventAccepted) {
                 continue;
             } else if (control == mw.browse) {
-                if (auto chosen = ui::chooseFileToOpen("Choose a File", "All Files|*.*|HTML files|*.htm|ASCII files|*.txt",
-                                                       w.text(mw.file)))
+                if (auto chosen = ui::chooseFileToOpen(
+                        "Choose a File", "All Files|*.*|HTML files|*.htm|ASCII files|*.txt", w.text(mw.file)))
                     fileName = *chosen;
                 w.redisplay(mw.file);
                 w.focus(mw.file);
@@ -235,8 +250,8 @@ void ImportMain() {
                 NameImport() = fileName;
                 if (withoutTrailingBlanks(NameImport()).empty()) {
                     w.focus(mw.file);
-                    messageBox("You must enter an Import file name.", "Information Required", kIconAsterisk,
-                               kButtonOk, kButtonOk);
+                    messageBox("You must enter an Import file name.", "Information Required", kIconAsterisk, kButtonOk,
+                               kButtonOk);
                     continue;
                 }
                 rememberInHistory(NameImport());
@@ -244,13 +259,15 @@ void ImportMain() {
                 writeSetting(kSection, "Type", TypeImport());
                 writeSetting(kSection, "Categories", MethodImport());
                 writeSetting(kSection, "Category", CategoryImport());
-                if (!readFileHistory(files)) break;
+                if (!readFileHistory(files))
+                    break;
                 w.setChoices(mw.file, files);
                 fileName = NameImport();
                 w.redisplay(mw.file);
                 ImportFile();
                 // The import may have made categories: the list offers them next time.
-                if (readCategories(categories)) w.setChoices(mw.category, categories);
+                if (readCategories(categories))
+                    w.setChoices(mw.category, categories);
                 w.redisplay();
                 applyEnableRule();
             } else if (control == mw.cancel) {
@@ -266,7 +283,8 @@ void ImportMain() {
 }
 
 void registerImportProcedures() {
-    if (!findProcedure("ImportMain")) registerProcedure("ImportMain", ImportMain);
+    if (!findProcedure("ImportMain"))
+        registerProcedure("ImportMain", ImportMain);
 }
 
 }  // namespace sitedex::app::importing

@@ -25,8 +25,12 @@ using Rows = std::vector<std::string>;
 
 const std::filesystem::path kTestData = std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
 
-std::string quirk(const char* name) { return (kTestData / "import" / name).string(); }
-std::string export_(const char* name) { return (kTestData / "bookmarks" / name).string(); }
+std::string quirk(const char* name) {
+    return (kTestData / "import" / name).string();
+}
+std::string export_(const char* name) {
+    return (kTestData / "bookmarks" / name).string();
+}
 
 class ImportJobTest : public testing::MaintenanceTest {
 protected:
@@ -37,7 +41,8 @@ protected:
         }
         EXPECT_TRUE(job.finished());
         EXPECT_EQ(job.problem(), "");
-        if (summary) *summary = job.summary();
+        if (summary)
+            *summary = job.summary();
         return job.counts();
     }
     ImportCounts importFile(const std::string& path, DocumentType type = DocumentType::kHtml,
@@ -58,7 +63,8 @@ protected:
     // Starts again with empty files in a folder of their own (for the cases of a table).
     void freshDataDir() {
         data::closeAllFiles();
-        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX}) data::useCount(*f) = 0;
+        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX})
+            data::useCount(*f) = 0;
         const std::string dir = m_dir.file("case" + std::to_string(++m_cases));
         ASSERT_TRUE(std::filesystem::create_directory(dir));
         ASSERT_EQ(::chdir(dir.c_str()), 0);
@@ -90,9 +96,13 @@ TEST_F(ImportJobTest, QuirksBrowsersWriteImportAsTheyShould) {
           "https://support.mozilla.org/products/firefox|Get Help|Mozilla Firefox||https",
           "https://www.mozilla.org/about/|About Us|Mozilla Firefox||https",
           "https://www.wikipedia.org/|Wikipedia|Bookmarks Toolbar||https"},
-         {"Bookmarks Menu|", "Bookmarks Toolbar|Add bookmarks to this folder to see them displayed on the Bookmarks Toolbar",
+         {"Bookmarks Menu|",
+          "Bookmarks Toolbar|Add bookmarks to this folder to see them displayed on the Bookmarks Toolbar",
           "Mozilla Firefox|"},
-         7, 5, 0, 2},
+         7,
+         5,
+         0,
+         2},
         {"chrome-edge-crlf.html",  // CR LF, the toolbar folder, "Other bookmarks" at the root
          {"https://calendar.example.com/|Calendar|Bookmarks bar||https",
           "https://intranet.example.com/?q=a&b=c|Intranet|Work||https",
@@ -100,22 +110,32 @@ TEST_F(ImportJobTest, QuirksBrowsersWriteImportAsTheyShould) {
           "https://other.example.org/one|Other bookmark one|Bookmarks||https",
           "https://other.example.org/two|Other bookmark \"two\"|Bookmarks||https"},
          {"Bookmarks bar|", "Bookmarks|", "Work|"},
-         5, 5, 0, 0},
+         5,
+         5,
+         0,
+         0},
         {"safari-no-root-dl.html",  // no list around the top folders, a Reading List folder
          {"https://developer.apple.com/|Developer|Dev||https",
           "https://example.com/article|An article \xe2\x80\x99to read\xe2\x80\x99|Reading List||https",
-          "https://root.example.com/|At the top|Bookmarks||https",
-          "https://www.apple.com/|Apple|Favorites||https",
+          "https://root.example.com/|At the top|Bookmarks||https", "https://www.apple.com/|Apple|Favorites||https",
           "https://www.icloud.com/|iCloud|Favorites||https"},
          {"Bookmarks|", "Dev|", "Favorites|", "Reading List|"},
-         5, 5, 0, 0},
+         5,
+         5,
+         0,
+         0},
         {"netscape-latin1.html",  // Latin-1 / Windows-1252 bytes, <DD> of links and of a folder
-         {"http://home.netscape.com/|Netscape|Bookmarks for Fran\xc3\xa7ois|The \xe2\x80\x9c" "browser\xe2\x80\x9d itself|http",
+         {"http://home.netscape.com/|Netscape|Bookmarks for Fran\xc3\xa7ois|The \xe2\x80\x9c"
+          "browser\xe2\x80\x9d itself|http",
           "http://www.caf\xc3\xa9-de-flore.example/|Caf\xc3\xa9 de Flore|Caf\xc3\xa9s et th\xc3\xa9|"
           "Le caf\xc3\xa9 \xc2\xab litt\xc3\xa9raire \xc2\xbb de Saint-Germain|http",
-          "http://www.mariage-freres.example/|Mariage Fr\xc3\xa8res \xe2\x80\x93 th\xc3\xa9s|Caf\xc3\xa9s et th\xc3\xa9||http"},
+          "http://www.mariage-freres.example/|Mariage Fr\xc3\xa8res \xe2\x80\x93 th\xc3\xa9s|Caf\xc3\xa9s et "
+          "th\xc3\xa9||http"},
          {"Bookmarks for Fran\xc3\xa7ois|", "Caf\xc3\xa9s et th\xc3\xa9|Adresses o\xc3\xb9 prendre un caf\xc3\xa9"},
-         3, 3, 0, 0},
+         3,
+         3,
+         0,
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -162,9 +182,13 @@ TEST_F(ImportJobTest, RealBrowserExports) {
     struct Case {
         const char* file;
         int64_t links, passedOver, present, kept;  // links in the file, and what becomes of them
-        Rows samples;                   // location|description|category|site info
+        Rows samples;                              // location|description|category|site info
     } cases[] = {
-        {"firefox-kafene-nested.htm", 24, 3, 0, 21,
+        {"firefox-kafene-nested.htm",
+         24,
+         3,
+         0,
+         21,
          {"http://lotrproject.com/blog/2013/02/08/timeline-of-the-elves-in-tolkiens-works/|Timeline of the Elves in "
           "Tolkien\xe2\x80\x99s works | LotrProject Blog|Bookmark menu|",
           "http://www.commitstrip.com/en/2016/02/10/true-story-one-code-review-too-many/|True story: one code review "
@@ -174,44 +198,79 @@ TEST_F(ImportJobTest, RealBrowserExports) {
           "nobel%20laurates%20%28NEJM%29.pdf|Chocolate Consumption, Cognitive Function, and Nobel Laureates - "
           "Chocolate consumption cognitive fun|Dev|",
           "https://github.com/kafene/netscape-bookmark-parser|kafene/netscape-bookmark-parser: a php script "
-          "(function) to parse netscape format bookmark files|PHP|netscape-bookmark-parser - a php script (function) to parse netscape "
+          "(function) to parse netscape format bookmark files|PHP|netscape-bookmark-parser - a php script (function) "
+          "to parse netscape "
           "format bookmark files",
           "http://whistlestudios.com/2016/03/how-to-run-a-meetup-without-giving-up-your-life/|How to run a meetup "
           "without giving up your life|FLOSS|If running a Meetup feels like a full-time job, you're probably doing it "
           "wrong. Volunteering is important and you can make it work with some smart maneuvering.",
           "https://www.mozilla.org/en-US/firefox/central/|Getting Started|Personal toolbar|"}},
-        {"chromium-kafene-nested.htm", 18, 0, 0, 18,
+        {"chromium-kafene-nested.htm",
+         18,
+         0,
+         0,
+         18,
          {"http://www.jabber.org/|jabber.org - the original XMPP instant messaging service|Personal toolbar|",
           "https://regexcrossword.com/|Regex Crossword|Bookmarks|"}},
-        {"ie11-kafene-nested-bom.htm", 27, 0, 0, 27,
+        {"ie11-kafene-nested-bom.htm",
+         27,
+         0,
+         0,
+         27,
          {"http://lizclimo.tumblr.com/post/132165201759/bonus-comic-for-national-cat-day|It Never works with "
           "cats...|Comics|",
           "http://phpsadness.com/|PHP Sadness|PHP|", "http://lmgtfy.com/|Let me google that for you|Bookmarks|"}},
-        {"shaarli-kafene-multiline-dd.htm", 3, 0, 0, 3,
+        {"shaarli-kafene-multiline-dd.htm",
+         3,
+         0,
+         0,
+         3,
          {"http://multi.li.ne/2|Multiline desc|Bookmarks|Nested lists:\n- list1\n  - item1.1\n  - item1.2\n  - "
           "item1.3\n- list2\n  - item2.1",
           "http://multi.li.ne/3|Multiline desc|Bookmarks|List:\n- item1\n- item2\n\nParagraph number "
           "one.\n\nParagraph\nnumber\ntwo."}},
-        {"firefox-guilherme-longlines.html", 52, 1, 0, 51,
+        {"firefox-guilherme-longlines.html",
+         52,
+         1,
+         0,
+         51,
          {"https://refactoring.guru/|Refactoring and Design Patterns|arquitetura|",
           "https://discord.com/channels/@me||arquitetura|",
           "https://chat.deepseek.com/a/chat/s/7e5f1aa6-a91c-4fc6-8a08-3752c9ede0be|DeepSeek|Bookmarks Toolbar|"}},
-        {"firefox-stm66-cyrillic.html", 79, 7, 0, 72,
+        {"firefox-stm66-cyrillic.html",
+         79,
+         7,
+         0,
+         72,
          {"https://habr.com/ru/articles/208026/|STM32 \xd0\xb8 USB-HID \xe2\x80\x94 \xd1\x8d\xd1\x82\xd0\xbe "
           "\xd0\xbf\xd1\x80\xd0\xbe\xd1\x81\xd1\x82\xd0\xbe / \xd0\xa5\xd0\xb0\xd0\xb1\xd1\x80|Bookmarks Toolbar|",
           "https://plainenglish.io/blog/measuring-object-size-with-opencv|Measuring Object Size with OpenCV | In "
           "Plain English|Other Bookmarks|"}},
-        {"chrome-joaxin-crlf-large.html", 526, 0, 0, 526,
-         {"http://gfsoso.99lb.net/|\xe8\xb0\xb7\xe7\xb2\x89\xe6\x90\x9c\xe6\x90\x9c|\xe6\x90\x9c\xe7\xb4\xa2\xe5\xbc\x95"
+        {"chrome-joaxin-crlf-large.html",
+         526,
+         0,
+         0,
+         526,
+         {"http://gfsoso.99lb.net/"
+          "|\xe8\xb0\xb7\xe7\xb2\x89\xe6\x90\x9c\xe6\x90\x9c|\xe6\x90\x9c\xe7\xb4\xa2\xe5\xbc\x95"
           "\xe6\x93\x8e|",
-          "http://www.litteratureaudio.com/|Litterature audio.com | Livres audio gratuits &agrave|\xe5\xb0\x8f\xe9\xb1\xbc|",
+          "http://www.litteratureaudio.com/|Litterature audio.com | Livres audio gratuits "
+          "&agrave|\xe5\xb0\x8f\xe9\xb1\xbc|",
           "http://jsbin.com/?css,js,output|JS Bin|Editor|"}},
-        {"opera-joaxin-crlf.html", 358, 2, 8, 348,
+        {"opera-joaxin-crlf.html",
+         358,
+         2,
+         8,
+         348,
          {"https://www.csswinner.com/|CSS Winner - Web Design Awards - CSS Award Gallery for Website Design "
           "Inspiration - Website Awards|h2.1|"}},
         {"firefox-joaxin-large.html", 2154, 1, 1400, 753, {}},
         {"edge-alpaca1231-crlf.html", 65, 9, 2, 54, {}},
-        {"safari-mobiledge.html", 231, 1, 2, 228,
+        {"safari-mobiledge.html",
+         231,
+         1,
+         2,
+         228,
          {"https://blush.design/|Blush, Illustrations for everyone|des-tools|",
           "https://coolbackgrounds.io/|Cool Backgrounds|des-tools|",
           "https://bessey.dev/blog/2024/05/24/why-im-over-graphql/|Why, after 6 years, I\xe2\x80\x99m over "
@@ -227,7 +286,8 @@ TEST_F(ImportJobTest, RealBrowserExports) {
         EXPECT_EQ(n.present, c.present);
         EXPECT_EQ(n.passedOver(), c.passedOver);
         EXPECT_EQ(n.failed, 0);
-        const Rows all = testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:SITEINFO"});
+        const Rows all =
+            testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:SITEINFO"});
         EXPECT_EQ(int64_t(all.size()), c.kept);
         for (const std::string& s : c.samples)
             EXPECT_TRUE(std::find(all.begin(), all.end(), s) != all.end()) << s;
@@ -236,12 +296,13 @@ TEST_F(ImportJobTest, RealBrowserExports) {
 }
 
 TEST_F(ImportJobTest, CommaFilesGiveEveryFieldBack) {
-    testing::writeFile(m_dir.file("export.txt"),
-                       "\"Caf\xc3\xa9s, bars\",\"http://a.example/?x=1,2\",\"He said \"\"hi\"\"\",\"line one\nline two\",7\r\n"
-                       "\"Tools\",\"https://b.example/\",\"Three fields\"\r\n"
-                       "\"Tools\",\"ftp://c.example/\",\"Rating only\",4\r\n"
-                       "\"\",\"mailto:someone@example.com\",\"No category\",\"info\"\r\n"
-                       "not a location line\r\n");
+    testing::writeFile(
+        m_dir.file("export.txt"),
+        "\"Caf\xc3\xa9s, bars\",\"http://a.example/?x=1,2\",\"He said \"\"hi\"\"\",\"line one\nline two\",7\r\n"
+        "\"Tools\",\"https://b.example/\",\"Three fields\"\r\n"
+        "\"Tools\",\"ftp://c.example/\",\"Rating only\",4\r\n"
+        "\"\",\"mailto:someone@example.com\",\"No category\",\"info\"\r\n"
+        "not a location line\r\n");
     const ImportCounts n = importFile(m_dir.file("export.txt"), DocumentType::kComma);
     EXPECT_EQ(testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY", "URL:SITEINFO",
                                                  "URL:RATING", "URL:KEYWORD"}),
@@ -309,13 +370,16 @@ TEST_F(ImportJobTest, AskingForEachAddress) {
     r.ask = [&](const std::string& guess) -> std::optional<std::string> {
         guesses.push_back(guess + "/" + testing::field("URL:LOCATION"));
         switch (++call) {
-            case 1: return "Picked";  // a new category
-            case 2: return std::nullopt;  // no answer: "New"
-            case 3:  // the user changed the address and the description in the dialog
+            case 1:
+                return "Picked";  // a new category
+            case 2:
+                return std::nullopt;  // no answer: "New"
+            case 3:                   // the user changed the address and the description in the dialog
                 testing::setField("URL:LOCATION", "https://three.example/changed");
                 testing::setField("URL:DESCRIPTION", "Three, renamed");
                 return "Picked";
-            default: return "   ";  // a blank answer: "New"
+            default:
+                return "   ";  // a blank answer: "New"
         }
     };
     const ImportCounts n = run(r);
@@ -338,8 +402,8 @@ TEST_F(ImportJobTest, FieldsAreCutAtTheirSizeButAddressesAreNot) {
     const std::string title = std::string(99, 't') + "\xc3\xa9 and more";
     const std::string folder = std::string(29, 'f') + "\xc3\xa9xyz";
     testing::writeFile(m_dir.file("b.html"), "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DT><H3>" + folder +
-                                                 "</H3>\n<DL>\n<DT><A HREF=\"" + fits + "\">" + title +
-                                                 "</A>\n<DD>" + std::string(1100, 's') + "\n<DT><A HREF=\"" + tooLong +
+                                                 "</H3>\n<DL>\n<DT><A HREF=\"" + fits + "\">" + title + "</A>\n<DD>" +
+                                                 std::string(1100, 's') + "\n<DT><A HREF=\"" + tooLong +
                                                  "\">Too long</A>\n</DL>\n");
     std::string summary;
     ImportRequest r;
@@ -384,7 +448,8 @@ TEST_F(ImportJobTest, CancelKeepsWhatWasAdded) {
     r.batchTime = std::chrono::milliseconds(0);
     ImportJob job(r);
     ASSERT_TRUE(job.open());
-    for (int i = 0; i < 2000; ++i) ASSERT_TRUE(job.step());
+    for (int i = 0; i < 2000; ++i)
+        ASSERT_TRUE(job.step());
     job.cancel();
     EXPECT_FALSE(job.step());
     EXPECT_TRUE(job.cancelled());
@@ -401,7 +466,8 @@ TEST_F(ImportJobTest, CancelKeepsWhatWasAdded) {
 TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
     std::string doc = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL>\n";
     for (int i = 0; i < 40000; ++i) {
-        if (i % 50 == 0) doc += (i ? "</DL>\n" : "") + std::string("<DT><H3>Folder ") + std::to_string(i / 50) + "</H3>\n<DL>\n";
+        if (i % 50 == 0)
+            doc += (i ? "</DL>\n" : "") + std::string("<DT><H3>Folder ") + std::to_string(i / 50) + "</H3>\n<DL>\n";
         doc += "<DT><A HREF=\"http://site" + std::to_string(i) + ".example/\">Site " + std::to_string(i) +
                "</A>\n<DD>About site " + std::to_string(i) + "\n";
     }
@@ -410,7 +476,8 @@ TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         data::closeAllFiles();
-        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX}) data::useCount(*f) = 0;
+        for (data::FileDecl* f : {&data::Categories, &data::CatHTML, &data::SITEDX})
+            data::useCount(*f) = 0;
         const std::string dir = m_dir.file("killed" + std::to_string(round));
         ASSERT_TRUE(std::filesystem::create_directory(dir));
         ASSERT_EQ(::chdir(dir.c_str()), 0);
@@ -425,7 +492,8 @@ TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
             ImportRequest r;
             r.path = m_dir.file("big.html");
             ImportJob job(r);
-            if (!job.open()) ::_exit(3);
+            if (!job.open())
+                ::_exit(3);
             while (runtime::runFor(job, std::chrono::milliseconds(5))) {
                 job.commitBatch();
                 const int64_t committed = job.counts().added;
@@ -442,7 +510,8 @@ TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
         ::kill(child, SIGKILL);
         int status = 0;
         ::waitpid(child, &status, 0);
-        while (::read(report[0], &value, sizeof value) == sizeof value) committed = value;
+        while (::read(report[0], &value, sizeof value) == sizeof value)
+            committed = value;
         ::close(report[0]);
 
         const Rows rows = testing::rowsOnDisk(data::SITEDX, {"URL:LOCATION", "URL:SITEINFO", "URL:CATEGORY"});
@@ -452,8 +521,8 @@ TEST_F(ImportJobTest, KilledWhileImportingLosesNothingItCounted) {
         for (const std::string& row : rows) {  // http://siteN.example/|About site N|Folder N/50
             const size_t n0 = row.find("site") + 4, n1 = row.find('.', n0);
             const int n = std::stoi(row.substr(n0, n1 - n0));
-            EXPECT_EQ(row, "http://site" + std::to_string(n) + ".example/|About site " + std::to_string(n) + "|Folder " +
-                               std::to_string(n / 50));
+            EXPECT_EQ(row, "http://site" + std::to_string(n) + ".example/|About site " + std::to_string(n) +
+                               "|Folder " + std::to_string(n / 50));
         }
         expectCategoriesOfLocationsExist();
         const std::string check = std::string(SITEDEX_BINARY) + " check --data-dir " + dir + " >/dev/null 2>&1";

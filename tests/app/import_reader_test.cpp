@@ -17,7 +17,8 @@ namespace {
 std::vector<std::string> readAll(DocumentReader& r) {
     std::vector<std::string> lines;
     std::string_view line;
-    while (r.next(line)) lines.emplace_back(line);
+    while (r.next(line))
+        lines.emplace_back(line);
     return lines;
 }
 

@@ -20,7 +20,8 @@ std::vector<ScannedLink> scan(DocumentType type, std::string_view document) {
     size_t start = 0;
     while (start <= document.size()) {
         size_t nl = document.find('\n', start);
-        if (nl == std::string_view::npos) nl = document.size();
+        if (nl == std::string_view::npos)
+            nl = document.size();
         scanner->scanLine(document.substr(start, nl - start), out);
         start = nl + 1;
     }
@@ -31,7 +32,8 @@ std::vector<ScannedLink> scan(DocumentType type, std::string_view document) {
 // location | description | category guess | site info
 std::vector<std::string> rows(const std::vector<ScannedLink>& links) {
     std::vector<std::string> r;
-    for (const ScannedLink& l : links) r.push_back(l.location + " | " + l.description + " | " + l.categoryGuess + " | " + l.siteInfo);
+    for (const ScannedLink& l : links)
+        r.push_back(l.location + " | " + l.description + " | " + l.categoryGuess + " | " + l.siteInfo);
     return r;
 }
 
@@ -89,12 +91,13 @@ TEST(HtmlScanner, DescriptionsDescribeTheItemRightBeforeThemOverAllTheirLines) {
         "<DT><A HREF=\"http://d.example/\">D</A>\n"
         "<DD>Last one, closed by the list\n"
         "</DL><p>\n";
-    EXPECT_EQ(rows(scan(DocumentType::kHtml, doc)), (Rows{
-                                                       "http://a.example/ | A |  | List:\n- item1\n  - item1.1\n\nParagraph & more.",
-                                                       "http://b.example/ | B |  | Same line",
-                                                       "http://c.example/ | C |  | ",
-                                                       "http://d.example/ | D |  | Last one, closed by the list",
-                                                   }));
+    EXPECT_EQ(rows(scan(DocumentType::kHtml, doc)),
+              (Rows{
+                  "http://a.example/ | A |  | List:\n- item1\n  - item1.1\n\nParagraph & more.",
+                  "http://b.example/ | B |  | Same line",
+                  "http://c.example/ | C |  | ",
+                  "http://d.example/ | D |  | Last one, closed by the list",
+              }));
 }
 
 TEST(HtmlScanner, LinksAsBrowsersWriteThem) {
@@ -104,20 +107,23 @@ TEST(HtmlScanner, LinksAsBrowsersWriteThem) {
         Rows expected;  // location | description (guess and site info blank)
     } cases[] = {
         // A data URI of many kilobytes before the title.
-        {"<DT><A HREF=\"https://icon.example/\" ADD_DATE=\"1\" ICON=\"" + icon + "\" TAGS=\"a,b\" SHORTCUTURL=\"k\">Long line title</A>",
+        {"<DT><A HREF=\"https://icon.example/\" ADD_DATE=\"1\" ICON=\"" + icon +
+             "\" TAGS=\"a,b\" SHORTCUTURL=\"k\">Long line title</A>",
          {"https://icon.example/ | Long line title"}},
         // References in the address by the attribute rule, in the title by the text rule.
         {"<DT><A HREF=\"http://e.example/?a=1&amp;b=2&note=3&region=4\">Tom &amp; Jerry&#39;s &lt;page&gt;</A>",
          {"http://e.example/?a=1&b=2&note=3&region=4 | Tom & Jerry's <page>"}},
         // Several anchors on one line, in order, in any letter case and quoting.
-        {"<a href='http://one.example/'>One</a> <A HREF=http://two.example/>Two</A><a title=\"x\" href=\"http://three.example/\">Three <b>bold</b></a>",
+        {"<a href='http://one.example/'>One</a> <A HREF=http://two.example/>Two</A><a title=\"x\" "
+         "href=\"http://three.example/\">Three <b>bold</b></a>",
          {"http://one.example/ | One", "http://two.example/ | Two", "http://three.example/ | Three bold"}},
         // An href without its closing quote ends at the tag's end.
         {"<DT><A HREF=\"http://open.example/>Unclosed quote</A>", {"http://open.example/ | Unclosed quote"}},
         // A title without </A> runs to the end of its line.
         {"<DT><A HREF=\"http://noclose.example/\">No close", {"http://noclose.example/ | No close"}},
         // Bookmarklets and queries are handed on as they are; the import decides.
-        {"<DT><A HREF=\"javascript:alert(&quot;hi&quot;)\">Bookmarklet</A>", {"javascript:alert(\"hi\") | Bookmarklet"}},
+        {"<DT><A HREF=\"javascript:alert(&quot;hi&quot;)\">Bookmarklet</A>",
+         {"javascript:alert(\"hi\") | Bookmarklet"}},
         {"<DT><A HREF=\"place:sort=8&maxResults=10\">Most visited</A>", {"place:sort=8&maxResults=10 | Most visited"}},
         // Anchors without an href, and other tags with one, are no links.
         {"<a name=\"top\">Top</a><link rel=\"icon\" href=\"https://cdn.example/i.ico\"><area href=\"x\">", {}},
@@ -151,13 +157,14 @@ TEST(HtmlScanner, OtherPagesSuggestTheLastHeadingAndKeepTheTextAfterALink) {
         "  News</h3>\n"
         "<a href=\"http://news.example/\">News site</a>\n"
         "</body></html>\n";
-    EXPECT_EQ(rows(scan(DocumentType::kHtml, doc)), (Rows{
-                                                       "http://before.example/ | Before any heading |  | ",
-                                                       "http://search.example/ | Search | Search & tools | - finds things",
-                                                       "http://broken-tag.example/ | Tag over two lines | Search & tools | ",
-                                                       "http://multi.example/ | Text over three lines | Search & tools | ",
-                                                       "http://news.example/ | News site | News | ",
-                                                   }));
+    EXPECT_EQ(rows(scan(DocumentType::kHtml, doc)),
+              (Rows{
+                  "http://before.example/ | Before any heading |  | ",
+                  "http://search.example/ | Search | Search & tools | - finds things",
+                  "http://broken-tag.example/ | Tag over two lines | Search & tools | ",
+                  "http://multi.example/ | Text over three lines | Search & tools | ",
+                  "http://news.example/ | News site | News | ",
+              }));
 }
 
 TEST(HtmlScanner, NothingGrowsWithoutBound) {
@@ -166,9 +173,11 @@ TEST(HtmlScanner, NothingGrowsWithoutBound) {
     std::vector<ScannedLink> out;
     scanner->scanLine("<!DOCTYPE NETSCAPE-Bookmark-file-1><DL><DT><A HREF=\"http://a.example/\">A</A><DD>start", out);
     const std::string chunk(100000, 'x');
-    for (int i = 0; i < 50; ++i) scanner->scanLine(chunk, out);
+    for (int i = 0; i < 50; ++i)
+        scanner->scanLine(chunk, out);
     scanner->scanLine("<A HREF=\"http://b.example/\" " + chunk, out);
-    for (int i = 0; i < 5; ++i) scanner->scanLine(chunk, out);
+    for (int i = 0; i < 5; ++i)
+        scanner->scanLine(chunk, out);
     scanner->finish(out);
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].location, "http://a.example/");
@@ -186,9 +195,11 @@ TEST(CommaScanner, ReadsTheExportsLinesFieldByField) {
         {"\"Tools\",\"http://c.example/\",\"Site info only\",\"the info\"",
          {"Tools | http://c.example/ | Site info only | the info | -"}},
         {"\"Tools\",\"http://d.example/\",\"Rating only\",4", {"Tools | http://d.example/ | Rating only |  | 4"}},
-        {" \"Caf\xc3\xa9\" , \"http://e.example/\" ,\"  padded  \",\"\",0", {"Caf\xc3\xa9 | http://e.example/ | padded |  | 0"}},
+        {" \"Caf\xc3\xa9\" , \"http://e.example/\" ,\"  padded  \",\"\",0",
+         {"Caf\xc3\xa9 | http://e.example/ | padded |  | 0"}},
         // Quotes written once by older exports are part of the value.
-        {"\"News\",\"http://f.example/\",\"say \"hi\" now\",\"\",x", {"News | http://f.example/ | say \"hi\" now |  | -"}},
+        {"\"News\",\"http://f.example/\",\"say \"hi\" now\",\"\",x",
+         {"News | http://f.example/ | say \"hi\" now |  | -"}},
         {"\"\",\"http://g.example/\"", {" | http://g.example/ |  |  | -"}},
         {"\"just one value\"", {}},
         {"", {}},
@@ -212,7 +223,8 @@ TEST(CommaScanner, AQuotedValueGoesOnOverLines) {
     EXPECT_EQ(links[1].location, "http://b.example/");
     // A quote that never closes does not swallow the rest of the file for ever.
     std::string doc = "\"Notes\",\"http://c.example/\",\"open\n";
-    for (int i = 0; i < 300; ++i) doc += "\"X\",\"http://d" + std::to_string(i) + ".example/\"\n";
+    for (int i = 0; i < 300; ++i)
+        doc += "\"X\",\"http://d" + std::to_string(i) + ".example/\"\n";
     EXPECT_GT(scan(DocumentType::kComma, doc).size(), 90u);
 }
 
@@ -221,7 +233,8 @@ TEST(TextScanner, FindsAddressesWrittenAnywhere) {
         const char* line;
         Rows expected;  // location | description
     } cases[] = {
-        {"See https://a.example/x. And http://b.example/(y) done", {"https://a.example/x | And", "http://b.example/(y) | done"}},
+        {"See https://a.example/x. And http://b.example/(y) done",
+         {"https://a.example/x | And", "http://b.example/(y) | done"}},
         {"ftp://f.example,http://h.example", {"ftp://f.example | ", "http://h.example | "}},
         {"(see http://paren.example/page), and so on", {"http://paren.example/page | and so on"}},
         {"<a HREF=\"https://x.example/?a=1&amp;b=2\">X &amp; Y</a> tail", {"https://x.example/?a=1&b=2 | X & Y"}},
@@ -243,8 +256,10 @@ TEST(TextScanner, FindsAddressesWrittenAnywhere) {
 TEST(TextScanner, AnAddressAtItsLongestEndsBetweenCharacters) {
     // Found by fuzzing: the longest address ended inside a two-byte letter.
     std::string accents;
-    for (int i = 0; i < 700; ++i) accents += "\xc3\xa9";
-    for (const std::string& line : {"http://x.example/" + accents + " after", "<a href=\"http://y.example/" + accents + "\">"}) {
+    for (int i = 0; i < 700; ++i)
+        accents += "\xc3\xa9";
+    for (const std::string& line :
+         {"http://x.example/" + accents + " after", "<a href=\"http://y.example/" + accents + "\">"}) {
         const auto links = scan(DocumentType::kText, line);
         ASSERT_EQ(links.size(), 1u);
         EXPECT_TRUE(runtime::isValidUtf8(links[0].location));

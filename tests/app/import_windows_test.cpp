@@ -42,12 +42,14 @@ namespace {
 using namespace runtime;
 
 std::string trimmed(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
     return s;
 }
 
 void showForALook() {
-    if (const char* show = std::getenv("SITEDEX_IMPORT_SHOW")) ui::pumpEventsFor(std::atoi(show));
+    if (const char* show = std::getenv("SITEDEX_IMPORT_SHOW"))
+        ui::pumpEventsFor(std::atoi(show));
 }
 
 class ImportWindows : public maintenance::testing::DataDirTest {
@@ -71,7 +73,8 @@ protected:
         openFile(data::SITEDX);
         openFile(data::CatHTML);
         openFile(data::History);
-        for (const char* c : {"Music", "News", "_Before All", "_After All"}) addCategory(c);
+        for (const char* c : {"Music", "News", "_Before All", "_After All"})
+            addCategory(c);
         data::closeAllFiles();
         maintenance::registerCategoryProcedures();
         NameImport() = "bookmark.htm";
@@ -83,7 +86,8 @@ protected:
         ui::setMessageBoxResponder([](const ui::MessageBoxInfo& b) { return b.defaultButton ? b.defaultButton : 1; });
         for (int round = 0; round < 5 && ui::runningThreads() > 0; ++round) {
             for (int t = 2; t <= kThreadSlots; ++t)
-                if (ui::threadRunning(t)) ui::postEvent(kEventCloseWindow, 0, t);
+                if (ui::threadRunning(t))
+                    ui::postEvent(kEventCloseWindow, 0, t);
             ui::pumpEventsUntil([] { return ui::runningThreads() == 0; }, 1000);
         }
         EXPECT_EQ(ui::runningThreads(), 0);
@@ -106,17 +110,21 @@ protected:
         m_thread = t;
         return t;
     }
-    bool waitEnded(int ms = 10000) { return ui::pumpEventsUntil([&] { return *m_ended; }, ms); }
+    bool waitEnded(int ms = 10000) {
+        return ui::pumpEventsUntil([&] { return *m_ended; }, ms);
+    }
     ui::Window* windowNamed(const std::string& name, int ms = 5000) {
         ui::Window* found = nullptr;
         ui::pumpEventsUntil(
             [&] {
                 ui::Window* w = ui::currentWindow(m_thread);
-                if (w && w->definition().name == name) found = w;
+                if (w && w->definition().name == name)
+                    found = w;
                 return found != nullptr;
             },
             ms);
-        if (found) ui::pumpEventsFor(60);
+        if (found)
+            ui::pumpEventsFor(60);
         return found;
     }
     // Whether a box beginning with `start` has been shown (and answered); the procedure that showed it
@@ -124,7 +132,8 @@ protected:
     bool boxShown(const std::string& start) {
         const bool shown = ui::pumpEventsUntil([&] {
             for (const std::string& b : m_boxes)
-                if (b.rfind(start, 0) == 0) return true;
+                if (b.rfind(start, 0) == 0)
+                    return true;
             return false;
         });
         ui::pumpEventsFor(200);
@@ -137,7 +146,8 @@ protected:
         EXPECT_EQ(data::set(file), 0);
         while (data::next(file) == 0) {
             std::string row;
-            for (const char* f : fields) row += (row.empty() ? "" : "|") + trimmed(data::getString(data::findField(f)));
+            for (const char* f : fields)
+                row += (row.empty() ? "" : "|") + trimmed(data::getString(data::findField(f)));
             rows.push_back(row);
         }
         data::close(file);
@@ -183,7 +193,8 @@ TEST_F(ImportWindows, AskCategoryForEachAddress) {
     EXPECT_EQ(w->text(aw.bestGuess), "Best Guess:  Jazz");
     ui::ListControl list(*w, aw.list);
     std::string shown;
-    for (int r = 1; r <= list.rowCount(); ++r) shown += list.cellText(r, 1) + ",";
+    for (int r = 1; r <= list.rowCount(); ++r)
+        shown += list.cellText(r, 1) + ",";
     EXPECT_EQ(shown, "Music,News,") << "the special categories are left out";
     showForALook();
     w->enterText(aw.description, "One, as I call it");
@@ -191,7 +202,7 @@ TEST_F(ImportWindows, AskCategoryForEachAddress) {
     ui::Window* form = windowNamed("UPDATECATEGORIESNOMDI$WINDOW");
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->definition().title, "Category Will Be Added");
-    form->enterText(2, "Bebop");  // the "&Category:" entry
+    form->enterText(2, "Bebop");                               // the "&Category:" entry
     form->click(int(form->definition().controls.size()) - 1);  // OK (Cancel is the last control)
     w = windowNamed(aw.def.name);
     ASSERT_NE(w, nullptr);
@@ -231,8 +242,8 @@ TEST_F(ImportWindows, AskCategoryForEachAddress) {
     ASSERT_TRUE(waitEnded());
 
     EXPECT_EQ(onDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:CATEGORY"}),
-              (std::vector<std::string>{"http://one.example/|One, as I call it|Bebop", "http://three.example/|Three|Jazz",
-                                        "http://two.example/|Two|New"}));
+              (std::vector<std::string>{"http://one.example/|One, as I call it|Bebop",
+                                        "http://three.example/|Three|Jazz", "http://two.example/|Two|New"}));
     EXPECT_EQ(onDisk(data::Categories, {"CAT:CATEGORY"}),
               (std::vector<std::string>{"Bebop", "Jazz", "Music", "New", "News", "_After All", "_Before All"}));
     ASSERT_FALSE(m_boxes.empty());
@@ -331,7 +342,8 @@ TEST_F(ImportWindows, DialogImportsRemembersAndStaysOpen) {
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return w->choices(mw.category).size() == 5; }));
     ui::pumpEventsFor(200);
     EXPECT_EQ(w->choices(mw.file), (std::vector<std::string>{doc, "/old/file9", "/old/file8", "/old/file7"}));
-    EXPECT_EQ(w->choices(mw.category), (std::vector<std::string>{"Music", "News", "_Before All", "_After All", "Jazz"}));
+    EXPECT_EQ(w->choices(mw.category),
+              (std::vector<std::string>{"Music", "News", "_Before All", "_After All", "Jazz"}));
     EXPECT_EQ(readSetting("Import", "Name", "?"), doc);
     EXPECT_EQ(readSetting("Import", "Type", "?"), "HTML Document");
     EXPECT_EQ(readSetting("Import", "Categories", "?"), "Make Best Guess");
@@ -362,7 +374,8 @@ TEST_F(ImportWindows, ProblemsAreShownAndCancelKeepsWhatWasAdded) {
     std::string doc = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
     for (int i = 0; i < 30000; ++i)
         doc += "<DT><A HREF=\"http://site" + std::to_string(i) + ".example/\" ICON=\"data:image/png;base64," +
-               std::string(400, 'Q') + "\">Site " + std::to_string(i) + "</A>\n<DD>About site " + std::to_string(i) + "\n";
+               std::string(400, 'Q') + "\">Site " + std::to_string(i) + "</A>\n<DD>About site " + std::to_string(i) +
+               "\n";
     NameImport() = writeDocument("large.html", doc);
     m_boxes.clear();
     start(ImportFile);

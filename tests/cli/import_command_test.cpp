@@ -33,16 +33,20 @@ CommandRun sitedex(const std::string& args, const std::string& inDir = {}) {
     return r;
 }
 
-const std::string kBookmarks = (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "import").string();
+const std::string kBookmarks =
+    (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "import").string();
 
-bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
 
 TEST(ImportCommand, ImportsAndPrintsWhatHappened) {
     testing::TempDir data;
     CommandRun r = sitedex("import " + kBookmarks + "/chrome-edge-crlf.html --data-dir " + data.path());
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "5 addresses found in " + kBookmarks + "/chrome-edge-crlf.html:\n  5 added (3 new categories)\n"
-                     "  0 already present\n  0 passed over\n");
+    EXPECT_EQ(r.out, "5 addresses found in " + kBookmarks +
+                         "/chrome-edge-crlf.html:\n  5 added (3 new categories)\n"
+                         "  0 already present\n  0 passed over\n");
     EXPECT_EQ(r.err, "");  // no progress line when standard error is no terminal
     // Again: nothing new.
     r = sitedex("import " + kBookmarks + "/chrome-edge-crlf.html --data-dir " + data.path());
@@ -126,7 +130,8 @@ TEST(ImportCommand, BadInputGivesAClearMessageAndHarmsNothing) {
         EXPECT_EQ(check.code, 0) << c.file << "\n" << check.out << check.err;
     }
     const CommandRun list = sitedex("list --data-dir " + data.path() + " --format csv");
-    for (const char* url : {"http://kept.example/", "http://before.example/", "http://after.example/", "http://whole.example/"})
+    for (const char* url :
+         {"http://kept.example/", "http://before.example/", "http://after.example/", "http://whole.example/"})
         EXPECT_TRUE(contains(list.out, url)) << url << "\n" << list.out;
 }
 

@@ -24,7 +24,8 @@ TEST(TextDecoding, Utf8ValidityFollowsTheEncodingRules) {
         {"\x80", false, "a lone continuation byte"},
         {"\xf5\x80\x80\x80", false, "a byte that never starts a sequence"},
     };
-    for (const Case& c : cases) EXPECT_EQ(isValidUtf8(c.bytes), c.valid) << c.what;
+    for (const Case& c : cases)
+        EXPECT_EQ(isValidUtf8(c.bytes), c.valid) << c.what;
 }
 
 TEST(TextDecoding, BytesThatAreNotUtf8ReadAsWindows1252) {
@@ -59,7 +60,9 @@ TEST(TextDecoding, CharacterReferencesAsBrowsersDecodeThem) {
         {"Tools &amp; Search", kText, "Tools & Search"},
         {"&lt;b&gt; &quot;x&quot;", kText, "<b> \"x\""},
         {"you&#39;re", kText, "you're"},
-        {"&#x2019;&#X41;&#65", kText, "\xe2\x80\x99" "AA"},
+        {"&#x2019;&#X41;&#65", kText,
+         "\xe2\x80\x99"
+         "AA"},
         {"&#128;&#150;", kText, "\xe2\x82\xac\xe2\x80\x93"},  // 80-9F: the Windows-1252 characters
         {"&#x81;", kText, "\xc2\x81"},
         {"&#0;&#xD800;&#1114112;&#99999999999999999999;", kText, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
@@ -84,7 +87,10 @@ TEST(TextDecoding, CharacterReferencesAsBrowsersDecodeThem) {
 }
 
 TEST(TextDecoding, ControlCharactersBecomeBlanks) {
-    std::string oneLine = "a\tb\r\nc\x7f" "d\xc2\x85" "e\x1a";
+    std::string oneLine =
+        "a\tb\r\nc\x7f"
+        "d\xc2\x85"
+        "e\x1a";
     replaceControlCharacters(oneLine);
     EXPECT_EQ(oneLine, "a b  c d e ");
     std::string lines = "first\r\nsecond\rthird\nfourth\t.";

@@ -15,6 +15,7 @@
 #include "cli/commands.h"
 #include "cli/data_transfer_commands.h"
 #include "cli/data_session.h"
+#include "cli/import_command.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
 #include "cli/report_command.h"
@@ -45,6 +46,7 @@ const Command kCommands[] = {
     {"merge", "add the locations of another Sitedex database", runMerge},
     {"upgrade", "convert the data files of an older version", runUpgrade},
     {"report", "write a printed list of locations or categories as PDF", runReport},
+    {"import", "import the addresses of a web page, bookmark file, comma file or text", runImport},
     {"", "", nullptr},
 };
 

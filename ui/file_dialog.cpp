@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
+#include <QStringList>
 #include <algorithm>
 #include <memory>
 
@@ -18,14 +19,24 @@ namespace {
 
 FileDialogResponder g_responder;
 
-// "Sitedex Database|URL_L.VLX|Text|*.txt;*.htm" as the toolkit's name filters.
+// "Sitedex Database|URL_L.VLX|HTML files|*.htm;*.txt" as the toolkit's name filters. "*.*" means
+// every file (here a name needs no dot), and "*.htm" also shows "*.html" files.
 QStringList nameFilters(std::string_view filter) {
     QStringList parts = QString::fromUtf8(filter.data(), qsizetype(filter.size())).split('|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(';', ' ');
-        filters << parts[i] + " (" + patterns + ")";
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            const QString pattern = p.trimmed();
+            if (pattern == "*.*") {
+                patterns << "*";
+            } else {
+                patterns << pattern;
+                if (pattern.endsWith(".htm", Qt::CaseInsensitive))
+                    patterns << pattern + "l";
+            }
+        }
+        filters << parts[i].trimmed() + " (" + patterns.join(' ') + ")";
     }
     return filters;
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/shell/globals.h"
-#include "app/upgrade/upgrade_procedures.h"
+#include "app/upgrade/upgrade_check.h"
 #include "cli/commands.h"
 #include "cli/data_session.h"
 #include "cli/data_transfer_commands.h"

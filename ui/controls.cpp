@@ -272,11 +272,16 @@ void WindowPrivate::buildControls() {
     hiddenByProcedure.assign(def.controls.size(), false);
     for (size_t i = 0; i < def.controls.size(); ++i) hiddenByProcedure[i] = def.controls[i].hidden;
     applyTabVisibility();
-    // A prompt's "&" letter moves the focus to the control that follows it.
-    for (size_t i = 0; i + 1 < def.controls.size(); ++i)
-        if (def.controls[i].kind == ControlKind::kPrompt)
-            if (auto* label = qobject_cast<QLabel*>(controls[i].data()))
-                if (QWidget* next = widgetOf(int(i) + 2)) label->setBuddy(next);
+    // A prompt's "&" letter moves the focus to the control that follows it; lines of text between
+    // the two (an explanation under the prompt) take no focus and are passed over.
+    for (size_t i = 0; i + 1 < def.controls.size(); ++i) {
+        if (def.controls[i].kind != ControlKind::kPrompt) continue;
+        auto* label = qobject_cast<QLabel*>(controls[i].data());
+        size_t n = i + 1;
+        while (n + 1 < def.controls.size() && def.controls[n].kind == ControlKind::kString) ++n;
+        if (label)
+            if (QWidget* next = widgetOf(int(n) + 1)) label->setBuddy(next);
+    }
 }
 
 QWidget* WindowPrivate::widgetOf(int number) const {

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
+#include <QStringList>
 #include <algorithm>
 #include <memory>
 
@@ -18,25 +19,29 @@ namespace {
 
 FileDialogResponder g_responder;
 
-// "Sitedex Database|URL_L.VLX|Text|*.txt;*.htm" as the toolkit's name filters.
+// "Sitedex Database|URL_L.VLX|HTML files|*.htm;*.txt" as the toolkit's name filters. "*.*" means
+// every file (here a name needs no dot), and "*.htm" also shows "*.html" files.
 QStringList nameFilters(std::string_view filter) {
     QStringList parts = QString::fromUtf8(filter.data(), qsizetype(filter.size())).split('|');
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(';', ' ');
-        filters << parts[i] + " (" + patterns + ")";
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            const QString pattern = p.trimmed();
+            if (pattern == "*.*") {
+                patterns << "*";
+            } else {
+                patterns << pattern;
+                if (pattern.endsWith(".htm", Qt::CaseInsensitive))
+                    patterns << pattern + "l";
+            }
+        }
+        filters << parts[i].trimmed() + " (" + patterns.join(' ') + ")";
     }
     return filters;
 }
 
-}  // namespace
-
-void setFileDialogResponder(FileDialogResponder responder) {
-    g_responder = std::move(responder);
-}
-
-std::string chooseFileToOpen(std::string_view title, std::string_view filter, std::string_view start) {
+std::string chooseFile(std::string_view title, std::string_view filter, std::string_view start, bool save) {
     if (!QApplication::instance())
         return {};
     const int thread = runtime::currentThread();
@@ -54,8 +59,9 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
                                                    QString::fromUtf8(title.data(), qsizetype(title.size())), directory);
     // The toolkit's own dialog: a desktop's native one may run a loop of its own.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     if (QStringList filters = nameFilters(filter); !filters.isEmpty())
         dialog->setNameFilters(filters);
     if (!start.empty() && !startInfo.isDir())
@@ -79,7 +85,7 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
     dialog->raise();
     dialog->activateWindow();
     if (g_responder) {
-        FileDialogInfo info{std::string(title), std::string(filter), directory.toStdString(), thread};
+        FileDialogInfo info{std::string(title), std::string(filter), directory.toStdString(), thread, save};
         QMetaObject::invokeMethod(
             QApplication::instance(),
             [dialog, answer, info, thread] {
@@ -104,6 +110,20 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
             owner->unblock();
     }
     return answer->path;
+}
+
+}  // namespace
+
+void setFileDialogResponder(FileDialogResponder responder) {
+    g_responder = std::move(responder);
+}
+
+std::string chooseFileToOpen(std::string_view title, std::string_view filter, std::string_view start) {
+    return chooseFile(title, filter, start, false);
+}
+
+std::string chooseFileToSave(std::string_view title, std::string_view filter, std::string_view start) {
+    return chooseFile(title, filter, start, true);
 }
 
 }  // namespace sitedex::ui

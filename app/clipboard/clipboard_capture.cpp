@@ -1,6 +1,6 @@
 #include "app/clipboard/clipboard_capture.h"
 
-#include "app/clipboard/html_text.h"
+#include "runtime/text_decoding.h"
 #include "app/upgrade/write_batch.h"
 #include "data/access.h"
 #include "data/dictionary.h"
@@ -41,7 +41,7 @@ bool alreadyPresent(const std::string& location) {
 
 ClipboardCapture::ClipboardCapture(std::string text, std::string html) {
     if (!html.empty())
-        m_scanners[0] = std::make_unique<ClipboardScanner>(utf8FromClipboardBytes(html), Flavour::kHtml);
+        m_scanners[0] = std::make_unique<ClipboardScanner>(runtime::toUtf8(html), Flavour::kHtml);
     if (!text.empty())
         m_scanners[1] = std::make_unique<ClipboardScanner>(std::move(text), Flavour::kPlainText);
 }

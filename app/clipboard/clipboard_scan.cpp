@@ -3,8 +3,12 @@
 #include <algorithm>
 
 #include "app/clipboard/html_text.h"
+#include "runtime/text_decoding.h"
 
 namespace sitedex::app::clipboard {
+
+using runtime::decodeCharacterReferences;
+using runtime::ReferenceContext;
 
 namespace {
 
@@ -75,7 +79,7 @@ std::string ClipboardScanner::headingText(std::size_t pos) const {
     if (close == npos)
         return {};
     const std::size_t next = m_text.find('<', close + 1);
-    return foldWhiteSpace(decodeCharacterReferences(rawPiece(m_text, close + 1, next == npos ? m_text.size() : next)));
+    return foldWhiteSpace(decodeCharacterReferences(rawPiece(m_text, close + 1, next == npos ? m_text.size() : next), ReferenceContext::kText));
 }
 
 bool ClipboardScanner::linkForm(std::size_t linkPos, ScannedLocation& out, std::size_t& position) {
@@ -86,7 +90,7 @@ bool ClipboardScanner::linkForm(std::size_t linkPos, ScannedLocation& out, std::
         m_cur = linkPos + 4;
         return false;
     }
-    out.location = foldWhiteSpace(decodeCharacterReferences(rawPiece(m_text, open + 1, close)));
+    out.location = foldWhiteSpace(decodeCharacterReferences(rawPiece(m_text, open + 1, close), ReferenceContext::kAttribute));
     position = close;
     if (out.location.empty() || out.location.find(':') == npos) {
         // A blank or relative address: the next pass starts inside this tag, after its first quote.
@@ -154,7 +158,7 @@ bool ClipboardScanner::next(ScannedLocation& out) {
         // taken as they are.
         const bool markup = linkPos != npos;
         auto text = [&](std::string_view raw) {
-            return markup ? foldWhiteSpace(decodeCharacterReferences(withoutTags(raw))) : foldWhiteSpace(raw);
+            return markup ? foldWhiteSpace(decodeCharacterReferences(withoutTags(raw), ReferenceContext::kText)) : foldWhiteSpace(raw);
         };
         const std::size_t anchorEnd = m_endAnchor.at(m_lower, from);
         if (anchorEnd != npos && anchorEnd < segmentEnd) {
@@ -163,7 +167,7 @@ bool ClipboardScanner::next(ScannedLocation& out) {
             if (!after.empty() && after.front() != '<') {
                 // The words that follow the link, up to the next tag.
                 after = after.substr(0, std::min(after.size(), after.find('<')));
-                item.siteInfo = markup ? foldWhiteSpace(decodeCharacterReferences(after)) : std::string(after);
+                item.siteInfo = markup ? foldWhiteSpace(decodeCharacterReferences(after, ReferenceContext::kText)) : std::string(after);
                 while (!item.siteInfo.empty() && isBlank(item.siteInfo.back()))
                     item.siteInfo.pop_back();
             }

@@ -20,7 +20,7 @@
 #include "runtime/procedures.h"
 #include "runtime/settings_file.h"
 #include "runtime/window_placement.h"
-#include "ui/choose_file.h"
+#include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/window.h"
 
@@ -256,13 +256,9 @@ void ExportMain() {
                 takeFileName();
             } else if (event == kEventAccepted && control == m.browse) {
                 takeFileName();
-                ui::FileDialogInfo info;
-                info.title = "Choose a File";
-                info.filter = "All Files|*.*|HTML files|*.htm|ASCII files|*.txt";
-                info.start = s.name;
-                info.mode = ui::FileDialogMode::kSave;
-                if (std::optional<std::string> chosen = ui::chooseFile(info))
-                    s.name = *chosen;
+                const std::string chosen = ui::chooseFileToSave(
+                    "Choose a File", "All Files|*.*|HTML files|*.htm|ASCII files|*.txt", s.name);
+                if (!chosen.empty()) s.name = chosen;
                 fileName = s.name;
                 w.redisplay(m.fileName);
                 restoreDirectory(startDirectory);

@@ -1,9 +1,5 @@
 #include "app/import/database_import.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-
 #include "app/import/database_merge.h"
 #include "app/upgrade/progress_window.h"
 #include "data/dictionary.h"
@@ -46,32 +42,11 @@ std::string trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; });
-    return s;
-}
-
 }  // namespace
 
 const ImportDatabaseWindow& importDatabaseWindow() {
     static const ImportDatabaseWindow w = makeImportDatabaseWindow();
     return w;
-}
-
-std::string mergeSourceName(const std::string& entered) {
-    std::string name = trimmed(entered);
-    if (!name.empty() && isDirectory(name))
-        name += (name.back() == '/' ? "" : "/") + std::string(kDatabaseFileName);
-    // The check reads the name in capitals; the file is opened by the name as written (file names
-    // here tell capitals from small letters).
-    if (upper(name).find(kDatabaseFileName) == std::string::npos)
-        return {};
-    return name;
 }
 
 void ImportURLProcess() {

@@ -29,10 +29,5 @@ struct ImportDatabaseWindow {
 };
 const ImportDatabaseWindow& importDatabaseWindow();
 
-// The name a merge opens for what the user entered: a folder stands for the URL_L.VLX in it;
-// blanks around it are left out. Empty when the name cannot be a Sitedex database ("Cannot Import").
-std::string mergeSourceName(const std::string& entered);
-
-inline constexpr const char* kDatabaseFileName = "URL_L.VLX";
 
 }  // namespace sitedex::app::importing

@@ -62,11 +62,40 @@ bool sameIgnoringCase(const char* a, const char* b, std::size_t n) {
     return true;
 }
 
+std::string trimmed(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        c = upperAscii(c);
+    return s;
+}
+
 std::string count(int64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 }  // namespace
+
+std::string mergeSourceName(const std::string& entered) {
+    std::string name = trimmed(entered);
+    if (!name.empty() && isDirectory(name))
+        name += (name.back() == '/' ? "" : "/") + std::string(kDatabaseFileName);
+    // The check reads the name in capitals; the file is opened by the name as written (file names
+    // here tell capitals from small letters).
+    if (upper(name).find(kDatabaseFileName) == std::string::npos)
+        return {};
+    return name;
+}
 
 DatabaseMerge::DatabaseMerge(std::string source) : m_source(std::move(source)) {}
 

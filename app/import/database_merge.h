@@ -71,6 +71,12 @@ private:
     std::string m_firstFailure;
 };
 
+// The name a merge opens for what the user entered: a folder stands for the URL_L.VLX in it;
+// blanks around it are left out. Empty when the name cannot be a Sitedex database ("Cannot Import").
+std::string mergeSourceName(const std::string& entered);
+
+inline constexpr const char* kDatabaseFileName = "URL_L.VLX";
+
 // The title of the merge's messages.
 inline constexpr const char* kCannotImport = "Cannot Import";
 

@@ -2,19 +2,20 @@
 
 #include <string>
 
-#include "app/shell/globals.h"
-#include "app/shell/splash.h"
 #include "app/export/export_main.h"
-#include "app/maintenance/browse_categories.h"
-#include "app/maintenance/browse_sitedx.h"
 #include "app/clipboard/monitor_clipboard.h"
 #include "app/import/database_import.h"
-#include "app/upgrade/upgrade_procedures.h"
-#include "runtime/hooks.h"
+#include "app/import/import_main.h"
+#include "app/maintenance/browse_categories.h"
+#include "app/maintenance/browse_sitedx.h"
 #include "app/reports/print_reports.h"
+#include "app/shell/globals.h"
+#include "app/shell/splash.h"
+#include "app/upgrade/upgrade_procedures.h"
 #include "app/viewer/text_viewer.h"
 #include "data/warnings.h"
 #include "runtime/events.h"
+#include "runtime/hooks.h"
 #include "runtime/procedures.h"
 #include "runtime/settings_file.h"
 #include "runtime/window_placement.h"
@@ -143,6 +144,7 @@ void registerApplicationProcedures() {
     importing::registerDatabaseImportProcedures();
     reports::registerReportProcedures();
     viewer::registerViewerProcedures();  // WhatsNew, and ExportHelp and ImportHelp for the dialogs' "Help!"
+    importing::registerImportProcedures();
     exporting::registerExportProcedures();
 }
 

@@ -182,23 +182,7 @@ TEST(ClipboardScan, BrokenMarkupEndsWithoutLooping) {
     }
 }
 
-TEST(HtmlText, DecodingsTheClipboardNeeds) {
-    struct Decoding {
-        std::string in, out;
-    } cases[] = {
-        {"&lt;b&gt; &quot;x&quot; &apos;", "<b> \"x\" '"},
-        {"&#65;&#x42;&#X43;&#68", "ABCD"},
-        {"&#128;&#150;&#x9F;", "\xE2\x82\xAC\xE2\x80\x93\xC5\xB8"},
-        {"&#0; &#xD800; &#99999999;", "\xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD"},
-        {"&nosuchname; & &amp &#;", "&nosuchname; & &amp &#;"},
-        {"&nbsp;&copy;&yuml;&euro;", "\xC2\xA0\xC2\xA9\xC3\xBF\xE2\x82\xAC"},
-    };
-    for (const Decoding& d : cases)
-        EXPECT_EQ(decodeCharacterReferences(d.in), d.out) << d.in;
-
-    EXPECT_EQ(utf8FromClipboardBytes("Caf\xC3\xA9"), "Caf\xC3\xA9");
-    EXPECT_EQ(utf8FromClipboardBytes("Caf\xE9 \x93q\x94 \x80"), "Caf\xC3\xA9 \xE2\x80\x9Cq\xE2\x80\x9D \xE2\x82\xAC");
-    EXPECT_TRUE(isValidUtf8(utf8FromClipboardBytes("\xC0\xAF \xED\xA0\x80 \xF5\x80\x80\x80 \x81")));
+TEST(HtmlText, TagsLeftOutAndWhiteSpaceFolded) {
     EXPECT_EQ(foldWhiteSpace("  a\r\n\t b\xC2\xA0"
                              "c  "),
               "a b c");

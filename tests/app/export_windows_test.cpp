@@ -25,7 +25,7 @@
 #include "runtime/settings_file.h"
 #include "tests/app/export_fixture.h"
 #include "tests/app/maintenance_fixture.h"
-#include "ui/choose_file.h"
+#include "ui/file_dialog.h"
 #include "ui/message_box.h"
 #include "ui/scheduler.h"
 #include "ui/testing.h"
@@ -297,7 +297,7 @@ TEST_F(ExportWindows, PopupBrowseAndHelp) {
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return w->text(m_ids.fileName) == "/srv/www/earlier.htm"; }));
 
     ui::FileDialogInfo asked;
-    ui::setFileDialogResponder([&](const ui::FileDialogInfo& info) -> std::optional<std::string> {
+    ui::setFileDialogResponder([&](const ui::FileDialogInfo& info) {
         asked = info;
         return m_dir.file("chosen.htm");
     });
@@ -305,11 +305,12 @@ TEST_F(ExportWindows, PopupBrowseAndHelp) {
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return w->text(m_ids.fileName) == m_dir.file("chosen.htm"); }));
     EXPECT_EQ(asked.title, "Choose a File");
     EXPECT_EQ(asked.filter, "All Files|*.*|HTML files|*.htm|ASCII files|*.txt");
-    EXPECT_EQ(asked.start, "/srv/www/earlier.htm");
+    EXPECT_EQ(asked.directory, "/srv/www");  // where the name shown lies
+    EXPECT_TRUE(asked.save);                 // a new name may be typed
     bool cancelled = false;
     ui::setFileDialogResponder([&](const ui::FileDialogInfo&) {
         cancelled = true;
-        return std::optional<std::string>();
+        return std::string();
     });
     w->click(m_ids.browse);  // cancelled: the name stays
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return cancelled; }));

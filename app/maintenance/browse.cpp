@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "app/maintenance/browse_marks.h"
+#include "app/maintenance/integrity.h"
 #include "data/access.h"
 #include "data/field_binding.h"
 #include "data/fields.h"
@@ -385,13 +386,30 @@ void BrowseEngine::refresh() {
     m_forceRefresh = false;
 }
 
-void BrowseEngine::getRecord() {
-    if (m_rows.empty()) return;
+int32_t BrowseEngine::getRecord() {
+    if (m_rows.empty()) return 0;
     int at = m_host.selectedRow();
     if (at < 1 || at > rowCount()) at = m_currentRow >= 1 && m_currentRow <= rowCount() ? m_currentRow : rowCount();
     m_view.watch();
     ++m_reads;
-    m_view.reget(m_rows[size_t(at - 1)].position);
+    return m_view.reget(m_rows[size_t(at - 1)].position);
+}
+
+bool BrowseEngine::readHighlighted() {
+    if (m_rows.empty() || m_closing) return false;
+    const int32_t e = getRecord();
+    if (e == 0) return true;
+    if (!recordGone(e)) {
+        readError();
+        return false;
+    }
+    ShowRecordGone();
+    refreshPage(kInPlace);
+    if (m_closing) return false;
+    buildDistribution();
+    loadRow(m_currentRow);
+    postNewSelection();
+    return false;
 }
 
 // ---- list events ------------------------------------------------------------------------------
@@ -619,8 +637,7 @@ void BrowseEngine::gainFocus() {
 }
 
 void BrowseEngine::select() {
-    if (m_rows.empty() || m_closing) return;
-    getRecord();
+    if (!readHighlighted()) return;
     m_localResponse = ResponseCompleted;
     m_host.postCloseWindow();
 }
@@ -642,15 +659,14 @@ void BrowseEngine::insert() {
 }
 
 void BrowseEngine::change() {
-    if (!m_desc.hasUpdate || m_rows.empty() || m_closing) return;
+    if (!m_desc.hasUpdate) return;
     // The form edits what is on file now, with the watch armed against other windows' changes.
-    getRecord();
+    if (!readHighlighted()) return;
     afterUpdate(RequestChange, callUpdate(RequestChange));
 }
 
 void BrowseEngine::remove() {
-    if (!m_desc.hasUpdate || m_rows.empty() || m_closing) return;
-    getRecord();
+    if (!m_desc.hasUpdate || !readHighlighted()) return;
     int response = callUpdate(RequestDelete);
     if (response == ResponseCompleted) {
         int at = m_currentRow >= 1 && m_currentRow <= rowCount() ? m_currentRow : rowCount();

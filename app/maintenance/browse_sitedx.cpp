@@ -273,8 +273,7 @@ void BrowseSITEDX() {
             CallResponse() = 0;
             browse.engine().refresh();
         } else if (control == lw.toClipboard) {
-            browse.engine().getRecord();
-            if (browse.engine().rowCount() > 0)
+            if (browse.engine().readHighlighted())
                 ui::setClipboardText(clipboardTextFor(clipboardChoice));
         } else if (control == lw.close) {
             browse.engine().getRecord();

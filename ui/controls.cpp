@@ -97,9 +97,17 @@ void WindowPrivate::buildControls() {
             case ControlKind::kButton: {
                 auto* button = new QPushButton(qs(c.text), parent);
                 button->setDefault(c.isDefault);
-                button->setAutoDefault(c.isDefault);
-                QObject::connect(button, &QPushButton::clicked, alertFilter,
-                                 [this, number] { push({kEventAccepted, number, 0, 0}); });
+                // Enter presses the button that has the focus, as in any dialog; else the default one.
+                button->setAutoDefault(true);
+                // Whether by the mouse, its accelerator, Enter or a test's click: the field being
+                // edited is taken first. A cancel button leaves it alone, and does not take the focus
+                // on a click either (leaving the field would run its checks).
+                const bool cancel = c.isCancel;
+                if (cancel) button->setFocusPolicy(Qt::TabFocus);
+                QObject::connect(button, &QPushButton::clicked, alertFilter, [this, number, cancel] {
+                    if (!cancel) takeEdits(true);
+                    push({kEventAccepted, number, 0, 0});
+                });
                 made = button;
                 break;
             }
@@ -248,6 +256,35 @@ void WindowPrivate::buildControls() {
         if (def.controls[i].kind == ControlKind::kPrompt)
             if (auto* label = qobject_cast<QLabel*>(controls[i].data()))
                 if (QWidget* next = widgetOf(int(i) + 2)) label->setBuddy(next);
+}
+
+bool WindowPrivate::pressButton(bool cancel) {
+    for (size_t i = 0; i < controls.size(); ++i) {
+        const ControlDef& c = def.controls[i];
+        if (c.kind != ControlKind::kButton || !(cancel ? c.isCancel : c.isDefault)) continue;
+        auto* b = qobject_cast<QPushButton*>(controls[i].data());
+        if (!b || !b->isEnabled() || !client || !b->isVisibleTo(client)) continue;
+        b->click();
+        return true;
+    }
+    return false;
+}
+
+void WindowPrivate::takeEdits(bool accept) {
+    for (size_t i = 0; i < controls.size() && i < entryEdited.size(); ++i) {
+        if (!entryEdited[i]) continue;
+        entryEdited[i] = false;
+        std::string* variable = def.controls[i].textVariable;
+        QObject* o = controls[i];
+        if (auto* e = qobject_cast<QLineEdit*>(o)) {
+            if (variable) *variable = e->text().toStdString();
+        } else if (auto* cb = qobject_cast<QComboBox*>(o)) {
+            if (variable) *variable = cb->currentText().toStdString();
+        } else if (auto* sp = qobject_cast<QSpinBox*>(o)) {
+            sp->interpretText();  // digits typed and not yet taken; the variable follows the value
+        }
+        if (accept) push({kEventAccepted, int(i) + 1, 0, 0});
+    }
 }
 
 QWidget* WindowPrivate::widgetOf(int number) const {

@@ -40,6 +40,7 @@ bool closeOtherThreads(WindowPrivate& frame) {
     auto ask = [&](int t) {
         WindowPrivate* w = g_windows[size_t(t - 1)].back();
         asked[t] = w->serial;
+        w->takeEdits(false);  // a form asked to close knows what the user had typed
         w->push({kEventCloseWindow, 0, 0, 0});
     };
     for (int t = 1; t <= kThreadSlots; ++t)
@@ -110,7 +111,10 @@ ClientWidget::ClientWidget(WindowPrivate* owner, QSize designed) : m_owner(owner
 void ClientWidget::closeEvent(QCloseEvent* event) {
     // The procedure decides when its window closes: the close box only asks.
     event->ignore();
-    if (m_owner && m_owner->open) m_owner->push({kEventCloseWindow, 0, 0, 0});
+    if (m_owner && m_owner->open) {
+        m_owner->takeEdits(false);
+        m_owner->push({kEventCloseWindow, 0, 0, 0});
+    }
 }
 
 void ClientWidget::resizeEvent(QResizeEvent* event) {
@@ -123,6 +127,16 @@ void ClientWidget::resizeEvent(QResizeEvent* event) {
     for (const QueuedEvent& e : m_owner->queue)
         if (e.event == kEventSized) return;
     m_owner->push({kEventSized, 0, 0, 0});
+}
+
+void ClientWidget::keyPressEvent(QKeyEvent* event) {
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (m_owner && m_owner->open && plain) {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_owner->pressButton(false)) return;
+        if (key == Qt::Key_Escape && m_owner->pressButton(true)) return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 FrameWidget::FrameWidget(WindowPrivate* owner) : m_owner(owner), m_area(new QMdiArea(this)) {

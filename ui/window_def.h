@@ -70,6 +70,7 @@ struct ControlDef {
     int rangeLow = 0, rangeHigh = 100;  // progress bars, spin boxes
     std::vector<std::string> choices;   // combination boxes and drop-down lists (Window::setChoices)
     bool isDefault = false;             // buttons: pressed by Enter
+    bool isCancel = false;              // buttons: pressed by Escape
     bool disabled = false;              // starts disabled
     bool hidden = false;                // starts hidden
     bool bold = false;                  // strings: drawn in the bold face

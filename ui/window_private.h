@@ -36,6 +36,8 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Enter and Escape that no control took: the default and the cancel button.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     WindowPrivate* m_owner;
@@ -106,6 +108,15 @@ struct WindowPrivate {
     void closeNow();
     void buildControls();
     void applyVariable(int number);
+    // Takes what the user has typed into an entry, combination box or spin box and not yet moved on
+    // from: the variable gets it and, with `accept`, the control's EVENT:Accepted is queued, as
+    // leaving the field would. Every way of pressing a button does this first (a cancel button
+    // excepted: what it throws away needs no checking); closing the window takes the text without
+    // the field's checks, so that the procedure can ask whether to save it.
+    void takeEdits(bool accept);
+    // Presses the window's default (Enter) or cancel (Escape) button when it is shown and enabled;
+    // false when there is none.
+    bool pressButton(bool cancel);
     bool onShownTab(int number) const;
     void applyTabVisibility();
     QWidget* widgetOf(int number) const;

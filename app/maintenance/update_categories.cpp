@@ -257,6 +257,7 @@ UpdateCategoriesWindow updateCategoriesWindow(CategoryFormFields& fields, bool w
     }
     u.ok = d.addButton("&OK", {210, bottom, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, bottom, 50, 14});
+    d.controls.back().isCancel = true;
     return u;
 }
 

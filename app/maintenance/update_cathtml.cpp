@@ -61,6 +61,7 @@ UpdateCatHTMLWindow updateCatHTMLWindow(SnippetFormFields& fields) {
     d.onTabFrom(tabStart0, u.tab);
     u.ok = d.addButton("&OK", {210, 176, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, 176, 50, 14});
+    d.controls.back().isCancel = true;
     return u;
 }
 

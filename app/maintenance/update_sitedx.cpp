@@ -71,6 +71,7 @@ LocationFormWindow makeLocationFormWindow() {
     d.controls.back().tip = "Information about site";
     w.ok = d.addButton("&OK", {174, 130, 45, 14}, true);
     w.cancel = d.addButton("Cancel", {223, 130, 45, 14});
+    d.controls.back().isCancel = true;
     return w;
 }
 

@@ -49,6 +49,7 @@ ui::WindowDef aboutDefinition() {
     version.centered = true;
     d.add(version);
     d.addButton("&OK", {(kPictureWidth + 16) / 2 - 25, kPictureHeight + 30, 50, 14}, true);
+    d.controls.back().isCancel = true;  // Escape closes it as well
     return d;
 }
 

@@ -17,6 +17,11 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QValidator>
+
+#include <algorithm>
+#include <memory>
 
 #include "runtime/events.h"
 #include "ui/window_private.h"
@@ -27,6 +32,64 @@ using runtime::kEventAccepted;
 
 namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+qsizetype utf8Bytes(QStringView text) { return text.toUtf8().size(); }
+
+// The characters (whole code points, never half a surrogate pair) to take away just before `end`
+// so that `excess` bytes of UTF-8 go: returns where the cut starts.
+qsizetype cutBefore(QStringView text, qsizetype end, qsizetype excess) {
+    qsizetype start = end;
+    while (excess > 0 && start > 0) {
+        qsizetype len = start >= 2 && text.at(start - 1).isLowSurrogate() && text.at(start - 2).isHighSurrogate() ? 2 : 1;
+        excess -= utf8Bytes(text.mid(start - len, len));
+        start -= len;
+    }
+    return start;
+}
+
+// Keeps a line within its field's bytes of UTF-8. What was just typed or pasted (it ends at the
+// cursor) is cut at the last whole character that fits, so the user sees the limit as it is reached
+// and nothing is cut silently when the record is saved.
+class ByteLimit : public QValidator {
+public:
+    ByteLimit(size_t limit, QObject* parent) : QValidator(parent), m_limit(qsizetype(limit)) {}
+    State validate(QString& input, int& pos) const override {
+        qsizetype excess = utf8Bytes(input) - m_limit;
+        if (excess <= 0) return Acceptable;
+        qsizetype end = std::clamp<qsizetype>(pos, 0, input.size());
+        qsizetype start = cutBefore(input, end, excess);
+        input.remove(start, end - start);
+        pos = int(start);
+        // A cursor at the start of a text that is still too long (set by the program): cut its end.
+        if (utf8Bytes(input) > m_limit) input.truncate(cutBefore(input, input.size(), utf8Bytes(input) - m_limit));
+        return Acceptable;
+    }
+
+private:
+    qsizetype m_limit;
+};
+
+// The same for a multi-line text, whose document tells where the last change ended.
+void limitText(QPlainTextEdit* text, size_t limit, QObject* context) {
+    auto changeEnd = std::make_shared<int>(0);
+    QObject::connect(text->document(), &QTextDocument::contentsChange, context,
+                     [changeEnd](int position, int, int added) { *changeEnd = position + added; });
+    QObject::connect(text, &QPlainTextEdit::textChanged, context, [text, limit, changeEnd] {
+        const QString all = text->toPlainText();
+        const qsizetype excess = utf8Bytes(all) - qsizetype(limit);
+        if (excess <= 0) return;
+        qsizetype end = std::clamp<qsizetype>(*changeEnd, 0, all.size());
+        qsizetype start = cutBefore(all, end, excess);
+        QTextCursor cut(text->document());
+        if (utf8Bytes(all) - utf8Bytes(QStringView(all).mid(start, end - start)) > qsizetype(limit)) {
+            start = cutBefore(all, all.size(), excess);  // still too long (set by the program): its end
+            end = all.size();
+        }
+        cut.setPosition(int(start));
+        cut.setPosition(int(end), QTextCursor::KeepAnchor);
+        cut.removeSelectedText();  // textChanged again, now within the limit
+    });
+}
 
 QRect pixels(const Rect& r) {
     return QRect(dialogUnitsToPixelsX(r.x), dialogUnitsToPixelsY(r.y), dialogUnitsToPixelsX(r.width),
@@ -113,6 +176,7 @@ void WindowPrivate::buildControls() {
             }
             case ControlKind::kEntry: {
                 auto* edit = new QLineEdit(parent);
+                if (c.maxBytes) edit->setValidator(new ByteLimit(c.maxBytes, edit));
                 if (c.textVariable) edit->setText(qs(*c.textVariable));
                 QObject::connect(edit, &QLineEdit::textEdited, alertFilter, [this, i] { entryEdited[i] = true; });
                 QObject::connect(edit, &QLineEdit::editingFinished, alertFilter, [this, i, number, edit] {
@@ -185,6 +249,7 @@ void WindowPrivate::buildControls() {
                 const bool editable = c.kind == ControlKind::kCombo;
                 combo->setEditable(editable);
                 combo->setInsertPolicy(QComboBox::NoInsert);
+                if (editable && c.maxBytes) combo->setValidator(new ByteLimit(c.maxBytes, combo));
                 for (const std::string& choice : c.choices) combo->addItem(qs(choice));
                 if (c.textVariable) combo->setCurrentIndex(combo->findText(qs(*c.textVariable)));
                 if (editable && c.textVariable) combo->setEditText(qs(*c.textVariable));
@@ -227,6 +292,7 @@ void WindowPrivate::buildControls() {
             case ControlKind::kText: {
                 auto* text = new QPlainTextEdit(parent);
                 text->setTabChangesFocus(true);
+                if (c.maxBytes) limitText(text, c.maxBytes, alertFilter);
                 if (c.textVariable) text->setPlainText(qs(*c.textVariable));
                 // The variable follows every keystroke: a multi-line text has no moment of acceptance
                 // the user would notice, and OK must see what is typed.

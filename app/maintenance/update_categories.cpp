@@ -7,6 +7,7 @@
 #include "app/maintenance/browse_window.h"
 #include "app/maintenance/category_lists.h"
 #include "app/maintenance/category_rules.h"
+#include "app/maintenance/form_fields.h"
 #include "app/maintenance/integrity.h"
 #include "app/maintenance/record_copy.h"
 #include "app/maintenance/update_cathtml.h"
@@ -258,6 +259,8 @@ UpdateCategoriesWindow updateCategoriesWindow(CategoryFormFields& fields, bool w
     u.ok = d.addButton("&OK", {210, bottom, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, bottom, 50, 14});
     d.controls.back().isCancel = true;
+    d.controls[size_t(u.category - 1)].maxBytes = fieldBytes("CAT:CATEGORY");
+    d.controls[size_t(u.description - 1)].maxBytes = fieldBytes("CAT:DESCRIPTION");
     return u;
 }
 

@@ -1,6 +1,7 @@
 #include "app/maintenance/update_cathtml.h"
 
 #include "app/maintenance/category_rules.h"
+#include "app/maintenance/form_fields.h"
 #include "app/maintenance/integrity.h"
 #include "app/maintenance/record_copy.h"
 #include "data/access.h"
@@ -62,6 +63,7 @@ UpdateCatHTMLWindow updateCatHTMLWindow(SnippetFormFields& fields) {
     u.ok = d.addButton("&OK", {210, 176, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, 176, 50, 14});
     d.controls.back().isCancel = true;
+    d.controls[size_t(u.html - 1)].maxBytes = fieldBytes("HTM:HTMLTOADD");
     return u;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/maintenance/form_fields.h"
 #include "app/maintenance/integrity.h"
 #include "app/maintenance/location_rules.h"
 #include "app/maintenance/record_copy.h"
@@ -72,6 +73,12 @@ LocationFormWindow makeLocationFormWindow() {
     w.ok = d.addButton("&OK", {174, 130, 45, 14}, true);
     w.cancel = d.addButton("Cancel", {223, 130, 45, 14});
     d.controls.back().isCancel = true;
+    // Each entry holds no more than its field.
+    const std::pair<int, const char*> limits[] = {{w.location, "URL:LOCATION"}, {w.description, "URL:DESCRIPTION"},
+                                                  {w.category, "URL:CATEGORY"}, {w.keyword, "URL:KEYWORD"},
+                                                  {w.siteInfo, "URL:SITEINFO"}};
+    for (const auto& [control, field] : limits)
+        d.controls[size_t(control - 1)].maxBytes = fieldBytes(field);
     return w;
 }
 

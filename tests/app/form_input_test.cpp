@@ -1,5 +1,6 @@
-// What the forms take from the keyboard, with real key events (offscreen): every way of accepting a
-// form takes the field being edited.
+// What the forms take from the keyboard and the clipboard, with real key events (offscreen): every
+// way of accepting a form takes the field being edited, and entries never hold more bytes than their
+// field (and never half a character).
 
 #include <QApplication>
 #include <algorithm>
@@ -142,6 +143,78 @@ TEST_F(FormInput, TheCategoryFormTakesTheNameBeingTyped) {
         EXPECT_NE(std::find(names.begin(), names.end(), category), names.end()) << ::testing::PrintToString(names);
         EXPECT_EQ(std::count(names.begin(), names.end(), ""), 0) << "no category without a name";
     }
+}
+
+// Pasted or typed text never goes past what the field holds: the entry stops at the limit (in bytes
+// of UTF-8, at a character's end), and what is saved is what the entry showed.
+TEST_F(FormInput, EntriesHoldNoMoreThanTheirFieldAndSaveWhatTheyShow) {
+    const std::string longAddress = "https://example.com/" + std::string(300, 'a');             // 320 bytes
+    std::string cyrillic = "https://пример.рф/";
+    while (cyrillic.size() < 290)
+        cyrillic += "ж";                                                                          // 2 bytes each
+    const std::string keyword = "blogkeyword_too_long_for_10";
+    std::string siteInfo;
+    while (siteInfo.size() < 1200)
+        siteInfo += "Сведения о сайте. ";
+    struct Case {
+        const char* what;
+        int control;
+        std::string text;
+        bool paste;
+        size_t limit;
+    };
+    const Case cases[] = {
+        {"ASCII address pasted", fw().location, longAddress, true, 255},
+        {"Cyrillic address pasted", fw().location, cyrillic, true, 255},
+        {"keyword typed", fw().keyword, keyword, false, 10},
+        {"description pasted", fw().description, std::string(150, 'd'), true, 100},
+        {"category typed", fw().category, std::string(40, 'c'), false, 30},
+        {"site information pasted", fw().siteInfo, siteInfo, true, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ui::Window* w = openForm(RequestChange, "http://www.reuters.com/");
+        ASSERT_NE(w, nullptr);
+        if (c.control == fw().siteInfo)
+            w->chooseTab(fw().sheet, 2);
+        settle();
+        w->focus(c.control);
+        ui::pumpEventsFor(20);
+        ASSERT_TRUE(pressKey(Qt::Key_A, Qt::ControlModifier));
+        if (c.paste) {
+            ui::setClipboardText(c.text);
+            ASSERT_TRUE(pressKey(Qt::Key_V, Qt::ControlModifier));
+        } else {
+            ASSERT_TRUE(typeText(c.text));
+        }
+        const std::string shown = w->text(c.control);
+        EXPECT_LE(shown.size(), c.limit);
+        EXPECT_GT(shown.size() + 4, c.limit) << "filled up to the limit";
+        EXPECT_TRUE(wholeUtf8(shown));
+        EXPECT_EQ(c.text.compare(0, shown.size(), shown), 0) << "the start of what was given";
+        // One more character at the end is refused, not cut elsewhere.
+        ASSERT_TRUE(pressKey(Qt::Key_End, Qt::ControlModifier));
+        ASSERT_TRUE(typeText("Ж"));
+        EXPECT_EQ(w->text(c.control), shown);
+        if (c.control == fw().category) {
+            w->click(fw().cancel);  // not a category on file
+        } else {
+            w->click(fw().ok);
+        }
+        ASSERT_TRUE(formClosed()) << boxes();
+        if (c.control == fw().category)
+            continue;
+        const auto rows = onDisk(data::SITEDX, {"URL:LOCATION", "URL:DESCRIPTION", "URL:KEYWORD", "URL:SITEINFO"});
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_NE(rows[0].find(shown), std::string::npos) << "saved as shown";
+        // Put the record back for the next case.
+        data::closeAllFiles();
+        std::filesystem::remove(m_dir.file("URL_L.VLX"));
+        openFile(data::SITEDX);
+        addLocation("http://www.reuters.com/", "Reuters", "News", 7);
+        data::closeAllFiles();
+    }
+    EXPECT_TRUE(m_boxes.empty()) << boxes();
 }
 
 }  // namespace

@@ -223,6 +223,12 @@ bool LocationForm::categoryAccepted() {
 
 void LocationForm::ok() {
     // Every field in turn, with its rule, as if the user had moved through them all.
+    if (locationMissing(m_v.location)) {
+        ShowLocationRequired();
+        m_w->select(m_fw.sheet, 1);
+        m_w->focus(m_fw.location);
+        return;
+    }
     locationAccepted();
     if (!categoryAccepted())
         return;

@@ -1,6 +1,6 @@
 // What the forms take from the keyboard and the clipboard, with real key events (offscreen): every
-// way of accepting a form takes the field being edited, and entries never hold more bytes than their
-// field (and never half a character).
+// way of accepting a form takes the field being edited, entries never hold more bytes than their
+// field (and never half a character), and a location is never saved without an address.
 
 #include <QApplication>
 #include <algorithm>
@@ -215,6 +215,35 @@ TEST_F(FormInput, EntriesHoldNoMoreThanTheirFieldAndSaveWhatTheyShow) {
         data::closeAllFiles();
     }
     EXPECT_TRUE(m_boxes.empty()) << boxes();
+}
+
+TEST_F(FormInput, ABlankAddressIsRefusedAndTheFormStays) {
+    struct Case {
+        const char* what;
+        int request;
+        const char* address;
+    };
+    for (const Case& c : {Case{"insert without an address", RequestInsert, ""},
+                          Case{"insert with blanks only", RequestInsert, "   "},
+                          Case{"change that blanks the address", RequestChange, ""}}) {
+        SCOPED_TRACE(c.what);
+        m_boxes.clear();
+        const auto before = locations();
+        ui::Window* w = openForm(c.request, "http://www.reuters.com/");
+        ASSERT_NE(w, nullptr);
+        w->enterText(fw().location, c.address);
+        w->enterText(fw().description, "No address");
+        w->enterText(fw().category, "News");
+        settle();
+        w->click(fw().ok);
+        settle();
+        EXPECT_TRUE(boxShown("Location Required")) << boxes();
+        EXPECT_TRUE(showing(m_thread, kForm)) << "back in the form";
+        EXPECT_EQ(focusedWidget(), ui::widgetOfControl(*w, fw().location));
+        EXPECT_EQ(locations(), before);
+        w->click(fw().cancel);
+        ASSERT_TRUE(formClosed());
+    }
 }
 
 }  // namespace

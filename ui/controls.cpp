@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QAbstractButton>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -311,6 +312,7 @@ void WindowPrivate::buildControls() {
             w->setVisible(!c.hidden);
             w->installEventFilter(alertFilter);
             if (!c.tip.empty()) w->setToolTip(qs(c.tip));
+            if (!c.status.empty()) w->setStatusTip(qs(c.status));  // shown while the mouse is over it
             if (c.kind == ControlKind::kBox || c.kind == ControlKind::kSheet) w->lower();
         }
     }
@@ -322,6 +324,96 @@ void WindowPrivate::buildControls() {
         if (def.controls[i].kind == ControlKind::kPrompt)
             if (auto* label = qobject_cast<QLabel*>(controls[i].data()))
                 if (QWidget* next = widgetOf(int(i) + 2)) label->setBuddy(next);
+}
+
+namespace {
+// The letter after a single "&" of a caption (QChar() for none).
+QChar mnemonicOf(const std::string& text) {
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '&') continue;
+        if (text[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        return QChar(text[i + 1]).toUpper();
+    }
+    return {};
+}
+}  // namespace
+
+bool WindowPrivate::accelerate(QChar letter) {
+    if (!client || blockCount > 0 || !client->isEnabled()) return false;
+    const QChar wanted = letter.toUpper();
+    for (size_t i = 0; i < def.controls.size(); ++i) {
+        const ControlDef& c = def.controls[i];
+        if (mnemonicOf(c.text) != wanted) continue;
+        const int number = int(i) + 1;
+        switch (c.kind) {
+            case ControlKind::kPrompt: {
+                // The field after the prompt, on its tab even when another tab shows now.
+                QWidget* field = widgetOf(number + 1);
+                if (!field || !field->isEnabled() || hiddenByProcedure[i] || hiddenByProcedure[i + 1]) continue;
+                if (!onShownTab(number + 1) && c.parent >= 1) {
+                    const ControlDef& tab = def.controls[size_t(c.parent - 1)];
+                    auto* sheet = qobject_cast<QTabWidget*>(widgetOf(tab.parent));
+                    if (tab.kind != ControlKind::kTab || !sheet || !sheet->isVisible()) continue;
+                    sheet->setCurrentWidget(widgetOf(c.parent));
+                }
+                if (!field->isVisible()) continue;
+                field->setFocus(Qt::ShortcutFocusReason);
+                return true;
+            }
+            case ControlKind::kButton:
+            case ControlKind::kCheck:
+            case ControlKind::kRadio: {
+                auto* b = qobject_cast<QAbstractButton*>(controls[i].data());
+                if (!b || !b->isVisible() || !b->isEnabled()) continue;
+                if (c.kind == ControlKind::kRadio) b->setFocus(Qt::ShortcutFocusReason);
+                b->click();
+                return true;
+            }
+            case ControlKind::kTab: {
+                auto* sheet = qobject_cast<QTabWidget*>(widgetOf(c.parent));
+                if (!sheet || !sheet->isVisible() || !sheet->isEnabled()) continue;
+                sheet->setCurrentWidget(widgetOf(number));
+                sheet->setFocus(Qt::ShortcutFocusReason);
+                return true;
+            }
+            default: continue;
+        }
+    }
+    return false;
+}
+
+void Window::fitControl(int control, Rect slot) {
+    QWidget* w = m_d->widgetOf(control);
+    if (!w || !m_d->client || w->parentWidget() != m_d->client) return;
+    const ControlDef& c = m_d->def.controls[size_t(control - 1)];
+    QRect r(slot.x, slot.y, std::max(0, slot.width), std::max(0, slot.height));
+    switch (c.kind) {
+        case ControlKind::kList:
+        case ControlKind::kSheet:
+        case ControlKind::kText:
+        case ControlKind::kBox:
+        case ControlKind::kOption:
+        case ControlKind::kImage: break;  // these show more the more room they have
+        default: {
+            // One line of text or a button: its designed height, and a button or spin box its
+            // designed width; it stands at the side of its share nearer the window's edge.
+            const QRect designed = pixels(c.at);
+            const int height = std::min(r.height(), c.at.height > 0 ? designed.height() : w->sizeHint().height());
+            const bool fixedWidth = c.kind == ControlKind::kButton || c.kind == ControlKind::kSpin ||
+                                    c.kind == ControlKind::kCheck || c.kind == ControlKind::kRadio;
+            const int width = fixedWidth ? std::min(r.width(), c.at.width > 0 ? designed.width() : w->sizeHint().width())
+                                         : r.width();
+            const QPoint centre = r.center();
+            const int x = centre.x() > m_d->client->width() / 2 ? r.right() + 1 - width : r.left();
+            const int y = centre.y() > m_d->client->height() / 2 ? r.bottom() + 1 - height : r.top();
+            r = QRect(x, y, width, height);
+            break;
+        }
+    }
+    w->setGeometry(r);
 }
 
 bool WindowPrivate::pressButton(bool cancel) {

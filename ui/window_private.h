@@ -38,6 +38,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     // Enter and Escape that no control took: the default and the cancel button.
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     WindowPrivate* m_owner;
@@ -80,6 +81,10 @@ struct WindowPrivate {
     bool loopEnded = false;        // waitForEvent has returned false
     bool waitingForEvent = false;  // the procedure is parked in waitForEvent with nothing queued
     int blockCount = 0;
+    QPointer<QWidget> focusBeforeBlock;  // given the focus back when the window is enabled again
+    bool quietActivation = false;        // the window is being activated by the program, not the user
+    int swallowKey = 0;                  // an Alt+letter this window's accelerator took: not typed too
+    bool firstActivation = true;         // a window of its own: its activation on being shown is no news
     bool wantMaximized = false;  // before the window is shown
     bool wantMinimized = false;
     std::optional<QRect> normalRect;  // a top-level window's normal geometry once it left the maximised state
@@ -96,6 +101,7 @@ struct WindowPrivate {
     std::vector<bool> hiddenByProcedure;      // hidden by the definition or Window::hide (tabs aside)
     bool selectingTab = false;                // a tab is chosen by the procedure, not the user
     QSize reportedSize;                       // the client size the last EVENT:Sized told of
+    QSize designedSize;                       // the client size of the definition, in pixels
 
     // The widget that is moved and sized: the frame, the subwindow, or the top-level client.
     QWidget* placed() const;
@@ -117,6 +123,15 @@ struct WindowPrivate {
     // Presses the window's default (Enter) or cancel (Escape) button when it is shown and enabled;
     // false when there is none.
     bool pressButton(bool cancel);
+    // Alt+letter: the window's own control whose "&" letter it is (a prompt's field, a button, a
+    // check box, a radio, a tab) acts as its accelerator says; false when none has the letter.
+    bool accelerate(QChar letter);
+    // The user came back to this window (its frame child became active, or it became the active
+    // window): EVENT:GainFocus, unless the program activated it or it is waiting for a window it
+    // called.
+    void gainedFocus();
+    // Tells the frame's status bar what the control with the focus is for.
+    void showStatusOf(const QObject* focused);
     bool onShownTab(int number) const;
     void applyTabVisibility();
     QWidget* widgetOf(int number) const;
@@ -137,6 +152,12 @@ int dialogUnitsToPixelsY(int units);
 
 // The key code of a key press: the key in the low byte, modifiers above.
 int keyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
+// The character a key press typed, as a Unicode code point (0 for none).
+int characterOf(const QString& text);
+
+// Where the next pop-up menu opens (global pixels) instead of at the mouse: a list sets it when its
+// context menu is asked for from the keyboard, or by a click that the procedure answers later.
+void setNextPopupPosition(QPoint global);
 
 // The widget of a list control (ui/list_box.cpp).
 QWidget* makeListBox(WindowPrivate* owner, int number, QWidget* parent);

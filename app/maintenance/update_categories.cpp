@@ -175,6 +175,7 @@ void runCategoryForm(bool withLists) {
         }
         const int innerButtons[] = {fw.htmlInsert,     fw.htmlChange,     fw.htmlDelete,
                                     fw.locationInsert, fw.locationChange, fw.locationDelete};
+        bool finishing = false;  // the form closes itself (OK, Cancel): nothing to ask
 
         while (w.waitForEvent()) {
             const int event = currentEvent();
@@ -202,10 +203,24 @@ void runCategoryForm(bool withLists) {
                 locations->engine().refresh();
             } else if (event == kEventAccepted && control == fw.ok) {
                 storeFields(fields);
-                if (complete(request, loaded, w, fw, fields, response)) w.post(kEventCloseWindow);
+                if (complete(request, loaded, w, fw, fields, response)) {
+                    finishing = true;
+                    w.post(kEventCloseWindow);
+                }
             } else if (event == kEventAccepted && control == fw.cancel) {
                 response = int(ResponseCancelled);
+                finishing = true;
                 w.post(kEventCloseWindow);
+            } else if ((event == kEventCloseWindow || event == kEventCloseDown) && !finishing) {
+                // Asked to close from outside (the close box, File > Exit) with edits not saved:
+                // the user says whether to save them first.
+                storeFields(fields);
+                if (!recordUnchanged(data::Categories, loaded)) {
+                    const int answer = data::ShowWarning(33);
+                    if (answer == kButtonYes && !complete(request, loaded, w, fw, fields, response)) w.keepOpen();
+                    else if (answer == kButtonNo) response = int(ResponseCancelled);
+                    else if (answer != kButtonYes) w.keepOpen();
+                }
             }
         }
         SaveWindowPlacement(w, placement);

@@ -129,9 +129,11 @@ private:
     bool fillCategories();
     void locationAccepted();
     bool categoryAccepted();
-    void ok();
-    void completeInsert();
-    void completeChange();
+    bool ok();
+    bool completeInsert();
+    bool completeChange();
+    void finish(int response);
+    bool mayClose();
     void setUpLayout();
     void applyLayout();
 
@@ -143,6 +145,7 @@ private:
     std::unique_ptr<ui::Window> m_w;
     std::array<std::optional<Ratios>, kLayoutControls + 1> m_ratios;
     int m_response = int(ResponseCancelled);
+    bool m_finishing = false;  // the form closes itself (OK, Cancel): nothing to ask
 };
 
 void LocationForm::load() {
@@ -221,67 +224,80 @@ bool LocationForm::categoryAccepted() {
     return false;
 }
 
-void LocationForm::ok() {
+void LocationForm::finish(int response) {
+    m_response = response;
+    m_finishing = true;
+    m_w->post(kEventCloseWindow);
+}
+
+// True when the form is done (the record written, or nothing to write).
+bool LocationForm::ok() {
     // Every field in turn, with its rule, as if the user had moved through them all.
     if (locationMissing(m_v.location)) {
         ShowLocationRequired();
         m_w->select(m_fw.sheet, 1);
         m_w->focus(m_fw.location);
-        return;
+        return false;
     }
     locationAccepted();
     if (!categoryAccepted())
-        return;
+        return false;
     store();
-    if (m_request == RequestInsert)
-        completeInsert();
-    else
-        completeChange();
+    return m_request == RequestInsert ? completeInsert() : completeChange();
 }
 
-void LocationForm::completeInsert() {
-    switch (InsertLocation()) {
-        case InsertResult::kAdded:
-            m_response = int(ResponseCompleted);
-            m_w->post(kEventCloseWindow);
-            break;
-        case InsertResult::kDuplicate:
-        case InsertResult::kFailed:
-            m_w->select(m_fw.sheet, 1);
-            m_w->focus(m_fw.location);
-            break;
+// The window is asked to close from outside (its close box, File > Exit). With edits not saved the
+// user says whether to save them first; false keeps the form open.
+bool LocationForm::mayClose() {
+    if (m_finishing)
+        return true;
+    store();
+    if (recordUnchanged(data::SITEDX, m_saved))
+        return true;
+    switch (data::ShowWarning(33)) {
+        case kButtonYes: return ok();
+        case kButtonNo: m_response = int(ResponseCancelled); return true;
+        default: return false;
     }
 }
 
-void LocationForm::completeChange() {
+bool LocationForm::completeInsert() {
+    if (InsertLocation() == InsertResult::kAdded) {
+        finish(int(ResponseCompleted));
+        return true;
+    }
+    m_w->select(m_fw.sheet, 1);
+    m_w->focus(m_fw.location);
+    return false;
+}
+
+bool LocationForm::completeChange() {
     if (recordUnchanged(data::SITEDX, m_saved)) {
-        m_response = int(ResponseCancelled);
-        m_w->post(kEventCloseWindow);
-        return;
+        finish(int(ResponseCancelled));
+        return true;
     }
     while (true) {
         m_w->setWaitCursor();
         const int result = WriteLocation();
         m_w->restoreCursor();
         if (result == kWriteOk) {
-            m_response = int(ResponseCompleted);
-            m_w->post(kEventCloseWindow);
-            return;
+            finish(int(ResponseCompleted));
+            return true;
         }
         if (result == kWriteChanged) {
             // The buffer holds the other station's version: show it, and let the user decide again.
             load();
             m_w->redisplay();
-            return;
+            return false;
         }
         const int answer = data::ShowWarning(16);
         if (answer == kButtonYes)
             continue;
         if (answer == kButtonNo) {
-            m_response = int(ResponseCancelled);
-            m_w->post(kEventCloseWindow);
+            finish(int(ResponseCancelled));
+            return true;
         }
-        return;
+        return false;
     }
 }
 
@@ -319,8 +335,7 @@ void LocationForm::applyLayout() {
         const auto& r = m_ratios[size_t(n)];
         if (!r)
             continue;
-        m_w->setControlGeometry(
-            n, {int((*r)[0] * width), int((*r)[1] * height), int((*r)[2] * width), int((*r)[3] * height)});
+        m_w->fitControl(n, {int((*r)[0] * width), int((*r)[1] * height), int((*r)[2] * width), int((*r)[3] * height)});
     }
 }
 
@@ -341,10 +356,13 @@ int LocationForm::run() {
         const int event = currentEvent();
         if (event == kEventOpenWindow) {
             if (!fillCategories()) {
-                m_w->post(kEventCloseWindow);
+                finish(int(ResponseCancelled));
                 continue;
             }
             m_w->focus(m_fw.location);
+        } else if (event == kEventCloseWindow || event == kEventCloseDown) {
+            if (!mayClose())
+                m_w->keepOpen();
         } else if (event == kEventSized) {
             applyLayout();
         } else if (event == kEventAccepted) {
@@ -356,8 +374,7 @@ int LocationForm::run() {
             else if (control == m_fw.ok)
                 ok();
             else if (control == m_fw.cancel) {
-                m_response = int(ResponseCancelled);
-                m_w->post(kEventCloseWindow);
+                finish(int(ResponseCancelled));
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "app/shell/splash.h"
 
 #include "app/shell/globals.h"
+#include "app/shell/main_frame.h"
 #include "runtime/events.h"
 #include "ui/resources.h"
 #include "ui/window.h"
@@ -69,9 +70,17 @@ void Splash() {
 void About() {
     ui::WindowDef def = aboutDefinition();
     const int ok = int(def.controls.size());
-    ui::Window w(def);
-    while (w.waitForEvent())
-        if (currentEvent() == kEventAccepted && acceptedControl() == ok) w.close();
+    bool splashClosed = false;
+    {
+        ui::Window w(def);
+        while (w.waitForEvent()) {
+            if (currentEvent() == kEventAccepted && acceptedControl() == ok) w.close();
+            // The splash, closed by the command that opened About, tells the frame's thread, whose
+            // current window this is: the frame still has to hear of it.
+            if (currentEvent() == kSplashClosedEvent) splashClosed = true;
+        }
+    }
+    if (splashClosed) ui::postEvent(kSplashClosedEvent, 0, 1);
 }
 
 }  // namespace sitedex::app::shell

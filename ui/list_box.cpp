@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -277,11 +278,20 @@ public:
     }
     // A context menu asked for from the keyboard (Menu key, Shift+F10): it opens by the highlighted
     // row, as a right click on it would.
-    void keyboardMenu(quint64 stamp = 0) {
-        // Some desktops send the Menu key both as a key and as a context-menu request, with the same
-        // time stamp: one menu for the two.
-        if (stamp != 0 && stamp == m_menuStamp) return;
-        m_menuStamp = stamp;
+    // The Menu key arrives both as a key and as a context-menu request on some desktops (in either
+    // order): one menu for the pair.
+    enum class MenuAsk { kKey, kContextEvent };
+    void menuAsked(MenuAsk how) {
+        const bool pairsWithLast = m_lastAsk.isValid() && m_lastAsk.elapsed() < 500 && m_lastHow != how;
+        m_lastHow = how;
+        if (pairsWithLast) {
+            m_lastAsk.invalidate();
+            return;
+        }
+        m_lastAsk.start();
+        keyboardMenu();
+    }
+    void keyboardMenu() {
         QRect at = m_selected ? m_view->visualRect(m_model->index(m_selected - 1, 0)) : QRect();
         QPoint corner = at.isValid() ? at.bottomLeft() : QPoint(0, 0);
         setNextPopupPosition(m_view->viewport()->mapToGlobal(corner));
@@ -358,12 +368,13 @@ private:
     QScrollBar* m_bar = nullptr;
     int m_selected = 0;
     int m_thumb = 0;
-    quint64 m_menuStamp = 0;
+    QElapsedTimer m_lastAsk;
+    MenuAsk m_lastHow = MenuAsk::kKey;
 };
 
 void PageView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Menu && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
-        m_owner->keyboardMenu(event->timestamp());
+        m_owner->menuAsked(ListBoxWidget::MenuAsk::kKey);
         return;
     }
     int code = keyCodeOf(event->key(), event->modifiers());
@@ -373,7 +384,7 @@ void PageView::keyPressEvent(QKeyEvent* event) {
 
 void PageView::contextMenuEvent(QContextMenuEvent* event) {
     // A right click has asked already, on the press; the keyboard asks here on some desktops.
-    if (event->reason() == QContextMenuEvent::Keyboard) m_owner->keyboardMenu(event->timestamp());
+    if (event->reason() == QContextMenuEvent::Keyboard) m_owner->menuAsked(ListBoxWidget::MenuAsk::kContextEvent);
     event->accept();
 }
 

@@ -124,6 +124,10 @@ protected:
         e->ignore();
         reject();
     }
+    void changeEvent(QEvent* e) override {
+        QDialog::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange) keepShown(this);
+    }
 
 private:
     static QPixmap iconPixmap(int icon) {

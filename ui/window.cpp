@@ -142,8 +142,24 @@ void ClientWidget::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+void keepShown(QWidget* window) {
+    if (!window || !window->isMinimized()) return;
+    WindowPrivate* f = frameInternals();
+    if (f && f->frame && f->frame->isMinimized()) return;
+    QPointer<QWidget> w(window);
+    QTimer::singleShot(0, window, [w] {
+        if (!w || !w->isMinimized()) return;
+        w->showNormal();
+        w->raise();
+        w->activateWindow();
+    });
+}
+
 void ClientWidget::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isWindow() && m_owner &&
+        m_owner->def.kind == WindowKind::kDialog && !m_owner->def.resizable)
+        keepShown(this);
     if (event->type() != QEvent::ActivationChange || !isWindow() || !isActiveWindow() || !m_owner) return;
     if (m_owner->firstActivation) {
         m_owner->firstActivation = false;  // the activation that showing the window asked for

@@ -146,6 +146,11 @@ WindowPrivate* frameInternals();
 // The widget a box or dialog of the thread should stand over: its current window's, else the frame.
 QWidget* dialogParentFor(int thread);
 
+// A box or fixed dialog that the desktop minimised (some window managers offer it whatever the
+// window asks for) comes back at once, unless the frame itself is minimised: a program waiting for
+// an answer nobody can see would look frozen.
+void keepShown(QWidget* window);
+
 // Dialog units to pixels in the application's font.
 int dialogUnitsToPixelsX(int units);
 int dialogUnitsToPixelsY(int units);

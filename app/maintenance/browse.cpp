@@ -526,6 +526,13 @@ void BrowseEngine::newSelection() {
     if (keyCode() == kMouseRight) {
         // The menu answers this click once; later selections are not right clicks any more.
         setKeyCode(0);
+        // The row clicked is the highlighted one from now on: what the menu starts acts on it, and
+        // a page rebuilt afterwards keeps it.
+        const int selected = m_host.selectedRow();
+        if (selected >= 1 && selected <= rowCount()) {
+            m_currentRow = selected;
+            loadRow(m_currentRow);
+        }
         contextMenu();
         return;
     }

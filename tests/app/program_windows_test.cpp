@@ -254,6 +254,7 @@ TEST_F(ProgramWindows, TheListsContextMenuWorksWithMouseAndKeyboard) {
     form->click(fw().cancel);
     ASSERT_TRUE(ui::pumpEventsUntil([&] { return showing(a, kBrowse); }));
     settle();
+    EXPECT_EQ(highlighted(a), "Site 3") << "the row the menu was for stays highlighted";
 
     // Shift+F10 and the Menu key open it at the highlighted row; Escape closes it.
     for (auto [key, mods] : {std::pair{Qt::Key_F10, Qt::KeyboardModifiers(Qt::ShiftModifier)},

@@ -1,5 +1,6 @@
 #include "app/maintenance/browse.h"
 
+#include <algorithm>
 #include <locale.h>
 #include <stdexcept>
 #include <wctype.h>
@@ -449,8 +450,15 @@ bool BrowseEngine::readHighlighted() {
         return false;
     }
     ShowRecordGone();
+    const int row = m_host.selectedRow();
     refreshPage(kInPlace);
     if (m_closing) return false;
+    // The record that took the gone one's place is highlighted, not the last of the page.
+    if (row >= 1 && !m_rows.empty()) {
+        m_currentRow = std::min(row, rowCount());
+        m_host.setSelectedRow(m_currentRow);
+        show();
+    }
     buildDistribution();
     loadRow(m_currentRow);
     postNewSelection();

@@ -66,13 +66,14 @@ TEST_F(StaleRows, ChangeOrDeleteOfALocationGoneElsewhereTouchesNoOtherRecord) {
         bool change;           // else delete
         const char* row;       // the description of the stale row
         const char* location;  // its address (for sitedex remove)
+        const char* next;      // the row highlighted afterwards
     };
     const Case cases[] = {
-        {"change, removed by another program", By::kProgram, true, "Site 5", "https://site5.example"},
-        {"change, deleted in a second browse", By::kSecondBrowse, true, "Site 5", "https://site5.example"},
-        {"delete, removed by another program", By::kProgram, false, "Site 3", "https://site3.example"},
+        {"change, removed by another program", By::kProgram, true, "Site 5", "https://site5.example", "Site 6"},
+        {"change, deleted in a second browse", By::kSecondBrowse, true, "Site 5", "https://site5.example", "Site 6"},
+        {"delete, removed by another program", By::kProgram, false, "Site 3", "https://site3.example", "Site 4"},
         {"delete of a blank address, deleted in a second browse", By::kSecondBrowse, false, "Site 0 without address",
-         ""},
+         "", "Site 1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -127,6 +128,7 @@ TEST_F(StaleRows, ChangeOrDeleteOfALocationGoneElsewhereTouchesNoOtherRecord) {
         EXPECT_TRUE(boxShown(kGoneCaption)) << boxes();
         EXPECT_FALSE(boxShown("Confirm Delete")) << "nothing to confirm: the record is gone";
         EXPECT_EQ(column(listA).find(c.row), std::string::npos) << "the list shows what is on file now";
+        EXPECT_EQ(listA.cellText(listA.selectedRow(), 1), c.next) << "the record after it is highlighted";
         closeThread(a);
     }
 }

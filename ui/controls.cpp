@@ -18,8 +18,6 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTextCursor>
-#include <QValidator>
 
 #include <algorithm>
 #include <memory>
@@ -33,64 +31,6 @@ using runtime::kEventAccepted;
 
 namespace {
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-qsizetype utf8Bytes(QStringView text) { return text.toUtf8().size(); }
-
-// The characters (whole code points, never half a surrogate pair) to take away just before `end`
-// so that `excess` bytes of UTF-8 go: returns where the cut starts.
-qsizetype cutBefore(QStringView text, qsizetype end, qsizetype excess) {
-    qsizetype start = end;
-    while (excess > 0 && start > 0) {
-        qsizetype len = start >= 2 && text.at(start - 1).isLowSurrogate() && text.at(start - 2).isHighSurrogate() ? 2 : 1;
-        excess -= utf8Bytes(text.mid(start - len, len));
-        start -= len;
-    }
-    return start;
-}
-
-// Keeps a line within its field's bytes of UTF-8. What was just typed or pasted (it ends at the
-// cursor) is cut at the last whole character that fits, so the user sees the limit as it is reached
-// and nothing is cut silently when the record is saved.
-class ByteLimit : public QValidator {
-public:
-    ByteLimit(size_t limit, QObject* parent) : QValidator(parent), m_limit(qsizetype(limit)) {}
-    State validate(QString& input, int& pos) const override {
-        qsizetype excess = utf8Bytes(input) - m_limit;
-        if (excess <= 0) return Acceptable;
-        qsizetype end = std::clamp<qsizetype>(pos, 0, input.size());
-        qsizetype start = cutBefore(input, end, excess);
-        input.remove(start, end - start);
-        pos = int(start);
-        // A cursor at the start of a text that is still too long (set by the program): cut its end.
-        if (utf8Bytes(input) > m_limit) input.truncate(cutBefore(input, input.size(), utf8Bytes(input) - m_limit));
-        return Acceptable;
-    }
-
-private:
-    qsizetype m_limit;
-};
-
-// The same for a multi-line text, whose document tells where the last change ended.
-void limitText(QPlainTextEdit* text, size_t limit, QObject* context) {
-    auto changeEnd = std::make_shared<int>(0);
-    QObject::connect(text->document(), &QTextDocument::contentsChange, context,
-                     [changeEnd](int position, int, int added) { *changeEnd = position + added; });
-    QObject::connect(text, &QPlainTextEdit::textChanged, context, [text, limit, changeEnd] {
-        const QString all = text->toPlainText();
-        const qsizetype excess = utf8Bytes(all) - qsizetype(limit);
-        if (excess <= 0) return;
-        qsizetype end = std::clamp<qsizetype>(*changeEnd, 0, all.size());
-        qsizetype start = cutBefore(all, end, excess);
-        QTextCursor cut(text->document());
-        if (utf8Bytes(all) - utf8Bytes(QStringView(all).mid(start, end - start)) > qsizetype(limit)) {
-            start = cutBefore(all, all.size(), excess);  // still too long (set by the program): its end
-            end = all.size();
-        }
-        cut.setPosition(int(start));
-        cut.setPosition(int(end), QTextCursor::KeepAnchor);
-        cut.removeSelectedText();  // textChanged again, now within the limit
-    });
-}
 
 QRect pixels(const Rect& r) {
     return QRect(dialogUnitsToPixelsX(r.x), dialogUnitsToPixelsY(r.y), dialogUnitsToPixelsX(r.width),
@@ -177,7 +117,7 @@ void WindowPrivate::buildControls() {
             }
             case ControlKind::kEntry: {
                 auto* edit = new QLineEdit(parent);
-                if (c.maxBytes) edit->setValidator(new ByteLimit(c.maxBytes, edit));
+                if (c.maxBytes) edit->setValidator(makeByteLimit(c.maxBytes, edit));
                 if (c.textVariable) edit->setText(qs(*c.textVariable));
                 QObject::connect(edit, &QLineEdit::textEdited, alertFilter, [this, i] { entryEdited[i] = true; });
                 QObject::connect(edit, &QLineEdit::editingFinished, alertFilter, [this, i, number, edit] {
@@ -250,7 +190,7 @@ void WindowPrivate::buildControls() {
                 const bool editable = c.kind == ControlKind::kCombo;
                 combo->setEditable(editable);
                 combo->setInsertPolicy(QComboBox::NoInsert);
-                if (editable && c.maxBytes) combo->setValidator(new ByteLimit(c.maxBytes, combo));
+                if (editable && c.maxBytes) combo->setValidator(makeByteLimit(c.maxBytes, combo));
                 for (const std::string& choice : c.choices) combo->addItem(qs(choice));
                 if (c.textVariable) combo->setCurrentIndex(combo->findText(qs(*c.textVariable)));
                 if (editable && c.textVariable) combo->setEditText(qs(*c.textVariable));
@@ -293,7 +233,7 @@ void WindowPrivate::buildControls() {
             case ControlKind::kText: {
                 auto* text = new QPlainTextEdit(parent);
                 text->setTabChangesFocus(true);
-                if (c.maxBytes) limitText(text, c.maxBytes, alertFilter);
+                if (c.maxBytes) limitTextBytes(text, c.maxBytes, alertFilter);
                 if (c.textVariable) text->setPlainText(qs(*c.textVariable));
                 // The variable follows every keystroke: a multi-line text has no moment of acceptance
                 // the user would notice, and OK must see what is typed.
@@ -326,65 +266,6 @@ void WindowPrivate::buildControls() {
                 if (QWidget* next = widgetOf(int(i) + 2)) label->setBuddy(next);
 }
 
-namespace {
-// The letter after a single "&" of a caption (QChar() for none).
-QChar mnemonicOf(const std::string& text) {
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != '&') continue;
-        if (text[i + 1] == '&') {
-            ++i;
-            continue;
-        }
-        return QChar(text[i + 1]).toUpper();
-    }
-    return {};
-}
-}  // namespace
-
-bool WindowPrivate::accelerate(QChar letter) {
-    if (!client || blockCount > 0 || !client->isEnabled()) return false;
-    const QChar wanted = letter.toUpper();
-    for (size_t i = 0; i < def.controls.size(); ++i) {
-        const ControlDef& c = def.controls[i];
-        if (mnemonicOf(c.text) != wanted) continue;
-        const int number = int(i) + 1;
-        switch (c.kind) {
-            case ControlKind::kPrompt: {
-                // The field after the prompt, on its tab even when another tab shows now.
-                QWidget* field = widgetOf(number + 1);
-                if (!field || !field->isEnabled() || hiddenByProcedure[i] || hiddenByProcedure[i + 1]) continue;
-                if (!onShownTab(number + 1) && c.parent >= 1) {
-                    const ControlDef& tab = def.controls[size_t(c.parent - 1)];
-                    auto* sheet = qobject_cast<QTabWidget*>(widgetOf(tab.parent));
-                    if (tab.kind != ControlKind::kTab || !sheet || !sheet->isVisible()) continue;
-                    sheet->setCurrentWidget(widgetOf(c.parent));
-                }
-                if (!field->isVisible()) continue;
-                field->setFocus(Qt::ShortcutFocusReason);
-                return true;
-            }
-            case ControlKind::kButton:
-            case ControlKind::kCheck:
-            case ControlKind::kRadio: {
-                auto* b = qobject_cast<QAbstractButton*>(controls[i].data());
-                if (!b || !b->isVisible() || !b->isEnabled()) continue;
-                if (c.kind == ControlKind::kRadio) b->setFocus(Qt::ShortcutFocusReason);
-                b->click();
-                return true;
-            }
-            case ControlKind::kTab: {
-                auto* sheet = qobject_cast<QTabWidget*>(widgetOf(c.parent));
-                if (!sheet || !sheet->isVisible() || !sheet->isEnabled()) continue;
-                sheet->setCurrentWidget(widgetOf(number));
-                sheet->setFocus(Qt::ShortcutFocusReason);
-                return true;
-            }
-            default: continue;
-        }
-    }
-    return false;
-}
-
 void Window::fitControl(int control, Rect slot) {
     QWidget* w = m_d->widgetOf(control);
     if (!w || !m_d->client || w->parentWidget() != m_d->client) return;
@@ -414,35 +295,6 @@ void Window::fitControl(int control, Rect slot) {
         }
     }
     w->setGeometry(r);
-}
-
-bool WindowPrivate::pressButton(bool cancel) {
-    for (size_t i = 0; i < controls.size(); ++i) {
-        const ControlDef& c = def.controls[i];
-        if (c.kind != ControlKind::kButton || !(cancel ? c.isCancel : c.isDefault)) continue;
-        auto* b = qobject_cast<QPushButton*>(controls[i].data());
-        if (!b || !b->isEnabled() || !client || !b->isVisibleTo(client)) continue;
-        b->click();
-        return true;
-    }
-    return false;
-}
-
-void WindowPrivate::takeEdits(bool accept) {
-    for (size_t i = 0; i < controls.size() && i < entryEdited.size(); ++i) {
-        if (!entryEdited[i]) continue;
-        entryEdited[i] = false;
-        std::string* variable = def.controls[i].textVariable;
-        QObject* o = controls[i];
-        if (auto* e = qobject_cast<QLineEdit*>(o)) {
-            if (variable) *variable = e->text().toStdString();
-        } else if (auto* cb = qobject_cast<QComboBox*>(o)) {
-            if (variable) *variable = cb->currentText().toStdString();
-        } else if (auto* sp = qobject_cast<QSpinBox*>(o)) {
-            sp->interpretText();  // digits typed and not yet taken; the variable follows the value
-        }
-        if (accept) push({kEventAccepted, int(i) + 1, 0, 0});
-    }
 }
 
 QWidget* WindowPrivate::widgetOf(int number) const {

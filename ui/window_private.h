@@ -9,6 +9,9 @@
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
+
+class QPlainTextEdit;
+class QValidator;
 #include <deque>
 #include <optional>
 #include <vector>
@@ -163,6 +166,10 @@ int characterOf(const QString& text);
 // Where the next pop-up menu opens (global pixels) instead of at the mouse: a list sets it when its
 // context menu is asked for from the keyboard, or by a click that the procedure answers later.
 void setNextPopupPosition(QPoint global);
+
+// Byte limits of entries and texts (ui/entry_limits.cpp).
+QValidator* makeByteLimit(size_t limit, QObject* parent);
+void limitTextBytes(QPlainTextEdit* text, size_t limit, QObject* context);
 
 // The widget of a list control (ui/list_box.cpp).
 QWidget* makeListBox(WindowPrivate* owner, int number, QWidget* parent);

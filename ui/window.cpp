@@ -669,14 +669,9 @@ QRect placementBounds(const WindowPrivate& d, QPoint wanted) {
     if (!screen) screen = QGuiApplication::primaryScreen();
     QRect bounds = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
     // The placement is of the window's inside: its title bar and border must fit on the screen too.
-    // Before the window is shown the desktop has not said how wide they are; a title bar's height
-    // and a few pixels will do.
-    QMargins frame(4, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4, 4, 4);
-    if (QWidget* w = d.placed(); w && w->isVisible() && w->frameGeometry() != w->geometry()) {
-        const QRect outer = w->frameGeometry(), inner = w->geometry();
-        frame = QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                         outer.bottom() - inner.bottom());
-    }
+    // The desktop says how wide they are only once a window is shown, so a title bar's height and a
+    // few pixels stand for them, always the same, so that a placement saved is restored unchanged.
+    const QMargins frame(4, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4, 4, 4);
     return bounds.marginsRemoved(frame);
 }
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -302,8 +303,14 @@ int popupMenu(std::string_view menuText) {
         }
         bool disabled = !item.empty() && item.front() == '~';
         if (disabled) item.remove_prefix(1);
+        // "+" before an item shows it checked, "-" unchecked (one of a set of choices).
+        const bool checkable = !item.empty() && (item.front() == '+' || item.front() == '-');
+        const bool checked = checkable && item.front() == '+';
+        if (checkable) item.remove_prefix(1);
         QAction* a = menu->addAction(QString::fromUtf8(item.data(), qsizetype(item.size())));
         a->setEnabled(!disabled);
+        a->setCheckable(checkable);
+        a->setChecked(checked);
         items.push_back(a);
         texts.emplace_back(item);
     }
@@ -359,6 +366,9 @@ bool printerSetup() {
     auto* dialog = new QPrintDialog(&programPrinter(), boxParent());
     dialog->setWindowTitle(QStringLiteral("Print Setup"));
     dialog->setOption(QAbstractPrintDialog::PrintToFile, true);
+    // Setting up prints nothing: its button must not say it does.
+    for (QDialogButtonBox* buttons : dialog->findChildren<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
     auto result = std::make_shared<int>(-1);  // -1 while the dialog is up
     QObject::connect(dialog, &QDialog::finished, dialog, [result, thread](int r) {
         *result = r;

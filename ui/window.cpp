@@ -24,6 +24,7 @@
 #include "runtime/thread_state.h"
 #include "runtime/thread_table.h"
 #include "ui/scheduler.h"
+#include "ui/window_chrome_private.h"
 #include "ui/window_private.h"
 
 namespace sitedex::ui {
@@ -334,6 +335,7 @@ void WindowPrivate::unblock() {
                 focusBeforeBlock->setFocus(Qt::OtherFocusReason);
             quietActivation = false;
         }
+        focusBeforeBlock = nullptr;
     }
     focusBeforeBlock = nullptr;
 }
@@ -348,8 +350,9 @@ void WindowPrivate::gainedFocus() {
 void WindowPrivate::showStatusOf(const QObject* focused) {
     const int n = controlNumberOf(focused);
     if (n < 1 || def.controls[size_t(n - 1)].status.empty()) return;
-    WindowPrivate* f = frameInternals();
-    if (f && f->frame) f->frame->statusBar()->showMessage(QString::fromStdString(def.controls[size_t(n - 1)].status));
+    QStatusBar* bar = frame ? frame->statusBar() : statusBarOf(this);
+    if (!bar && frameInternals() && frameInternals()->frame) bar = frameInternals()->frame->statusBar();
+    if (bar) bar->showMessage(QString::fromStdString(def.controls[size_t(n - 1)].status));
 }
 
 void WindowPrivate::show() {
@@ -381,6 +384,7 @@ void WindowPrivate::closeNow() {
     open = false;
     queue.clear();
     if (timer) timer->stop();
+    const bool wasActive = !frame && !sub && client && client->isActiveWindow();
     auto& list = windowsOfThread(thread);
     auto it = std::find(list.begin(), list.end(), this);
     bool wasCurrent = it != list.end() && it + 1 == list.end();
@@ -391,17 +395,16 @@ void WindowPrivate::closeNow() {
     delete alertFilter;
     alertFilter = nullptr;
     // Delete later: the toolkit may still be delivering an event to one of these widgets.
-    bool wasActive = false;
     if (QWidget* w = placed()) {
-        wasActive = isTopLevel() && w->isActiveWindow();
         w->hide();
         w->deleteLater();
     }
     if (wasCurrent && !list.empty()) list.back()->unblock();
-    // A window of its own that had the keyboard hands it back to the frame, whatever the desktop
-    // does with the focus of a window that goes away.
-    if (wasActive && !frame && g_frame && g_frame->frame && g_frame->frame->isVisible() &&
-        QApplication::activeWindow() != g_frame->frame)
+    // A window of its own that goes away last on its thread hands the keyboard back to the frame,
+    // whatever the desktop does with the focus of a window that goes away, so that the frame's menus
+    // answer their keys at once.
+    else if (wasActive && g_frame && g_frame->frame && g_frame->frame->isVisible() &&
+             QApplication::activeWindow() != g_frame->frame)
         g_frame->frame->activateWindow();
 }
 
@@ -488,6 +491,7 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
         }
     }
     d.buildControls();
+    layOutBars(&d);
     d.wantMaximized = d.def.maximized;
     list.push_back(&d);
     if (d.def.timer > 0) setTimer(d.def.timer);
@@ -556,9 +560,10 @@ void Window::setTimer(int hundredths) {
 int Window::timer() const { return m_d->timerValue; }
 
 void Window::setStatusText(std::string_view text) {
-    // The frame's status bar speaks for every window of the program.
-    WindowPrivate* f = m_d->frame ? m_d.get() : frameInternals();
-    if (f && f->frame) f->frame->statusBar()->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    // A window with a status bar of its own shows the text there; the frame's speaks for the others.
+    QStatusBar* bar = m_d->frame ? m_d->frame->statusBar() : statusBarOf(m_d.get());
+    if (!bar && frameInternals() && frameInternals()->frame) bar = frameInternals()->frame->statusBar();
+    if (bar) bar->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 void Window::tileChildren() {

@@ -84,7 +84,6 @@ struct WindowPrivate {
     bool loopEnded = false;        // waitForEvent has returned false
     bool waitingForEvent = false;  // the procedure is parked in waitForEvent with nothing queued
     int blockCount = 0;
-    QPointer<QWidget> focusBeforeBlock;  // given the focus back when the window is enabled again
     bool quietActivation = false;        // the window is being activated by the program, not the user
     int swallowKey = 0;                  // an Alt+letter this window's accelerator took: not typed too
     bool firstActivation = true;         // a window of its own: its activation on being shown is no news
@@ -105,6 +104,7 @@ struct WindowPrivate {
     bool selectingTab = false;                // a tab is chosen by the procedure, not the user
     QSize reportedSize;                       // the client size the last EVENT:Sized told of
     QSize designedSize;                       // the client size of the definition, in pixels
+    QPointer<QWidget> focusBeforeBlock;       // the control that had the focus when a box blocked the window
 
     // The widget that is moved and sized: the frame, the subwindow, or the top-level client.
     QWidget* placed() const;

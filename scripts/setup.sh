@@ -18,6 +18,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    # A package run that was cut short leaves dpkg refusing every install until it is finished.
+    DEBIAN_FRONTEND=noninteractive $sudo dpkg --configure -a
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi

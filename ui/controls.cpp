@@ -10,6 +10,7 @@
 #include <QValidator>
 #include <algorithm>
 #include <QTabWidget>
+#include <QAbstractButton>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -19,6 +20,9 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <algorithm>
+#include <memory>
 
 #include "runtime/events.h"
 #include "ui/window_chrome_private.h"
@@ -123,14 +127,23 @@ void WindowPrivate::buildControls() {
             case ControlKind::kButton: {
                 auto* button = new QPushButton(qs(c.text), parent);
                 button->setDefault(c.isDefault);
-                button->setAutoDefault(c.isDefault);
-                QObject::connect(button, &QPushButton::clicked, alertFilter,
-                                 [this, number] { push({kEventAccepted, number, 0, 0}); });
+                // Enter presses the button that has the focus, as in any dialog; else the default one.
+                button->setAutoDefault(true);
+                // Whether by the mouse, its accelerator, Enter or a test's click: the field being
+                // edited is taken first. A cancel button leaves it alone, and does not take the focus
+                // on a click either (leaving the field would run its checks).
+                const bool cancel = c.isCancel;
+                if (cancel) button->setFocusPolicy(Qt::TabFocus);
+                QObject::connect(button, &QPushButton::clicked, alertFilter, [this, number, cancel] {
+                    if (!cancel) takeEdits(true);
+                    push({kEventAccepted, number, 0, 0});
+                });
                 made = button;
                 break;
             }
             case ControlKind::kEntry: {
                 auto* edit = new QLineEdit(parent);
+                if (c.maxBytes) edit->setValidator(makeByteLimit(c.maxBytes, edit));
                 if (c.textVariable) edit->setText(qs(*c.textVariable));
                 QObject::connect(edit, &QLineEdit::textEdited, alertFilter, [this, i] { entryEdited[i] = true; });
                 QObject::connect(edit, &QLineEdit::editingFinished, alertFilter, [this, i, number, edit] {
@@ -203,6 +216,7 @@ void WindowPrivate::buildControls() {
                 const bool editable = c.kind == ControlKind::kCombo;
                 combo->setEditable(editable);
                 combo->setInsertPolicy(QComboBox::NoInsert);
+                if (editable && c.maxBytes) combo->setValidator(makeByteLimit(c.maxBytes, combo));
                 for (const std::string& choice : c.choices) combo->addItem(qs(choice));
                 if (c.textVariable) combo->setCurrentIndex(combo->findText(qs(*c.textVariable)));
                 if (editable && c.textVariable) combo->setEditText(qs(*c.textVariable));
@@ -248,6 +262,7 @@ void WindowPrivate::buildControls() {
             case ControlKind::kText: {
                 auto* text = new QPlainTextEdit(parent);
                 text->setTabChangesFocus(true);
+                if (c.maxBytes) limitTextBytes(text, c.maxBytes, alertFilter);
                 if (c.textVariable) text->setPlainText(qs(*c.textVariable));
                 // The variable follows every keystroke: a multi-line text has no moment of acceptance
                 // the user would notice, and OK must see what is typed.
@@ -266,6 +281,7 @@ void WindowPrivate::buildControls() {
             w->setVisible(!c.hidden);
             w->installEventFilter(alertFilter);
             if (!c.tip.empty()) w->setToolTip(qs(c.tip));
+            if (!c.status.empty()) w->setStatusTip(qs(c.status));  // shown while the mouse is over it
             if (c.kind == ControlKind::kBox || c.kind == ControlKind::kSheet) w->lower();
         }
     }
@@ -282,6 +298,37 @@ void WindowPrivate::buildControls() {
         if (label)
             if (QWidget* next = widgetOf(int(n) + 1)) label->setBuddy(next);
     }
+}
+
+void Window::fitControl(int control, Rect slot) {
+    QWidget* w = m_d->widgetOf(control);
+    if (!w || !m_d->client || w->parentWidget() != m_d->client) return;
+    const ControlDef& c = m_d->def.controls[size_t(control - 1)];
+    QRect r(slot.x, slot.y, std::max(0, slot.width), std::max(0, slot.height));
+    switch (c.kind) {
+        case ControlKind::kList:
+        case ControlKind::kSheet:
+        case ControlKind::kText:
+        case ControlKind::kBox:
+        case ControlKind::kOption:
+        case ControlKind::kImage: break;  // these show more the more room they have
+        default: {
+            // One line of text or a button: its designed height, and a button or spin box its
+            // designed width; it stands at the side of its share nearer the window's edge.
+            const QRect designed = pixels(c.at);
+            const int height = std::min(r.height(), c.at.height > 0 ? designed.height() : w->sizeHint().height());
+            const bool fixedWidth = c.kind == ControlKind::kButton || c.kind == ControlKind::kSpin ||
+                                    c.kind == ControlKind::kCheck || c.kind == ControlKind::kRadio;
+            const int width = fixedWidth ? std::min(r.width(), c.at.width > 0 ? designed.width() : w->sizeHint().width())
+                                         : r.width();
+            const QPoint centre = r.center();
+            const int x = centre.x() > m_d->client->width() / 2 ? r.right() + 1 - width : r.left();
+            const int y = centre.y() > m_d->client->height() / 2 ? r.bottom() + 1 - height : r.top();
+            r = QRect(x, y, width, height);
+            break;
+        }
+    }
+    w->setGeometry(r);
 }
 
 QWidget* WindowPrivate::widgetOf(int number) const {

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "runtime/hooks.h"
 #include "runtime/thread_state.h"
@@ -50,9 +51,11 @@ PopupResponder g_popupResponder;
 
 class MessageBoxDialog : public QDialog {
 public:
-    MessageBoxDialog(QWidget* parent, MessageBoxInfo info) : QDialog(parent, Qt::Dialog), m_info(std::move(info)) {
+    MessageBoxDialog(QWidget* parent, MessageBoxInfo info)
+        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+          m_info(std::move(info)) {
+        // A title and a close box, as a message box has; no minimise or maximise.
         setWindowTitle(QString::fromStdString(m_info.caption));
-        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         auto* outer = new QVBoxLayout(this);
         auto* top = new QHBoxLayout;
         top->setSpacing(dialogUnitsToPixelsX(8));
@@ -82,7 +85,8 @@ public:
             auto* b = new QPushButton(QString::fromUtf8(c.caption), this);
             b->setMinimumWidth(dialogUnitsToPixelsX(50));
             bool isDefault = c.value == m_info.defaultButton;
-            b->setAutoDefault(isDefault);
+            // Enter presses the button that has the focus (Tab moves it), else the default one.
+            b->setAutoDefault(true);
             b->setDefault(isDefault);
             const int value = c.value;
             connect(b, &QPushButton::clicked, this, [this, value] { answer(value); });
@@ -120,6 +124,10 @@ protected:
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
         reject();
+    }
+    void changeEvent(QEvent* e) override {
+        QDialog::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange) keepShown(this);
     }
 
 private:
@@ -270,11 +278,17 @@ bool answerMessageBox(int thread, int button) {
 
 // ---- pop-up menu ---------------------------------------------------------------------------------
 
+namespace {
+std::optional<QPoint> g_nextPopupAt;
+}  // namespace
+
+void setNextPopupPosition(QPoint global) { g_nextPopupAt = global; }
+
 int popupMenu(std::string_view menuText) {
     if (!QApplication::instance()) return 0;
     const int thread = currentThread();
-    // Like a box, the menu is not a child of the window that waits for it: that window is disabled
-    // meanwhile, and a disabled parent would disable the menu too (no item could be chosen).
+    // Not a child of the window that waits for the answer: that one is disabled meanwhile, and a
+    // menu inherits the disabled state of its parent.
     QPointer<QMenu> menu = new QMenu(boxParent());
     std::vector<QAction*> items;
     std::vector<std::string> texts;
@@ -317,7 +331,8 @@ int popupMenu(std::string_view menuText) {
     });
     WindowPrivate* owner = ownerOf(thread);
     if (owner) owner->block();
-    menu->popup(QCursor::pos());
+    menu->popup(g_nextPopupAt.value_or(QCursor::pos()));
+    g_nextPopupAt.reset();
     if (g_popupResponder) {
         QMetaObject::invokeMethod(
             QApplication::instance(),

@@ -1,7 +1,7 @@
 // The export writers byte for byte: every type with every combination of the site-info and rating
 // flags, the description order, a category selected in other letter case, the frame pages with
 // and without BodyInFrame, and the empty database, against golden files written from the one
-// fixture database (tests/data_files/export). SITEDEX_UPDATE_GOLDEN=1 writes the files anew
+// fixture database (tests/data/export). SITEDEX_UPDATE_GOLDEN=1 writes the files anew
 // instead of comparing; read the difference before committing it.
 
 #include <cstdlib>

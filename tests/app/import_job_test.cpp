@@ -23,7 +23,7 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-const std::filesystem::path kTestData = std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
+const std::filesystem::path kTestData = std::filesystem::path(SITEDEX_TEST_DATA);
 
 std::string quirk(const char* name) {
     return (kTestData / "import" / name).string();

@@ -34,7 +34,7 @@ CommandRun sitedex(const std::string& args, const std::string& inDir = {}) {
 }
 
 const std::string kBookmarks =
-    (std::filesystem::path(__FILE__).parent_path().parent_path() / "data" / "import").string();
+    (std::filesystem::path(SITEDEX_TEST_DATA) / "import").string();
 
 bool contains(const std::string& s, const std::string& part) {
     return s.find(part) != std::string::npos;

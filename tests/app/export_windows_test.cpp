@@ -24,6 +24,7 @@
 #include "runtime/procedures.h"
 #include "runtime/settings_file.h"
 #include "tests/app/export_fixture.h"
+#include "tests/app/keyboard.h"
 #include "tests/app/maintenance_fixture.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
@@ -364,6 +365,59 @@ TEST_F(ExportWindows, CancelPartWayLeavesACompletePage) {
     EXPECT_GT(rows, 0u);
     EXPECT_LT(rows, 40000u);
     EXPECT_NE(page.find("<h2>Index</h2>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sitedex::app::exporting
+
+namespace sitedex::app::exporting {
+namespace {
+
+// With the keyboard only: each letter of the window reaches its control, also after an export,
+// when the progress window has come and gone.
+TEST_F(ExportWindows, AcceleratorsReachTheirControlsBeforeAndAfterAnExport) {
+    fillFixture();
+    startExportMain();
+    ui::Window* w = dialog();
+    ui::activateWindow(*w);
+    ui::pumpEventsFor(40);
+    auto focusedIn = [&](int control) {
+        QWidget* target = ui::widgetOfControl(*w, control);
+        QWidget* focused = sitedex::testing::focusedWidget();
+        return target && focused && (target == focused || target->isAncestorOf(focused));
+    };
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_X, m_ids.fileName},      {Qt::Key_F, m_ids.typeRadios[2]},
+                                            {Qt::Key_K, m_ids.typeRadios[5]}, {Qt::Key_T, m_ids.typeRadios[0]},
+                                            {Qt::Key_S, m_ids.selected},      {Qt::Key_P, m_ids.category},
+                                            {Qt::Key_X, m_ids.fileName}};
+    for (const auto& [key, control] : keys) {
+        ASSERT_TRUE(sitedex::testing::pressKey(key, Qt::AltModifier));
+        EXPECT_TRUE(focusedIn(control)) << char(key);
+    }
+    // "&ASCII" and "&All" share their letter: each press goes on to the next of the two.
+    for (int control : {m_ids.typeRadios[3], m_ids.all, m_ids.typeRadios[3], m_ids.all}) {
+        ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_A, Qt::AltModifier));
+        EXPECT_TRUE(focusedIn(control)) << control;
+    }
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_T, Qt::AltModifier));
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_X, Qt::AltModifier));
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_A, Qt::ControlModifier));
+    ASSERT_TRUE(sitedex::testing::typeText(m_dir.file("Typed")));
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_Return));
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return std::filesystem::exists(m_dir.file("typed.htm")); }))
+        << w->text(m_ids.fileName);
+    ASSERT_EQ(dialog(), w);
+    ui::pumpEventsFor(100);
+    for (Qt::Key key : {Qt::Key_K, Qt::Key_X}) {
+        ASSERT_TRUE(sitedex::testing::pressKey(key, Qt::AltModifier));
+        EXPECT_TRUE(focusedIn(key == Qt::Key_K ? m_ids.typeRadios[5] : m_ids.fileName))
+            << "after the export " << char(key);
+    }
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_A, Qt::ControlModifier));
+    ASSERT_TRUE(sitedex::testing::typeText(m_dir.file("Second")));
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_Return));
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return std::filesystem::exists(m_dir.file("second.htm")); }));
+    EXPECT_TRUE(m_boxes.empty());
 }
 
 }  // namespace

@@ -51,6 +51,8 @@ std::string currentErrorText() {
 
 // A name that cannot be created or renamed because it does not exist is a folder that is missing.
 std::string errnoText(int err) {
+    if (err == ENAMETOOLONG)  // the program's own code for it would say "Path Not Found"
+        return "the name is longer than the system allows (" + std::to_string(PATH_MAX - 1) + " bytes).";
     const int code = err == ENOENT ? int(data::kErrPathNotFound) : data::systemErrorFromErrno(err);
     return data::errorTextFor(code) + " (" + std::to_string(code) + ")";
 }
@@ -102,6 +104,17 @@ bool LineFile::create(const std::string& finalName) {
         return false;
     }
     const std::string target = resolvedFinalName(finalName);
+    // A file name too long for its folder is refused only when the temporary is put in its place,
+    // after the whole export: say so before anything is written.
+    const std::string folder = folderOf(target);
+    const size_t nameLength = target.size() - folder.size();
+    const long nameMax = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (nameMax > 0 && nameLength > size_t(nameMax)) {
+        m_set.setError("Error opening " + finalName + ": the file name is " + std::to_string(nameLength) +
+                       " bytes long, more than the " + std::to_string(nameMax) +
+                       " its folder allows; choose a shorter name.");
+        return false;
+    }
     // O_EXCL: the temporary is a new file of ours, never something already lying there under that
     // name (a link planted in a shared folder, another run's file).
     static std::mt19937_64 random{std::random_device{}()};
@@ -109,7 +122,7 @@ bool LineFile::create(const std::string& finalName) {
     for (int tries = 0; fd < 0 && tries < 20; ++tries) {
         char suffix[40];
         std::snprintf(suffix, sizeof suffix, ".sitedex-%016llx.tmp", static_cast<unsigned long long>(random()));
-        m_temporary = folderOf(target) + suffix;
+        m_temporary = folder + suffix;
         fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;

@@ -207,6 +207,10 @@ TEST_F(ExportTest, BadNamesFailClearlyAndChangeNothing) {
         {m_dir.file("folder.htm"), ": that name belongs to a folder; choose a file name."},
         {root ? std::string("/sys/sitedex-export.htm") : locked + "/out.htm", ": Access Denied (5)"},
         {m_dir.file("missing/out.htm"), ": Path Not Found (3)"},
+        // Names the system refuses for their length: said before anything is written.
+        {m_dir.file(std::string(300, 'x') + ".htm"),
+         ": the file name is 304 bytes long, more than the 255 its folder allows; choose a shorter name."},
+        {m_dir.file(std::string(5000, 'y') + "/out.htm"), ": the name is longer than the system allows (4095 bytes)."},
     };
     for (const Case& c : cases) {
         ExportOptions o = options(ExportType::kTable);

@@ -6,6 +6,7 @@
 #include <QCursor>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -95,6 +96,15 @@ public:
         }
         row->addStretch(1);
         outer->addLayout(row);
+        // Wide enough for the caption in the title bar (bold, beside the icon and the title bar's
+        // buttons), so that a long caption over a short text is not cut; never wider than most of
+        // the screen.
+        QFont bold = font();
+        bold.setBold(true);
+        int titleWidth = QFontMetrics(bold).horizontalAdvance(windowTitle()) + dialogUnitsToPixelsX(64);
+        if (QScreen* screen = QApplication::primaryScreen())
+            titleWidth = std::min(titleWidth, screen->availableGeometry().width() * 4 / 5);
+        outer->addStrut(titleWidth);
         outer->setSizeConstraint(QLayout::SetFixedSize);
     }
 

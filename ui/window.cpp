@@ -176,6 +176,18 @@ FrameWidget::FrameWidget(WindowPrivate* owner) : m_owner(owner), m_area(new QMdi
     setCentralWidget(m_area);
 }
 
+// The user comes back to the frame from a window beside it (a dialog of its own, another program):
+// the child window that is active in it hears of it as if it had been clicked.
+void FrameWidget::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || !m_owner) return;
+    QMdiSubWindow* active = m_area->activeSubWindow();
+    if (!active) return;
+    for (auto& list : g_windows)
+        for (WindowPrivate* w : list)
+            if (w->sub == active) w->gainedFocus();
+}
+
 void FrameWidget::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (m_owner && m_owner->open) m_owner->push({kEventCloseWindow, 0, 0, 0});

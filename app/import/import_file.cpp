@@ -34,6 +34,7 @@ ProgressWindow importProgressWindow(int* barValue) {
     p.percent = d.addString({}, {8, 36, 184, 10});
     d.controls.back().centered = true;
     p.cancel = d.addButton("Cancel", {75, 52, 50, 14}, true);
+    d.controls.back().isCancel = true;  // Escape stops the import as well
     return p;
 }
 

@@ -174,6 +174,7 @@ ImportMainWindow importMainWindow(std::string* fileName) {
     m.category = d.addDropList(&CategoryImport(), {}, {90, 116, 166, 13});
     m.ok = d.addButton("&OK", {150, 142, 50, 14}, true);
     m.cancel = d.addButton("Cancel", {206, 142, 50, 14});
+    d.controls.back().isCancel = true;
     m.help = d.addButton("Help!", {262, 142, 50, 14});
     return m;
 }

@@ -29,6 +29,7 @@
 #include "runtime/settings_file.h"
 #include "runtime/thread_table.h"
 #include "tests/app/browse_fixture.h"
+#include "tests/app/keyboard.h"
 #include "ui/file_dialog.h"
 #include "ui/list_box.h"
 #include "ui/message_box.h"
@@ -395,6 +396,42 @@ TEST_F(ImportWindows, ProblemsAreShownAndCancelKeepsWhatWasAdded) {
     EXPECT_GT(added, 0u);
     EXPECT_LT(added, 30000u);
     EXPECT_NE(m_boxes[0].find("\n  " + std::to_string(added) + " added"), std::string::npos) << m_boxes[0];
+}
+
+// Escape is Cancel in both windows, wherever the cursor is: in the dialog it closes it without an
+// import, in the progress window it stops the import and keeps what was added.
+TEST_F(ImportWindows, EscapeLeavesTheDialogAndStopsARunningImport) {
+    registerImportProcedures();
+    start(ImportMain);
+    ImportMainWindow mw = importMainWindow(nullptr);
+    ui::Window* w = windowNamed(mw.def.name);
+    ASSERT_NE(w, nullptr);
+    w->focus(mw.file);
+    ui::pumpEventsFor(60);
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_Escape));
+    ASSERT_TRUE(waitEnded(3000)) << "Escape with the cursor in the file name left the dialog open";
+    EXPECT_TRUE(m_boxes.empty());
+    EXPECT_TRUE(onDisk(data::SITEDX, {"URL:LOCATION"}).empty());
+
+    std::string doc = "<DL><p>\n";
+    for (int i = 0; i < 30000; ++i)
+        doc += "<DT><A HREF=\"http://site" + std::to_string(i) + ".example/\" ICON=\"data:image/png;base64," +
+               std::string(400, 'Q') + "\">Site " + std::to_string(i) + "</A>\n";
+    NameImport() = writeDocument("large.html", doc);
+    TypeImport() = "HTML Document";
+    MethodImport() = "Make Best Guess";
+    start(ImportFile);
+    ProgressWindow pw = importProgressWindow(nullptr);
+    ui::Window* p = windowNamed(pw.def.name);
+    ASSERT_NE(p, nullptr);
+    ui::pumpEventsUntil([&] { return p->value(pw.bar) >= 1; });
+    ASSERT_TRUE(sitedex::testing::pressKey(Qt::Key_Escape));
+    ASSERT_TRUE(waitEnded(3000)) << "Escape did not stop the import";
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_EQ(m_boxes[0].rfind("Import Cancelled: ", 0), 0u) << m_boxes[0];
+    const size_t added = onDisk(data::SITEDX, {"URL:LOCATION"}).size();
+    EXPECT_GT(added, 0u);
+    EXPECT_LT(added, 30000u);
 }
 
 TEST_F(ImportWindows, AskCategoryRefusesALocationTooLongForItsField) {

@@ -148,6 +148,31 @@ TEST_F(ProgramWindows, ABrowseShowsOtherWindowsAndProgramsChangesWhenItGetsTheFo
     EXPECT_EQ(column(listOf(a), 3), "Kat,Kat,Kat,Kat,Kat,Kat");
 }
 
+// A dialog of its own (Import) is a window beside the frame: when it closes and the frame is active
+// again, the browse that was active in it looks at the files again, as it does for a click on it.
+TEST_F(ProgramWindows, ABrowseLooksAgainWhenTheFrameIsActiveAgainAfterADialog) {
+    const int a = startProgram();
+    ASSERT_NE(a, 0);
+    ui::frameWindow()->click(frame().fileImport);
+    QWidget* dialog = nullptr;
+    ASSERT_TRUE(ui::pumpEventsUntil([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->windowTitle() == "Import")
+                dialog = w;
+        return dialog != nullptr;
+    }));
+    settle();
+    std::string out;
+    ASSERT_EQ(sitedex("add https://site7.example --description 'Site 7' --category Cat", &out), 0) << out;
+    dialog->activateWindow();
+    ui::pumpEventsFor(30);
+    ASSERT_TRUE(pressKey(Qt::Key_Escape));
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return !dialog->isVisible(); }, 3000)) << "Escape left Import open";
+    frameWidget()->activateWindow();  // what the window manager does when the dialog has gone
+    ASSERT_TRUE(ui::pumpEventsUntil([&] { return column(listOf(a)).find("Site 7") != std::string::npos; }, 2000))
+        << column(listOf(a));
+}
+
 TEST_F(ProgramWindows, KeyboardFocusGoesWhereTheUserWillType) {
     const int a = startProgram();
     ASSERT_NE(a, 0);

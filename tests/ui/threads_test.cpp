@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QWidget>
@@ -192,6 +193,26 @@ TEST_F(Threads, TheBoxShowsTheButtonsInTheirOrderWithTheirCaptions) {
     EXPECT_EQ(s->captions,
               (std::vector<std::string>{"OK", "&Yes", "&No", "&Abort", "&Retry", "&Ignore", "Cancel", "&Help"}));
     EXPECT_EQ(s->defaultCaption, "&Ignore");
+}
+
+// A short text under a long caption: the box is wide enough for the caption in a title bar (the
+// caption in bold, with room for the title bar's icon and buttons), so the window manager need not
+// cut it.
+TEST_F(Threads, TheBoxIsAsWideAsItsCaption) {
+    const std::string caption = "Import from Sitedex Database, a caption longer than its text";
+    auto width = std::make_shared<int>(0);
+    setMessageBoxResponder([width, caption](const MessageBoxInfo&) {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible() && d->windowTitle().toStdString() == caption)
+                *width = d->width();
+        return kButtonOk;
+    });
+    auto answer = std::make_shared<int>(-1);
+    startProcedure([answer, caption] { *answer = messageBox("Done.", caption, kIconAsterisk, kButtonOk); });
+    ASSERT_TRUE(pumpEventsUntil([&] { return *answer != -1; }));
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    EXPECT_GE(*width, QFontMetrics(bold).horizontalAdvance(QString::fromStdString(caption)) + 60);
 }
 
 TEST_F(Threads, EscapeAnswersCancelOnlyWhenTheBoxHasOne) {

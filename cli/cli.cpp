@@ -13,8 +13,9 @@
 #include <vector>
 
 #include "cli/commands.h"
-#include "cli/data_transfer_commands.h"
 #include "cli/data_session.h"
+#include "cli/data_transfer_commands.h"
+#include "cli/export_commands.h"
 #include "cli/import_command.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
@@ -47,6 +48,7 @@ const Command kCommands[] = {
     {"upgrade", "convert the data files of an older version", runUpgrade},
     {"report", "write a printed list of locations or categories as PDF", runReport},
     {"import", "import the addresses of a web page, bookmark file, comma file or text", runImport},
+    {"export", "write the locations as web pages, a bookmark file or text", runExport},
     {"", "", nullptr},
 };
 

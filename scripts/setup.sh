@@ -8,7 +8,8 @@ build=${1:-$here/build}
 packages=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev libgl1-mesa-dev
           libboost-context-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev
           xvfb xauth xclip fonts-liberation poppler-utils
-          desktop-file-utils appstream man-db dpkg-dev lintian)
+          desktop-file-utils appstream man-db dpkg-dev lintian
+          tidy buku python3)  # tidy, buku, python3: peers that read the export's output in the tests
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

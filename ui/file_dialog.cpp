@@ -41,13 +41,7 @@ QStringList nameFilters(std::string_view filter) {
     return filters;
 }
 
-}  // namespace
-
-void setFileDialogResponder(FileDialogResponder responder) {
-    g_responder = std::move(responder);
-}
-
-std::string chooseFileToOpen(std::string_view title, std::string_view filter, std::string_view start) {
+std::string chooseFile(std::string_view title, std::string_view filter, std::string_view start, bool save) {
     if (!QApplication::instance())
         return {};
     const int thread = runtime::currentThread();
@@ -65,8 +59,9 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
                                                    QString::fromUtf8(title.data(), qsizetype(title.size())), directory);
     // The toolkit's own dialog: a desktop's native one may run a loop of its own.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog->setFileMode(QFileDialog::ExistingFile);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     if (QStringList filters = nameFilters(filter); !filters.isEmpty())
         dialog->setNameFilters(filters);
     if (!start.empty() && !startInfo.isDir())
@@ -90,7 +85,7 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
     dialog->raise();
     dialog->activateWindow();
     if (g_responder) {
-        FileDialogInfo info{std::string(title), std::string(filter), directory.toStdString(), thread};
+        FileDialogInfo info{std::string(title), std::string(filter), directory.toStdString(), thread, save};
         QMetaObject::invokeMethod(
             QApplication::instance(),
             [dialog, answer, info, thread] {
@@ -115,6 +110,20 @@ std::string chooseFileToOpen(std::string_view title, std::string_view filter, st
             owner->unblock();
     }
     return answer->path;
+}
+
+}  // namespace
+
+void setFileDialogResponder(FileDialogResponder responder) {
+    g_responder = std::move(responder);
+}
+
+std::string chooseFileToOpen(std::string_view title, std::string_view filter, std::string_view start) {
+    return chooseFile(title, filter, start, false);
+}
+
+std::string chooseFileToSave(std::string_view title, std::string_view filter, std::string_view start) {
+    return chooseFile(title, filter, start, true);
 }
 
 }  // namespace sitedex::ui

@@ -1,7 +1,9 @@
 #pragma once
 // The platform's file-open dialog, opened the way message boxes are (ui/message_box.h): without a
 // nested event loop, over the calling procedure's window, which is disabled until it is answered,
-// while the program's other windows go on working.
+// while the program's other windows go on working. Its save form (chooseFileToSave) takes a name
+// that does not exist yet and asks nothing about one that does: the caller decides what happens to
+// an existing file.
 //
 // The filter is the program's notation: pairs of "description|pattern" separated by "|", several
 // patterns of one pair separated by ";" ("Sitedex Database|URL_L.VLX"). The dialog starts in the
@@ -18,12 +20,14 @@ namespace sitedex::ui {
 
 // Returns the absolute path chosen, or an empty text when the user cancelled.
 std::string chooseFileToOpen(std::string_view title, std::string_view filter, std::string_view start);
+std::string chooseFileToSave(std::string_view title, std::string_view filter, std::string_view start);
 
 struct FileDialogInfo {
     std::string title;
     std::string filter;
     std::string directory;  // the folder the dialog shows first
     int thread = 0;
+    bool save = false;  // chooseFileToSave
 };
 // Answers file dialogs (tests): returns the path to choose, or an empty text to cancel. Empty: the
 // dialogs wait for the user.

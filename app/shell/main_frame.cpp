@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/export/export_main.h"
 #include "app/clipboard/monitor_clipboard.h"
 #include "app/import/database_import.h"
 #include "app/import/import_main.h"
@@ -144,6 +145,7 @@ void registerApplicationProcedures() {
     reports::registerReportProcedures();
     viewer::registerViewerProcedures();  // WhatsNew, and ExportHelp and ImportHelp for the dialogs' "Help!"
     importing::registerImportProcedures();
+    exporting::registerExportProcedures();
 }
 
 bool upgradeOlderDataFiles() {

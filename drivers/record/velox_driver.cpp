@@ -342,6 +342,24 @@ std::string sendRequest(VeloxInstance* v, std::string_view text) {
         if (v && trimmed.size() > 9) v->fullBuild = trimmed.substr(10) == "ON";
         return answer;
     }
+    // SNAPSHOT=ON: the reads that follow share one read snapshot (a reader slot held, instead of a
+    // lock taken and given back by every read) until SNAPSHOT=OFF or the file closes. Writers (other
+    // programs, other instances) wait meanwhile, so a long scan holds it for short stretches only.
+    // (QUICKSCAN, which the procedures send around their long passes, stays a request that changes
+    // nothing: those passes last while the user works in other windows.)
+    if (trimmed.rfind("SNAPSHOT", 0) == 0 && (trimmed.size() == 8 || trimmed[8] == '=')) {
+        std::string answer = v && v->snapshot ? "ON" : "OFF";
+        if (v && v->file && trimmed.size() > 8) {
+            const bool on = trimmed.substr(9) == "ON";
+            if (on && !v->snapshot) {
+                v->snapshot = v->file->beginRead().ok();
+            } else if (!on && v->snapshot) {
+                v->file->endRead();
+                v->snapshot = false;
+            }
+        }
+        return answer;
+    }
     at = u.find("PNM=");
     if (at != std::string::npos && v && v->file) {
         std::string value;
@@ -479,6 +497,7 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             file.unlockFile();
             v.seq = Sequence{};
             v.indexes.clear();
+            v.snapshot = false;
             v.file.reset();
             return 0;
         case kOpAdd:

@@ -44,6 +44,7 @@ public:
     std::string watchImage;
     bool noMemoPending = false;
     bool fullBuild = false;
+    bool snapshot = false;  // SNAPSHOT=ON: one read snapshot held for the reads that follow
     Sequence seq;
     std::map<int, DynamicIndex> indexes;  // by the declared key's position
     // While a statement given a wait runs (a read after hold with wait): when that wait ends.

@@ -11,6 +11,8 @@
 #include "cli/commands.h"
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
+#include "drivers/record/velox_driver.h"
+#include "drivers/standard_drivers.h"
 
 namespace sitedex::cli {
 
@@ -19,7 +21,8 @@ namespace {
 const Command kCommands[] = {
     {"check", "check every record file of the data directory", runCheck},
     {"dump", "print a record file's definition and records", runDump},
-    {"rebuild", "rebuild the keys of a record file", runRebuild},
+    {"rebuild", "rebuild a record file from every record it can read", runRebuild},
+    {"pack", "write a record file anew, dense", runPack},
     {"list", "list the locations (tsv, csv or json)", runList},
     {"add", "add a location", runAdd},
     {"remove", "delete a location", runRemove},
@@ -53,7 +56,10 @@ void printUsage() {
         any = true;
         std::printf("  %-16.*s %.*s\n", int(c.name.size()), c.name.data(), int(c.summary.size()), c.summary.data());
     }
-    std::fputs("\nOptions:\n  --help           show this text (or a command's own, after the command)\n", stdout);
+    std::fputs("\nOptions:\n  --help           show this text (or a command's own, after the command)\n"
+               "  --wait SECONDS   how long a command waits for a file another program is changing, before it\n"
+               "                   reports the file in use (default 5)\n",
+               stdout);
     std::fputs("\nExit status: 0 success; 1 a refused request or a problem found (the message is on standard\n"
                "error); 2 a usage error.\n",
                stdout);
@@ -67,26 +73,59 @@ std::span<const Command> commands() {
     return all;
 }
 
+namespace {
+int g_waitSeconds = kDefaultWaitSeconds;
+}  // namespace
+
+int waitSeconds() { return g_waitSeconds; }
+
+record::PagerOptions toolOptions() {
+    record::PagerOptions o;
+    o.openWaitMs = o.lockWaitMs = g_waitSeconds * 1000;
+    return o;
+}
+
 bool takeDataDir(std::span<char*>& args, std::string& dir) {
     static thread_local std::vector<char*> kept;
     kept.assign(args.begin(), args.end());
     dir = ".";
-    for (size_t i = 0; i < kept.size(); ++i) {
-        if (std::strcmp(kept[i], "--data-dir") == 0) {
-            if (i + 1 >= kept.size()) {
-                std::fputs("sitedex: --data-dir needs a folder\n", stderr);
+    g_waitSeconds = kDefaultWaitSeconds;
+    bool haveDir = false, haveWait = false;
+    for (size_t i = 0; i < kept.size();) {
+        bool isDir = std::strcmp(kept[i], "--data-dir") == 0, isWait = std::strcmp(kept[i], "--wait") == 0;
+        if ((isDir && haveDir) || (isWait && haveWait) || (!isDir && !isWait)) {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= kept.size()) {
+            std::fputs(isDir ? "sitedex: --data-dir needs a folder\n" : "sitedex: --wait needs a number of seconds\n",
+                       stderr);
+            return false;
+        }
+        if (isDir) {
+            dir = kept[i + 1];
+            haveDir = true;
+        } else {
+            char* end = nullptr;
+            long seconds = std::strtol(kept[i + 1], &end, 10);
+            if (end == kept[i + 1] || *end || seconds < 0 || seconds > 86400) {
+                std::fprintf(stderr, "sitedex: --wait needs a number of seconds (0 to 86400), not '%s'\n", kept[i + 1]);
                 return false;
             }
-            dir = kept[i + 1];
-            kept.erase(kept.begin() + long(i), kept.begin() + long(i) + 2);
-            break;
+            g_waitSeconds = int(seconds);
+            haveWait = true;
         }
+        kept.erase(kept.begin() + long(i), kept.begin() + long(i) + 2);
     }
+    // Another program's change holds a file for this long at most before the command says the file
+    // is in use and ends (exit 1), instead of seeming to hang.
+    record::setVeloxWaits(g_waitSeconds * 1000, g_waitSeconds * 1000);
     args = std::span<char*>(kept);
     return true;
 }
 
 int run(int argc, char** argv) {
+    drivers::registerStandardDrivers();
     std::span<char*> args(argv, size_t(argc));
     if (args.size() > 1) {
         std::string_view first = args[1];

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "drivers/record/pager.h"
+
 namespace sitedex::cli {
 
 struct Command {
@@ -18,8 +20,14 @@ struct Command {
 
 std::span<const Command> commands();
 
-// The data directory of a command: the value of --data-dir DIR (removed from args), else the
-// working directory. Returns false and prints a usage message when --data-dir has no value.
+// The options every command takes, removed from args: the data directory (--data-dir DIR, else the
+// working directory) and how long to wait for a file another program is changing (--wait SECONDS,
+// default kDefaultWaitSeconds; the record driver is told). Returns false and prints a usage message
+// when either has no (valid) value.
+constexpr int kDefaultWaitSeconds = 5;
 bool takeDataDir(std::span<char*>& args, std::string& dir);
+// The wait given, and engine options for the record tools that honour it.
+int waitSeconds();
+record::PagerOptions toolOptions();
 
 }  // namespace sitedex::cli

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "cli/commands.h"
 #include "data/access.h"
 #include "data/dictionary.h"
 #include "data/error_state.h"
@@ -21,6 +22,13 @@ namespace {
 struct CommandHalted {};
 
 int answerSafely(std::string_view text, std::string_view caption, int, int buttons, int) {
+    if (caption == "File In Use") {
+        // Nobody is there to press Retry: the command has waited what --wait allows.
+        std::string name(text.substr(0, text.find(' ')));
+        std::fprintf(stderr, "sitedex: %s is in use: another program is changing it (waited %d s; --wait SECONDS waits longer)\n",
+                     name.c_str(), waitSeconds());
+        return runtime::kButtonCancel;
+    }
     // There is no OK to press here: the command ends by itself.
     constexpr std::string_view kPressOk = "  Press OK to end this application.";
     if (size_t at = text.find(kPressOk); at != std::string_view::npos && at + kPressOk.size() == text.size())

@@ -226,6 +226,11 @@ Status RecordFile::listTables(const std::string& path, std::vector<std::string>&
     o.writable = false;
     VLX_TRY(Pager::open(path, o, pager));
     VLX_TRY(pager->enterRead());
+    if (pager->root() == 0) {
+        // Nothing in it yet (its making may have stopped before its first table): as good as no file.
+        pager->leave();
+        return Status::error(kNotFound, "the file holds no table yet");
+    }
     Tree tree(*pager);
     std::string prefix = namedKey(kTablePrefix), key = prefix, k;
     bool found, strict = false;

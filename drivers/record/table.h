@@ -42,7 +42,8 @@ public:
     // stored definition is used (tools). A missing file or table gives kNotFound.
     static Status open(const std::string& path, const std::string& table, const Schema* declared,
                        const PagerOptions& opts, std::unique_ptr<RecordFile>& out);
-    // The names of the tables stored in a file.
+    // The names of the tables stored in a file; kNotFound when the file holds nothing yet (not made
+    // whole, or made and not given its first table).
     static Status listTables(const std::string& path, std::vector<std::string>& names);
 
     const Schema& schema() const { return m_schema; }

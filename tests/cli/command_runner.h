@@ -1,7 +1,6 @@
 #pragma once
 // Test helpers: the built program run as a user runs it (its own process, standard output and
-// error apart, exit code, a time limit after which it is killed), and a data folder made through
-// the command line in this process.
+// error apart, exit code, a time limit after which it is killed), and a command run in this process.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,8 +9,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "cli/cli.h"
 
 namespace sitedex::testing {
 
@@ -72,6 +74,38 @@ inline ProgramRun runProgram(const std::vector<std::string>& args, double limitS
     ::waitpid(pid, &status, 0);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Runs `sitedex ARGS...` in this process (cli::run) with standard output and error captured.
+inline ProgramRun runInProcess(std::vector<std::string> args) {
+    args.insert(args.begin(), "sitedex");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    FILE* out = std::tmpfile();
+    FILE* err = std::tmpfile();
+    int savedOut = ::dup(1), savedErr = ::dup(2);
+    ::dup2(::fileno(out), 1);
+    ::dup2(::fileno(err), 2);
+    ProgramRun r;
+    auto start = std::chrono::steady_clock::now();
+    r.code = cli::run(int(argv.size()), argv.data());
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::dup2(savedOut, 1);
+    ::dup2(savedErr, 2);
+    ::close(savedOut);
+    ::close(savedErr);
+    for (auto [file, text] : {std::pair{out, &r.out}, std::pair{err, &r.err}}) {
+        std::rewind(file);
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) text->append(buf, n);
+        std::fclose(file);
+    }
     return r;
 }
 

@@ -32,7 +32,9 @@ void setCurrentEvent(int event, int control, int code, int character) {
     EventState& s = states().current();
     s.event = event;
     s.control = control;
-    if (code != 0) {
+    // An event without a key keeps the last one; a typed character with no key code of its own (a
+    // letter of another script) is a key as well.
+    if (code != 0 || character != 0) {
         s.keyCode = code;
         s.keyChar = character;
     }

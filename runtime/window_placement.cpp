@@ -1,11 +1,18 @@
 #include "runtime/window_placement.h"
 
+#include <algorithm>
 #include <string>
 
 namespace sitedex::runtime {
 
 namespace {
-long wholeNumber(const std::string& text) { return long(settingNumber(text)); }
+// A number from the settings file, kept within what a window's coordinates can be (an edited file may
+// say anything; the window layer keeps the window on the screens).
+long wholeNumber(const std::string& text) {
+    const double n = settingNumber(text);
+    constexpr double kLimit = 1 << 24;
+    return n != n ? 0 : long(std::clamp(n, -kLimit, kLimit));
+}
 }  // namespace
 
 void SaveWindowPlacement(PlacementWindow& window, std::string_view windowName, std::string_view fileName) {

@@ -7,7 +7,8 @@ build=${1:-$here/build}
 
 packages=(build-essential cmake ninja-build ccache pkg-config qt6-base-dev libgl1-mesa-dev
           libboost-context-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libsqlite3-dev
-          xvfb xauth)
+          xvfb xauth xclip fonts-liberation poppler-utils
+          desktop-file-utils appstream man-db dpkg-dev lintian)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -16,6 +17,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    # A package run that was cut short leaves dpkg refusing every install until it is finished.
+    DEBIAN_FRONTEND=noninteractive $sudo dpkg --configure -a
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi

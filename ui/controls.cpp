@@ -7,7 +7,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QValidator>
+#include <algorithm>
 #include <QTabWidget>
+#include <QAbstractButton>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -18,7 +21,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
+#include <memory>
+
 #include "runtime/events.h"
+#include "ui/window_chrome_private.h"
 #include "ui/window_private.h"
 
 namespace sitedex::ui {
@@ -32,6 +39,27 @@ QRect pixels(const Rect& r) {
     return QRect(dialogUnitsToPixelsX(r.x), dialogUnitsToPixelsY(r.y), dialogUnitsToPixelsX(r.width),
                  dialogUnitsToPixelsY(r.height));
 }
+
+// A spin box that takes any whole number typed and brings it into its range when the typing is
+// done: 0 becomes the lowest value, a number above the range the highest, rather than the keys
+// being refused one by one.
+class RangeSpinBox : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+    QValidator::State validate(QString& text, int& pos) const override {
+        QValidator::State state = QSpinBox::validate(text, pos);
+        if (state != QValidator::Invalid) return state;
+        bool number = false;
+        text.trimmed().toLongLong(&number);
+        return number ? QValidator::Intermediate : state;
+    }
+    void fixup(QString& text) const override {
+        bool number = false;
+        const long long value = text.trimmed().toLongLong(&number);
+        if (number) text = QString::number(std::clamp<long long>(value, minimum(), maximum()));
+        else QSpinBox::fixup(text);
+    }
+};
 
 void place(QWidget* w, const Rect& r) {
     QRect px = pixels(r);
@@ -51,10 +79,11 @@ void WindowPrivate::buildControls() {
         QObject* made = nullptr;
         switch (c.kind) {
             case ControlKind::kMenu: {
-                if (!frame) break;
+                QMenuBar* bar = menuBarOf(this);  // the frame's, or the window's own
+                if (!bar) break;
                 QMenu* menu = nullptr;
                 if (c.parent == 0) {
-                    menu = frame->menuBar()->addMenu(qs(c.text));
+                    menu = bar->addMenu(qs(c.text));
                 } else if (auto* up = qobject_cast<QMenu*>(controls.at(size_t(c.parent - 1)).data())) {
                     menu = up->addMenu(qs(c.text));
                 }
@@ -64,8 +93,9 @@ void WindowPrivate::buildControls() {
             }
             case ControlKind::kItem:
             case ControlKind::kSeparator: {
-                if (!frame) break;
-                QWidget* owner = c.parent == 0 ? static_cast<QWidget*>(frame->menuBar())
+                QMenuBar* bar = menuBarOf(this);
+                if (!bar) break;
+                QWidget* owner = c.parent == 0 ? static_cast<QWidget*>(bar)
                                                : qobject_cast<QMenu*>(controls.at(size_t(c.parent - 1)).data());
                 if (!owner) break;
                 auto* action = new QAction(qs(c.text), owner);
@@ -97,14 +127,23 @@ void WindowPrivate::buildControls() {
             case ControlKind::kButton: {
                 auto* button = new QPushButton(qs(c.text), parent);
                 button->setDefault(c.isDefault);
-                button->setAutoDefault(c.isDefault);
-                QObject::connect(button, &QPushButton::clicked, alertFilter,
-                                 [this, number] { push({kEventAccepted, number, 0, 0}); });
+                // Enter presses the button that has the focus, as in any dialog; else the default one.
+                button->setAutoDefault(true);
+                // Whether by the mouse, its accelerator, Enter or a test's click: the field being
+                // edited is taken first. A cancel button leaves it alone, and does not take the focus
+                // on a click either (leaving the field would run its checks).
+                const bool cancel = c.isCancel;
+                if (cancel) button->setFocusPolicy(Qt::TabFocus);
+                QObject::connect(button, &QPushButton::clicked, alertFilter, [this, number, cancel] {
+                    if (!cancel) takeEdits(true);
+                    push({kEventAccepted, number, 0, 0});
+                });
                 made = button;
                 break;
             }
             case ControlKind::kEntry: {
                 auto* edit = new QLineEdit(parent);
+                if (c.maxBytes) edit->setValidator(makeByteLimit(c.maxBytes, edit));
                 if (c.textVariable) edit->setText(qs(*c.textVariable));
                 QObject::connect(edit, &QLineEdit::textEdited, alertFilter, [this, i] { entryEdited[i] = true; });
                 QObject::connect(edit, &QLineEdit::editingFinished, alertFilter, [this, i, number, edit] {
@@ -177,6 +216,7 @@ void WindowPrivate::buildControls() {
                 const bool editable = c.kind == ControlKind::kCombo;
                 combo->setEditable(editable);
                 combo->setInsertPolicy(QComboBox::NoInsert);
+                if (editable && c.maxBytes) combo->setValidator(makeByteLimit(c.maxBytes, combo));
                 for (const std::string& choice : c.choices) combo->addItem(qs(choice));
                 if (c.textVariable) combo->setCurrentIndex(combo->findText(qs(*c.textVariable)));
                 if (editable && c.textVariable) combo->setEditText(qs(*c.textVariable));
@@ -199,12 +239,15 @@ void WindowPrivate::buildControls() {
                 break;
             }
             case ControlKind::kSpin: {
-                auto* spin = new QSpinBox(parent);
+                auto* spin = new RangeSpinBox(parent);
                 spin->setRange(c.rangeLow, c.rangeHigh);
+                // A typed value out of range becomes the nearest bound, not the value before.
+                spin->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
                 if (c.numberVariable) spin->setValue(*c.numberVariable);
-                QObject::connect(spin, &QSpinBox::valueChanged, alertFilter, [this, i](int value) {
+                QObject::connect(spin, &QSpinBox::valueChanged, alertFilter, [this, i, number](int value) {
                     entryEdited[i] = true;
                     if (def.controls[i].numberVariable) *def.controls[i].numberVariable = value;
+                    push({runtime::kEventNewSelection, number, 0, 0});
                 });
                 QObject::connect(spin, &QSpinBox::editingFinished, alertFilter, [this, i, number] {
                     if (!entryEdited[i]) return;
@@ -219,6 +262,7 @@ void WindowPrivate::buildControls() {
             case ControlKind::kText: {
                 auto* text = new QPlainTextEdit(parent);
                 text->setTabChangesFocus(true);
+                if (c.maxBytes) limitTextBytes(text, c.maxBytes, alertFilter);
                 if (c.textVariable) text->setPlainText(qs(*c.textVariable));
                 // The variable follows every keystroke: a multi-line text has no moment of acceptance
                 // the user would notice, and OK must see what is typed.
@@ -237,17 +281,54 @@ void WindowPrivate::buildControls() {
             w->setVisible(!c.hidden);
             w->installEventFilter(alertFilter);
             if (!c.tip.empty()) w->setToolTip(qs(c.tip));
+            if (!c.status.empty()) w->setStatusTip(qs(c.status));  // shown while the mouse is over it
             if (c.kind == ControlKind::kBox || c.kind == ControlKind::kSheet) w->lower();
         }
     }
     hiddenByProcedure.assign(def.controls.size(), false);
     for (size_t i = 0; i < def.controls.size(); ++i) hiddenByProcedure[i] = def.controls[i].hidden;
     applyTabVisibility();
-    // A prompt's "&" letter moves the focus to the control that follows it.
-    for (size_t i = 0; i + 1 < def.controls.size(); ++i)
-        if (def.controls[i].kind == ControlKind::kPrompt)
-            if (auto* label = qobject_cast<QLabel*>(controls[i].data()))
-                if (QWidget* next = widgetOf(int(i) + 2)) label->setBuddy(next);
+    // A prompt's "&" letter moves the focus to the control that follows it; lines of text between
+    // the two (an explanation under the prompt) take no focus and are passed over.
+    for (size_t i = 0; i + 1 < def.controls.size(); ++i) {
+        if (def.controls[i].kind != ControlKind::kPrompt) continue;
+        auto* label = qobject_cast<QLabel*>(controls[i].data());
+        size_t n = i + 1;
+        while (n + 1 < def.controls.size() && def.controls[n].kind == ControlKind::kString) ++n;
+        if (label)
+            if (QWidget* next = widgetOf(int(n) + 1)) label->setBuddy(next);
+    }
+}
+
+void Window::fitControl(int control, Rect slot) {
+    QWidget* w = m_d->widgetOf(control);
+    if (!w || !m_d->client || w->parentWidget() != m_d->client) return;
+    const ControlDef& c = m_d->def.controls[size_t(control - 1)];
+    QRect r(slot.x, slot.y, std::max(0, slot.width), std::max(0, slot.height));
+    switch (c.kind) {
+        case ControlKind::kList:
+        case ControlKind::kSheet:
+        case ControlKind::kText:
+        case ControlKind::kBox:
+        case ControlKind::kOption:
+        case ControlKind::kImage: break;  // these show more the more room they have
+        default: {
+            // One line of text or a button: its designed height, and a button or spin box its
+            // designed width; it stands at the side of its share nearer the window's edge.
+            const QRect designed = pixels(c.at);
+            const int height = std::min(r.height(), c.at.height > 0 ? designed.height() : w->sizeHint().height());
+            const bool fixedWidth = c.kind == ControlKind::kButton || c.kind == ControlKind::kSpin ||
+                                    c.kind == ControlKind::kCheck || c.kind == ControlKind::kRadio;
+            const int width = fixedWidth ? std::min(r.width(), c.at.width > 0 ? designed.width() : w->sizeHint().width())
+                                         : r.width();
+            const QPoint centre = r.center();
+            const int x = centre.x() > m_d->client->width() / 2 ? r.right() + 1 - width : r.left();
+            const int y = centre.y() > m_d->client->height() / 2 ? r.bottom() + 1 - height : r.top();
+            r = QRect(x, y, width, height);
+            break;
+        }
+    }
+    w->setGeometry(r);
 }
 
 QWidget* WindowPrivate::widgetOf(int number) const {
@@ -499,17 +580,19 @@ void Window::enterText(int control, std::string_view text) {
 Rect Window::controlGeometry(int control) const {
     Rect r;
     if (QWidget* w = m_d->widgetOf(control); w && m_d->client && w->parentWidget() == m_d->client)
-        r = {w->x(), w->y(), w->width(), w->height()};
+        r = {w->x(), w->y() - barsTop(m_d.get()), w->width(), w->height()};
     return r;
 }
 
 void Window::setControlGeometry(int control, Rect pixels) {
     if (QWidget* w = m_d->widgetOf(control); w && m_d->client && w->parentWidget() == m_d->client)
-        w->setGeometry(pixels.x, pixels.y, std::max(0, pixels.width), std::max(0, pixels.height));
+        w->setGeometry(pixels.x, pixels.y + barsTop(m_d.get()), std::max(0, pixels.width), std::max(0, pixels.height));
 }
 
 int Window::clientWidth() const { return m_d->client ? m_d->client->width() : 0; }
-int Window::clientHeight() const { return m_d->client ? m_d->client->height() : 0; }
+int Window::clientHeight() const {
+    return m_d->client ? m_d->client->height() - barsTop(m_d.get()) - barsBottom(m_d.get()) : 0;
+}
 
 void Window::setValue(int control, int value) {
     forRange(*m_d, control, control, [&](int, QObject* o) {

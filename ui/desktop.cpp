@@ -108,6 +108,8 @@ int runDesktop(int argc, char** argv, std::function<void()> mainProcedure) {
     QApplication app(argc, argv);
     qInstallMessageHandler(previous);
     QApplication::setApplicationName(QStringLiteral("Sitedex"));
+    // The desktop finds the menu entry, and so the icon and name, of the program's windows by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral(SITEDEX_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);  // the program ends when Main returns
     loadResources();
     QApplication::setWindowIcon(QIcon(QString::fromLatin1(kProgramPicture)));

@@ -4,6 +4,9 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -132,6 +135,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     ListBoxWidget* m_owner;
@@ -149,6 +153,9 @@ public:
         m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
         m_view->setSelectionMode(QAbstractItemView::SingleSelection);
         m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // Tab leaves the list; within it only the page's own keys move the highlight.
+        m_view->setTabKeyNavigation(false);
+        setFocusProxy(m_view);
         m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
         m_view->setShowGrid(false);
@@ -209,10 +216,14 @@ public:
     int selectedRow() const { return m_selected; }
     void setSelectedRow(int row) {
         m_selected = row >= 1 && row <= rowCount() ? row : 0;
+        // The view's current row follows the highlight, so that nothing of the view's own (focus
+        // coming in by Tab, say) moves it elsewhere.
+        QItemSelectionModel* selection = m_view->selectionModel();
         if (m_selected)
-            m_view->selectRow(m_selected - 1);
+            selection->setCurrentIndex(m_model->index(m_selected - 1, 0),
+                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         else
-            m_view->clearSelection();
+            selection->clear();
     }
     std::string cellText(int row, int column) const {
         if (row < 1 || row > rowCount() || column < 1 || column > m_model->columnCount()) return {};
@@ -265,21 +276,38 @@ public:
         setSelectedRow(target);
         raise(kEventNewSelection, keyCode, 0);
     }
-    void jump(int target, int edgeEvent, int keyCode) {
-        if (rowCount() == 0 || m_selected == target) {
-            raise(edgeEvent, keyCode, 0);
+    // A context menu asked for from the keyboard (Menu key, Shift+F10): it opens by the highlighted
+    // row, as a right click on it would.
+    // The Menu key arrives both as a key and as a context-menu request on some desktops (in either
+    // order): one menu for the pair.
+    enum class MenuAsk { kKey, kContextEvent };
+    void menuAsked(MenuAsk how) {
+        const bool pairsWithLast = m_lastAsk.isValid() && m_lastAsk.elapsed() < 500 && m_lastHow != how;
+        m_lastHow = how;
+        if (pairsWithLast) {
+            m_lastAsk.invalidate();
             return;
         }
-        setSelectedRow(target);
-        raise(kEventNewSelection, keyCode, 0);
+        m_lastAsk.start();
+        keyboardMenu();
     }
+    void keyboardMenu() {
+        QRect at = m_selected ? m_view->visualRect(m_model->index(m_selected - 1, 0)) : QRect();
+        QPoint corner = at.isValid() ? at.bottomLeft() : QPoint(0, 0);
+        setNextPopupPosition(m_view->viewport()->mapToGlobal(corner));
+        raise(kEventNewSelection, kMouseRight, 0);
+    }
+    void mouseMenu(QPoint global) { setNextPopupPosition(global); }
 
     bool handleKey(int code, int character) {
         switch (code) {
             case kUpKey: step(-1, kEventScrollUp, code); return true;
             case kDownKey: step(1, kEventScrollDown, code); return true;
-            case kPgUpKey: jump(1, kEventPageUp, code); return true;
-            case kPgDnKey: jump(rowCount(), kEventPageDown, code); return true;
+            // Paging slides the page: the highlight keeps its row (the engine moves it only at the
+            // ends of the data).
+            case kPgUpKey: raise(kEventPageUp, code, 0); return true;
+            case kPgDnKey: raise(kEventPageDown, code, 0); return true;
+            case kShiftKey | (kF1Key + 9): keyboardMenu(); return true;  // Shift+F10
             case kHomeKey:
             case kCtrlKey | kHomeKey:
             case kCtrlKey | kPgUpKey: raise(kEventScrollTop, code, 0); return true;
@@ -340,17 +368,30 @@ private:
     QScrollBar* m_bar = nullptr;
     int m_selected = 0;
     int m_thumb = 0;
+    QElapsedTimer m_lastAsk;
+    MenuAsk m_lastHow = MenuAsk::kKey;
 };
 
 void PageView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Menu && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        m_owner->menuAsked(ListBoxWidget::MenuAsk::kKey);
+        return;
+    }
     int code = keyCodeOf(event->key(), event->modifiers());
-    int character = event->text().isEmpty() ? 0 : event->text().at(0).unicode();
+    int character = characterOf(event->text());
     if (!m_owner->handleKey(code, character)) QTableView::keyPressEvent(event);
+}
+
+void PageView::contextMenuEvent(QContextMenuEvent* event) {
+    // A right click has asked already, on the press; the keyboard asks here on some desktops.
+    if (event->reason() == QContextMenuEvent::Keyboard) m_owner->menuAsked(ListBoxWidget::MenuAsk::kContextEvent);
+    event->accept();
 }
 
 void PageView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     QModelIndex at = indexAt(event->position().toPoint());
+    if (event->button() == Qt::RightButton) m_owner->mouseMenu(event->globalPosition().toPoint());
     if (event->button() == Qt::LeftButton || event->button() == Qt::RightButton)
         m_owner->clickRow(at.isValid() ? at.row() + 1 : 0, event->button() == Qt::RightButton);
 }

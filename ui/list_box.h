@@ -5,13 +5,15 @@
 //
 // The list never scrolls by itself. Moving the highlight inside the page (arrow keys, clicks, the
 // wheel) raises EVENT:NewSelection; the same movements at the page's edges raise the list events
-// instead: Up on the first row EVENT:ScrollUp, Down on the last EVENT:ScrollDown, PgUp on the first
-// row EVENT:PageUp, PgDn on the last EVENT:PageDown, Home EVENT:ScrollTop, End EVENT:ScrollBottom,
-// and the scroll bar's arrows, page areas and ends likewise; releasing a dragged thumb raises
-// EVENT:ScrollDrag (thumb() tells where). A right click highlights the row under the mouse and
-// raises EVENT:NewSelection with the key code of the right button. A typed character raises
-// EVENT:AlertKey with its key code and character (the first-letter locator), as do the window's
-// alert keys (double-click, Insert, ...).
+// instead: Up on the first row EVENT:ScrollUp, Down on the last EVENT:ScrollDown; PgUp and PgDn
+// always raise EVENT:PageUp and EVENT:PageDown (the page slides), Home EVENT:ScrollTop, End
+// EVENT:ScrollBottom, and the scroll bar's arrows, page areas and ends likewise; releasing a dragged
+// thumb raises EVENT:ScrollDrag (thumb() tells where). A right click highlights the row under the
+// mouse and raises EVENT:NewSelection with the key code of the right button; the Menu key and
+// Shift+F10 do the same for the highlighted row (the procedure's pop-up menu then opens by it). A
+// typed character (of any script) raises EVENT:AlertKey with its key code and character (the
+// first-letter locator), as do the window's alert keys (double-click, Insert, ...). The keyboard
+// focus given to the list goes to its rows; Tab leaves the list without moving the highlight.
 //
 // Callers: the procedure that owns the window, through a ListControl naming its control.
 

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "runtime/hooks.h"
 #include "runtime/thread_state.h"
@@ -49,9 +51,11 @@ PopupResponder g_popupResponder;
 
 class MessageBoxDialog : public QDialog {
 public:
-    MessageBoxDialog(QWidget* parent, MessageBoxInfo info) : QDialog(parent, Qt::Dialog), m_info(std::move(info)) {
+    MessageBoxDialog(QWidget* parent, MessageBoxInfo info)
+        : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+          m_info(std::move(info)) {
+        // A title and a close box, as a message box has; no minimise or maximise.
         setWindowTitle(QString::fromStdString(m_info.caption));
-        setWindowFlag(Qt::WindowContextHelpButtonHint, false);
         auto* outer = new QVBoxLayout(this);
         auto* top = new QHBoxLayout;
         top->setSpacing(dialogUnitsToPixelsX(8));
@@ -81,7 +85,8 @@ public:
             auto* b = new QPushButton(QString::fromUtf8(c.caption), this);
             b->setMinimumWidth(dialogUnitsToPixelsX(50));
             bool isDefault = c.value == m_info.defaultButton;
-            b->setAutoDefault(isDefault);
+            // Enter presses the button that has the focus (Tab moves it), else the default one.
+            b->setAutoDefault(true);
             b->setDefault(isDefault);
             const int value = c.value;
             connect(b, &QPushButton::clicked, this, [this, value] { answer(value); });
@@ -119,6 +124,10 @@ protected:
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
         reject();
+    }
+    void changeEvent(QEvent* e) override {
+        QDialog::changeEvent(e);
+        if (e->type() == QEvent::WindowStateChange) keepShown(this);
     }
 
 private:
@@ -269,10 +278,18 @@ bool answerMessageBox(int thread, int button) {
 
 // ---- pop-up menu ---------------------------------------------------------------------------------
 
+namespace {
+std::optional<QPoint> g_nextPopupAt;
+}  // namespace
+
+void setNextPopupPosition(QPoint global) { g_nextPopupAt = global; }
+
 int popupMenu(std::string_view menuText) {
     if (!QApplication::instance()) return 0;
     const int thread = currentThread();
-    QPointer<QMenu> menu = new QMenu(dialogParentFor(thread));
+    // Not a child of the window that waits for the answer: that one is disabled meanwhile, and a
+    // menu inherits the disabled state of its parent.
+    QPointer<QMenu> menu = new QMenu(boxParent());
     std::vector<QAction*> items;
     std::vector<std::string> texts;
     size_t start = 0;
@@ -286,8 +303,14 @@ int popupMenu(std::string_view menuText) {
         }
         bool disabled = !item.empty() && item.front() == '~';
         if (disabled) item.remove_prefix(1);
+        // "+" before an item shows it checked, "-" unchecked (one of a set of choices).
+        const bool checkable = !item.empty() && (item.front() == '+' || item.front() == '-');
+        const bool checked = checkable && item.front() == '+';
+        if (checkable) item.remove_prefix(1);
         QAction* a = menu->addAction(QString::fromUtf8(item.data(), qsizetype(item.size())));
         a->setEnabled(!disabled);
+        a->setCheckable(checkable);
+        a->setChecked(checked);
         items.push_back(a);
         texts.emplace_back(item);
     }
@@ -308,7 +331,8 @@ int popupMenu(std::string_view menuText) {
     });
     WindowPrivate* owner = ownerOf(thread);
     if (owner) owner->block();
-    menu->popup(QCursor::pos());
+    menu->popup(g_nextPopupAt.value_or(QCursor::pos()));
+    g_nextPopupAt.reset();
     if (g_popupResponder) {
         QMetaObject::invokeMethod(
             QApplication::instance(),
@@ -342,6 +366,9 @@ bool printerSetup() {
     auto* dialog = new QPrintDialog(&programPrinter(), boxParent());
     dialog->setWindowTitle(QStringLiteral("Print Setup"));
     dialog->setOption(QAbstractPrintDialog::PrintToFile, true);
+    // Setting up prints nothing: its button must not say it does.
+    for (QDialogButtonBox* buttons : dialog->findChildren<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QStringLiteral("OK"));
     auto result = std::make_shared<int>(-1);  // -1 while the dialog is up
     QObject::connect(dialog, &QDialog::finished, dialog, [result, thread](int r) {
         *result = r;

@@ -24,7 +24,7 @@ void showFatalError(std::string_view text);
 
 // Shows a pop-up menu at the mouse and returns the number of the item chosen (1 = first), 0 if none.
 // Items are separated by "|"; an item "-" is a separator line (not numbered); "~" before an item's
-// text shows it disabled.
+// text shows it disabled; "+" before it shows a check mark, "-" before it an empty one.
 int popupMenu(std::string_view items);
 
 // The platform's printer set-up dialog on the program's printer. Returns true when confirmed.

@@ -9,6 +9,7 @@
 #include "ui/message_box.h"
 #include "ui/scheduler.h"
 #include "ui/resources.h"
+#include "ui/window_private.h"
 
 namespace sitedex::ui {
 
@@ -41,6 +42,20 @@ void pumpEventsFor(int milliseconds) {
     QElapsedTimer clock;
     clock.start();
     pumpEventsUntil([&] { return clock.elapsed() >= milliseconds; }, milliseconds + 1000);
+}
+
+QWidget* widgetOfControl(Window& window, int control) { return window.internals()->widgetOf(control); }
+
+void activateWindow(Window& window) {
+    WindowPrivate* d = window.internals();
+    if (d->sub && frameInternals() && frameInternals()->frame) {
+        frameInternals()->frame->activateWindow();
+        frameInternals()->frame->area()->setActiveSubWindow(d->sub);
+    } else if (QWidget* w = d->placed()) {
+        w->raise();
+        w->activateWindow();
+    }
+    pumpEventsFor(30);
 }
 
 }  // namespace sitedex::ui

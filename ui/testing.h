@@ -12,7 +12,11 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 namespace sitedex::ui {
+
+class Window;
 
 // Creates the application object once (offscreen when no platform is set) and installs the window
 // layer's hooks.
@@ -39,6 +43,14 @@ void setMessageBoxResponder(MessageBoxResponder responder);  // empty: boxes wai
 std::vector<MessageBoxInfo> openMessageBoxes();
 // Presses the button on the open box of that thread; false when there is none or no such button.
 bool answerMessageBox(int thread, int button);
+
+// The toolkit widget of a control, for tests that send it real key and mouse events (nullptr for a
+// number that names no control, and for menus).
+QWidget* widgetOfControl(Window& window, int control);
+
+// Makes the window the active one, as a click on its title bar would (a child window of the frame
+// becomes the frame's active child).
+void activateWindow(Window& window);
 
 // Answers pop-up menus: receives the item texts as shown, returns the item number to choose (0: none).
 using PopupResponder = std::function<int(const std::vector<std::string>& items)>;

@@ -10,6 +10,10 @@
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QAbstractButton>
 #include <QStatusBar>
 #include <algorithm>
 #include <array>
@@ -20,6 +24,7 @@
 #include "runtime/thread_state.h"
 #include "runtime/thread_table.h"
 #include "ui/scheduler.h"
+#include "ui/window_chrome_private.h"
 #include "ui/window_private.h"
 
 namespace sitedex::ui {
@@ -40,6 +45,7 @@ bool closeOtherThreads(WindowPrivate& frame) {
     auto ask = [&](int t) {
         WindowPrivate* w = g_windows[size_t(t - 1)].back();
         asked[t] = w->serial;
+        w->takeEdits(false);  // a form asked to close knows what the user had typed
         w->push({kEventCloseWindow, 0, 0, 0});
     };
     for (int t = 1; t <= kThreadSlots; ++t)
@@ -110,7 +116,10 @@ ClientWidget::ClientWidget(WindowPrivate* owner, QSize designed) : m_owner(owner
 void ClientWidget::closeEvent(QCloseEvent* event) {
     // The procedure decides when its window closes: the close box only asks.
     event->ignore();
-    if (m_owner && m_owner->open) m_owner->push({kEventCloseWindow, 0, 0, 0});
+    if (m_owner && m_owner->open) {
+        m_owner->takeEdits(false);
+        m_owner->push({kEventCloseWindow, 0, 0, 0});
+    }
 }
 
 void ClientWidget::resizeEvent(QResizeEvent* event) {
@@ -123,6 +132,42 @@ void ClientWidget::resizeEvent(QResizeEvent* event) {
     for (const QueuedEvent& e : m_owner->queue)
         if (e.event == kEventSized) return;
     m_owner->push({kEventSized, 0, 0, 0});
+}
+
+void ClientWidget::keyPressEvent(QKeyEvent* event) {
+    const bool plain = !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+    if (m_owner && m_owner->open && plain) {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_owner->pressButton(false)) return;
+        if (key == Qt::Key_Escape && m_owner->pressButton(true)) return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void keepShown(QWidget* window) {
+    if (!window || !window->isMinimized()) return;
+    WindowPrivate* f = frameInternals();
+    if (f && f->frame && f->frame->isMinimized()) return;
+    QPointer<QWidget> w(window);
+    QTimer::singleShot(0, window, [w] {
+        if (!w || !w->isMinimized()) return;
+        w->showNormal();
+        w->raise();
+        w->activateWindow();
+    });
+}
+
+void ClientWidget::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isWindow() && m_owner &&
+        m_owner->def.kind == WindowKind::kDialog && !m_owner->def.resizable)
+        keepShown(this);
+    if (event->type() != QEvent::ActivationChange || !isWindow() || !isActiveWindow() || !m_owner) return;
+    if (m_owner->firstActivation) {
+        m_owner->firstActivation = false;  // the activation that showing the window asked for
+        return;
+    }
+    m_owner->gainedFocus();
 }
 
 FrameWidget::FrameWidget(WindowPrivate* owner) : m_owner(owner), m_area(new QMdiArea(this)) {
@@ -168,15 +213,48 @@ int keyCodeOf(int key, Qt::KeyboardModifiers modifiers) {
     return code;
 }
 
+int characterOf(const QString& text) {
+    if (text.isEmpty()) return 0;
+    const QList<uint> points = text.toUcs4();
+    return points.isEmpty() ? 0 : int(points.front());
+}
+
 bool AlertFilter::eventFilter(QObject* watched, QEvent* event) {
-    if (!m_owner || !m_owner->open || m_owner->def.alertKeys.empty()) return false;
+    if (!m_owner || !m_owner->open) return false;
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Alt+letter is offered to this window's own accelerators before the frame's menu bar
+        // sees it: a form's "&Rating:" wins over the frame's "&Reports".
+        auto* k = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+        const int key = k->key();
+        const bool letter = (key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9);
+        if (letter && (mods == Qt::AltModifier || mods == (Qt::AltModifier | Qt::ShiftModifier)) &&
+            m_owner->accelerate(QChar(key))) {
+            // Taken: the key press that follows is not a shortcut of the frame, and not typed either.
+            m_owner->swallowKey = key;
+            event->accept();
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::KeyPress && m_owner->swallowKey) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        const bool taken = k->key() == m_owner->swallowKey && (k->modifiers() & Qt::AltModifier);
+        m_owner->swallowKey = 0;
+        if (taken) return true;
+    }
+    if (event->type() == QEvent::FocusIn) {
+        m_owner->showStatusOf(watched);
+        return false;
+    }
+    if (m_owner->def.alertKeys.empty()) return false;
     int code = 0;
     int character = 0;
     switch (event->type()) {
         case QEvent::KeyPress: {
             auto* k = static_cast<QKeyEvent*>(event);
             code = keyCodeOf(k->key(), k->modifiers());
-            if (!k->text().isEmpty()) character = k->text().at(0).unicode();
+            character = characterOf(k->text());
             break;
         }
         case QEvent::MouseButtonPress: {
@@ -229,6 +307,15 @@ void WindowPrivate::block() {
     if (frame) {
         frame->menuBar()->setEnabled(false);
     } else if (client) {
+        // A disabled widget passes the focus on to the next one, which may be in another window:
+        // the focus is kept aside instead and given back when the box or form has gone.
+        QWidget* focused = QApplication::focusWidget();
+        if (focused && client->isAncestorOf(focused)) {
+            focusBeforeBlock = focused;
+            focused->clearFocus();
+        } else {
+            focusBeforeBlock = client->focusWidget();
+        }
         client->setEnabled(false);
     }
 }
@@ -240,10 +327,32 @@ void WindowPrivate::unblock() {
     } else if (client) {
         client->setEnabled(true);
         if (client->isVisible()) {
+            // Coming back from a window of its own procedure is no news for the procedure.
+            quietActivation = true;
             if (sub && frameInternals() && frameInternals()->frame) frameInternals()->frame->area()->setActiveSubWindow(sub);
             client->activateWindow();
+            if (focusBeforeBlock && focusBeforeBlock->isEnabled() && focusBeforeBlock->isVisible())
+                focusBeforeBlock->setFocus(Qt::OtherFocusReason);
+            quietActivation = false;
         }
+        focusBeforeBlock = nullptr;
     }
+    focusBeforeBlock = nullptr;
+}
+
+void WindowPrivate::gainedFocus() {
+    if (!open || !shown || quietActivation || blockCount > 0) return;
+    for (const QueuedEvent& e : queue)
+        if (e.event == kEventGainFocus) return;
+    push({kEventGainFocus, 0, 0, 0});
+}
+
+void WindowPrivate::showStatusOf(const QObject* focused) {
+    const int n = controlNumberOf(focused);
+    if (n < 1 || def.controls[size_t(n - 1)].status.empty()) return;
+    QStatusBar* bar = frame ? frame->statusBar() : statusBarOf(this);
+    if (!bar && frameInternals() && frameInternals()->frame) bar = frameInternals()->frame->statusBar();
+    if (bar) bar->showMessage(QString::fromStdString(def.controls[size_t(n - 1)].status));
 }
 
 void WindowPrivate::show() {
@@ -259,11 +368,14 @@ void WindowPrivate::show() {
         w->show();
     if (isTopLevel()) {
         w->raise();
-        w->activateWindow();
+        // A splash shows over the frame without taking the keyboard from it.
+        if (def.kind != WindowKind::kSplash) w->activateWindow();
     } else if (sub && frameInternals() && frameInternals()->frame) {
         // A form called from a list opens in front of it, not behind the window that was active.
+        quietActivation = true;
         frameInternals()->frame->area()->setActiveSubWindow(sub);
         sub->raise();
+        quietActivation = false;
     }
 }
 
@@ -272,6 +384,7 @@ void WindowPrivate::closeNow() {
     open = false;
     queue.clear();
     if (timer) timer->stop();
+    const bool wasActive = !frame && !sub && client && client->isActiveWindow();
     auto& list = windowsOfThread(thread);
     auto it = std::find(list.begin(), list.end(), this);
     bool wasCurrent = it != list.end() && it + 1 == list.end();
@@ -287,6 +400,12 @@ void WindowPrivate::closeNow() {
         w->deleteLater();
     }
     if (wasCurrent && !list.empty()) list.back()->unblock();
+    // A window of its own that goes away last on its thread hands the keyboard back to the frame,
+    // whatever the desktop does with the focus of a window that goes away, so that the frame's menus
+    // answer their keys at once.
+    else if (wasActive && g_frame && g_frame->frame && g_frame->frame->isVisible() &&
+             QApplication::activeWindow() != g_frame->frame)
+        g_frame->frame->activateWindow();
 }
 
 // ---- Window ------------------------------------------------------------------------------------
@@ -314,14 +433,26 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
         }
         if (d.def.statusBar) d.frame->statusBar()->showMessage(QString());
         if (!g_frame) g_frame = &d;
+        // A child window the user activates (a click on it, Ctrl+Tab, the Window menu) gets
+        // EVENT:GainFocus, so that a list shows what other windows did meanwhile.
+        QObject::connect(d.frame->area(), &QMdiArea::subWindowActivated, d.alertFilter, [](QMdiSubWindow* active) {
+            if (!active) return;
+            for (auto& list : g_windows)
+                for (WindowPrivate* w : list)
+                    if (w->sub == active) w->gainedFocus();
+        });
     } else {
         d.client = new ClientWidget(&d, size);
         d.client->setWindowTitle(QString::fromStdString(d.def.title));
         d.client->installEventFilter(d.alertFilter);
-        if (d.def.resizable)
+        d.designedSize = size;
+        if (d.def.resizable) {
             d.client->resize(size);
-        else
+            // Below its designed size the controls would overlap or be cut off.
+            d.client->setMinimumSize(size);
+        } else {
             d.client->setFixedSize(size);
+        }
         FrameWidget* f = g_frame ? g_frame->frame.data() : nullptr;
         if (d.def.kind == WindowKind::kMdiChild && f) {
             d.client->setAttribute(Qt::WA_DeleteOnClose, false);
@@ -343,8 +474,13 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
             }  // else the area finds it a free place, so a second copy does not hide the first
         } else {
             Qt::WindowFlags flags = Qt::Window;
-            if (d.def.kind == WindowKind::kSplash) flags = Qt::SplashScreen | Qt::FramelessWindowHint;
-            else if (d.def.kind == WindowKind::kDialog) flags = Qt::Dialog;
+            if (d.def.kind == WindowKind::kSplash) {
+                flags = Qt::SplashScreen | Qt::FramelessWindowHint;
+                d.client->setAttribute(Qt::WA_ShowWithoutActivating);
+            }
+            else if (d.def.kind == WindowKind::kDialog && d.def.resizable) flags = Qt::Dialog;
+            else if (d.def.kind == WindowKind::kDialog)  // a fixed dialog has nothing to minimise or maximise
+                flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
             d.client->setParent(f, flags);
             QRect area = (f ? f->geometry() : QApplication::primaryScreen()->availableGeometry());
             if (d.def.centered || d.def.kind == WindowKind::kSplash || !f) {
@@ -355,6 +491,7 @@ Window::Window(const WindowDef& definition) : m_d(std::make_unique<WindowPrivate
         }
     }
     d.buildControls();
+    layOutBars(&d);
     d.wantMaximized = d.def.maximized;
     list.push_back(&d);
     if (d.def.timer > 0) setTimer(d.def.timer);
@@ -423,7 +560,10 @@ void Window::setTimer(int hundredths) {
 int Window::timer() const { return m_d->timerValue; }
 
 void Window::setStatusText(std::string_view text) {
-    if (m_d->frame) m_d->frame->statusBar()->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    // A window with a status bar of its own shows the text there; the frame's speaks for the others.
+    QStatusBar* bar = m_d->frame ? m_d->frame->statusBar() : statusBarOf(m_d.get());
+    if (!bar && frameInternals() && frameInternals()->frame) bar = frameInternals()->frame->statusBar();
+    if (bar) bar->showMessage(QString::fromUtf8(text.data(), qsizetype(text.size())));
 }
 
 void Window::tileChildren() {
@@ -509,9 +649,51 @@ int Window::placementY() const { return placementRect(*m_d).y(); }
 int Window::placementWidth() const { return placementRect(*m_d).width(); }
 int Window::placementHeight() const { return placementRect(*m_d).height(); }
 
+namespace {
+// Where a window may stand: a child window in the frame's area, a window of its own on the screen
+// that holds (or is nearest to) the place asked for.
+QRect placementBounds(const WindowPrivate& d, QPoint wanted) {
+    if (d.sub && frameInternals() && frameInternals()->frame) {
+        QSize area = frameInternals()->frame->area()->viewport()->size();
+        return QRect(QPoint(0, 0), area.expandedTo(QSize(1, 1)));
+    }
+    QScreen* screen = QGuiApplication::screenAt(wanted);
+    if (!screen) {
+        // Off every screen: the nearest one.
+        long best = -1;
+        for (QScreen* s : QGuiApplication::screens()) {
+            QRect g = s->availableGeometry();
+            long dx = wanted.x() < g.left() ? g.left() - wanted.x() : wanted.x() > g.right() ? wanted.x() - g.right() : 0;
+            long dy = wanted.y() < g.top() ? g.top() - wanted.y() : wanted.y() > g.bottom() ? wanted.y() - g.bottom() : 0;
+            if (best < 0 || dx + dy < best) {
+                best = dx + dy;
+                screen = s;
+            }
+        }
+    }
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    QRect bounds = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    // The placement is of the window's inside: its title bar and border must fit on the screen too.
+    // The desktop says how wide they are only once a window is shown, so a title bar's height and a
+    // few pixels stand for them, always the same, so that a placement saved is restored unchanged.
+    const QMargins frame(4, QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight) + 4, 4, 4);
+    return bounds.marginsRemoved(frame);
+}
+}  // namespace
+
 void Window::setPlacement(int x, int y, int width, int height) {
     m_d->normalRect.reset();
-    if (QWidget* w = m_d->placed()) w->setGeometry(x, y, width, height);
+    QWidget* w = m_d->placed();
+    if (!w) return;
+    // A placement read from the settings may be anything: it is kept to a size the window can have
+    // and a place where it can be seen.
+    const QRect bounds = placementBounds(*m_d, QPoint(x, y));
+    const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize()).expandedTo(QSize(1, 1));
+    width = std::clamp(width, std::min(least.width(), bounds.width()), std::max(bounds.width(), least.width()));
+    height = std::clamp(height, std::min(least.height(), bounds.height()), std::max(bounds.height(), least.height()));
+    x = std::clamp(x, bounds.left(), std::max(bounds.left(), bounds.left() + bounds.width() - width));
+    y = std::clamp(y, bounds.top(), std::max(bounds.top(), bounds.top() + bounds.height() - height));
+    w->setGeometry(x, y, width, height);
 }
 
 // ---- posting -----------------------------------------------------------------------------------

@@ -20,6 +20,14 @@
 // can be saved first. The frame asks the other threads' windows to close before its loop ends, and
 // goes on if one of them refuses.
 //
+// The keyboard: Alt+letter reaches the window's own controls (a prompt's field, a button, a tab)
+// before the frame's menu bar; Enter presses the button with the focus or else the default one,
+// Escape the cancel button; every way of pressing a button first takes what was typed into the
+// field being edited. When the user comes back to a window (its frame child becomes active, or it
+// becomes the active window), EVENT:GainFocus is queued; not for activations the program makes
+// itself (showing a window, returning from a window it called). A window of its own that closes
+// hands the keyboard back to the frame. A resizable window cannot be made smaller than designed.
+//
 // Callers: window procedures, on their own thread.
 
 #include <memory>
@@ -86,6 +94,11 @@ public:
     // client area's size. Procedures that lay their controls out in proportion use these.
     Rect controlGeometry(int control) const;
     void setControlGeometry(int control, Rect pixels);
+    // Places a control in its share of the window (pixels), as a window laid out in proportion does:
+    // lists, texts, sheets and boxes fill it; a line of text keeps its designed height and a button
+    // its designed size, at the side of the share nearer the window's edge, so nothing grows beyond
+    // a sensible size.
+    void fitControl(int control, Rect share);
     int clientWidth() const;
     int clientHeight() const;
     // Presses a button, chooses a menu item or ticks a check box as the user would (tests).
@@ -119,6 +132,9 @@ public:
     int placementY() const override;
     int placementWidth() const override;
     int placementHeight() const override;
+    // Kept to a size the window can have and a place where it can be seen: within the frame's area
+    // for a child window, on the nearest screen for a window of its own (a settings file may say
+    // anything).
     void setPlacement(int x, int y, int width, int height) override;
 
     WindowPrivate* internals() const { return m_d.get(); }

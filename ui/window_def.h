@@ -68,8 +68,12 @@ struct ControlDef {
     std::string* textVariable = nullptr;
     int* numberVariable = nullptr;
     int rangeLow = 0, rangeHigh = 100;  // progress bars, spin boxes
+    // Entries, combination boxes and texts: the most bytes of UTF-8 the variable may hold (its field's
+    // size); 0 for no limit. The control refuses what goes beyond, a character at a time.
+    size_t maxBytes = 0;
     std::vector<std::string> choices;   // combination boxes and drop-down lists (Window::setChoices)
     bool isDefault = false;             // buttons: pressed by Enter
+    bool isCancel = false;              // buttons: pressed by Escape
     bool disabled = false;              // starts disabled
     bool hidden = false;                // starts hidden
     bool bold = false;                  // strings: drawn in the bold face

@@ -9,6 +9,9 @@
 #include <QRect>
 #include <QTimer>
 #include <QWidget>
+
+class QPlainTextEdit;
+class QValidator;
 #include <deque>
 #include <optional>
 #include <vector>
@@ -36,6 +39,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Enter and Escape that no control took: the default and the cancel button.
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     WindowPrivate* m_owner;
@@ -78,6 +84,9 @@ struct WindowPrivate {
     bool loopEnded = false;        // waitForEvent has returned false
     bool waitingForEvent = false;  // the procedure is parked in waitForEvent with nothing queued
     int blockCount = 0;
+    bool quietActivation = false;        // the window is being activated by the program, not the user
+    int swallowKey = 0;                  // an Alt+letter this window's accelerator took: not typed too
+    bool firstActivation = true;         // a window of its own: its activation on being shown is no news
     bool wantMaximized = false;  // before the window is shown
     bool wantMinimized = false;
     std::optional<QRect> normalRect;  // a top-level window's normal geometry once it left the maximised state
@@ -94,6 +103,8 @@ struct WindowPrivate {
     std::vector<bool> hiddenByProcedure;      // hidden by the definition or Window::hide (tabs aside)
     bool selectingTab = false;                // a tab is chosen by the procedure, not the user
     QSize reportedSize;                       // the client size the last EVENT:Sized told of
+    QSize designedSize;                       // the client size of the definition, in pixels
+    QPointer<QWidget> focusBeforeBlock;       // the control that had the focus when a box blocked the window
 
     // The widget that is moved and sized: the frame, the subwindow, or the top-level client.
     QWidget* placed() const;
@@ -106,6 +117,24 @@ struct WindowPrivate {
     void closeNow();
     void buildControls();
     void applyVariable(int number);
+    // Takes what the user has typed into an entry, combination box or spin box and not yet moved on
+    // from: the variable gets it and, with `accept`, the control's EVENT:Accepted is queued, as
+    // leaving the field would. Every way of pressing a button does this first (a cancel button
+    // excepted: what it throws away needs no checking); closing the window takes the text without
+    // the field's checks, so that the procedure can ask whether to save it.
+    void takeEdits(bool accept);
+    // Presses the window's default (Enter) or cancel (Escape) button when it is shown and enabled;
+    // false when there is none.
+    bool pressButton(bool cancel);
+    // Alt+letter: the window's own control whose "&" letter it is (a prompt's field, a button, a
+    // check box, a radio, a tab) acts as its accelerator says; false when none has the letter.
+    bool accelerate(QChar letter);
+    // The user came back to this window (its frame child became active, or it became the active
+    // window): EVENT:GainFocus, unless the program activated it or it is waiting for a window it
+    // called.
+    void gainedFocus();
+    // Tells the frame's status bar what the control with the focus is for.
+    void showStatusOf(const QObject* focused);
     bool onShownTab(int number) const;
     void applyTabVisibility();
     QWidget* widgetOf(int number) const;
@@ -120,12 +149,27 @@ WindowPrivate* frameInternals();
 // The widget a box or dialog of the thread should stand over: its current window's, else the frame.
 QWidget* dialogParentFor(int thread);
 
+// A box or fixed dialog that the desktop minimised (some window managers offer it whatever the
+// window asks for) comes back at once, unless the frame itself is minimised: a program waiting for
+// an answer nobody can see would look frozen.
+void keepShown(QWidget* window);
+
 // Dialog units to pixels in the application's font.
 int dialogUnitsToPixelsX(int units);
 int dialogUnitsToPixelsY(int units);
 
 // The key code of a key press: the key in the low byte, modifiers above.
 int keyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
+// The character a key press typed, as a Unicode code point (0 for none).
+int characterOf(const QString& text);
+
+// Where the next pop-up menu opens (global pixels) instead of at the mouse: a list sets it when its
+// context menu is asked for from the keyboard, or by a click that the procedure answers later.
+void setNextPopupPosition(QPoint global);
+
+// Byte limits of entries and texts (ui/entry_limits.cpp).
+QValidator* makeByteLimit(size_t limit, QObject* parent);
+void limitTextBytes(QPlainTextEdit* text, size_t limit, QObject* context);
 
 // The widget of a list control (ui/list_box.cpp).
 QWidget* makeListBox(WindowPrivate* owner, int number, QWidget* parent);

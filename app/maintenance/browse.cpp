@@ -1,8 +1,12 @@
 #include "app/maintenance/browse.h"
 
+#include <algorithm>
+#include <locale.h>
 #include <stdexcept>
+#include <wctype.h>
 
 #include "app/maintenance/browse_marks.h"
+#include "app/maintenance/integrity.h"
 #include "data/access.h"
 #include "data/field_binding.h"
 #include "data/fields.h"
@@ -20,6 +24,49 @@ namespace {
 constexpr int32_t kEndOfFile = 33;
 
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+
+// The upper-case form of a letter of any script (the first-letter locator compares letters so); the
+// letter itself when it has none.
+char32_t upperLetter(char32_t c) {
+    if (c < 128) return char32_t(upperAscii(char(c)));
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    return utf8 ? char32_t(towupper_l(wint_t(c), utf8)) : c;
+}
+
+std::string utf8Of(char32_t c) {
+    std::string s;
+    if (c < 0x80) {
+        s += char(c);
+    } else if (c < 0x800) {
+        s += char(0xC0 | (c >> 6));
+        s += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        s += char(0xE0 | (c >> 12));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+        s += char(0x80 | (c & 0x3F));
+    } else {
+        s += char(0xF0 | (c >> 18));
+        s += char(0x80 | ((c >> 12) & 0x3F));
+        s += char(0x80 | ((c >> 6) & 0x3F));
+        s += char(0x80 | (c & 0x3F));
+    }
+    return s;
+}
+
+// The first character of UTF-8 text (a byte that starts no character stands for itself).
+char32_t firstCharacter(std::string_view s) {
+    if (s.empty()) return 0;
+    const unsigned char b = (unsigned char)s[0];
+    const int length = b < 0xC0 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    if (b < 0x80 || length > int(s.size())) return b;
+    char32_t c = length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
+    for (int i = 1; i < length; ++i) {
+        const unsigned char next = (unsigned char)s[size_t(i)];
+        if ((next & 0xC0) != 0x80) return b;
+        c = (c << 6) | (next & 0x3F);
+    }
+    return c;
+}
 
 std::string upperText(std::string s) {
     for (char& c : s) c = upperAscii(c);
@@ -385,13 +432,37 @@ void BrowseEngine::refresh() {
     m_forceRefresh = false;
 }
 
-void BrowseEngine::getRecord() {
-    if (m_rows.empty()) return;
+int32_t BrowseEngine::getRecord() {
+    if (m_rows.empty()) return 0;
     int at = m_host.selectedRow();
     if (at < 1 || at > rowCount()) at = m_currentRow >= 1 && m_currentRow <= rowCount() ? m_currentRow : rowCount();
     m_view.watch();
     ++m_reads;
-    m_view.reget(m_rows[size_t(at - 1)].position);
+    return m_view.reget(m_rows[size_t(at - 1)].position);
+}
+
+bool BrowseEngine::readHighlighted() {
+    if (m_rows.empty() || m_closing) return false;
+    const int32_t e = getRecord();
+    if (e == 0) return true;
+    if (!recordGone(e)) {
+        readError();
+        return false;
+    }
+    ShowRecordGone();
+    const int row = m_host.selectedRow();
+    refreshPage(kInPlace);
+    if (m_closing) return false;
+    // The record that took the gone one's place is highlighted, not the last of the page.
+    if (row >= 1 && !m_rows.empty()) {
+        m_currentRow = std::min(row, rowCount());
+        m_host.setSelectedRow(m_currentRow);
+        show();
+    }
+    buildDistribution();
+    loadRow(m_currentRow);
+    postNewSelection();
+    return false;
 }
 
 // ---- list events ------------------------------------------------------------------------------
@@ -463,6 +534,13 @@ void BrowseEngine::newSelection() {
     if (keyCode() == kMouseRight) {
         // The menu answers this click once; later selections are not right clicks any more.
         setKeyCode(0);
+        // The row clicked is the highlighted one from now on: what the menu starts acts on it, and
+        // a page rebuilt afterwards keeps it.
+        const int selected = m_host.selectedRow();
+        if (selected >= 1 && selected <= rowCount()) {
+            m_currentRow = selected;
+            loadRow(m_currentRow);
+        }
         contextMenu();
         return;
     }
@@ -549,14 +627,15 @@ void BrowseEngine::alertKey() {
 
 void BrowseEngine::locator() {
     const int c = keyChar();
-    if (c <= 0 || c > 255 || m_rows.empty()) return;
+    if (c <= 0 || c > 0x10FFFF || m_rows.empty()) return;
     Order& o = order();
     const ResolvedField& f = o.locator;
     if (!f.file || !f.field) return;
-    const char typed = upperAscii(char(c));
+    // Letters of every script, compared without regard to case ("в" finds "Википедия").
+    const char32_t typed = upperLetter(char32_t(c));
     auto firstMatches = [&] {
         std::string text = fieldText(f);
-        return !text.empty() && upperAscii(text[0]) == typed;
+        return !text.empty() && upperLetter(firstCharacter(text)) == typed;
     };
     loadRow(m_currentRow);
     if (firstMatches()) {
@@ -577,14 +656,22 @@ void BrowseEngine::locator() {
             return;
         }
     }
-    for (const ResolvedField& clear : o.clears)
-        if (clear.field) data::setString(*clear.field, clear.file->record(), "");
-    if (o.desc.primeLocate) o.desc.primeLocate();
-    if (isNumeric(*f.field))
-        data::setNumber(*f.field, f.file->record(), leadingNumber(std::string(1, char(c))));
-    else
-        data::setString(*f.field, f.file->record(), std::string(1, char(c)));
-    locate(kLocateOnValue);
+    auto locateOn = [&](const std::string& text) {
+        for (const ResolvedField& clear : o.clears)
+            if (clear.field) data::setString(*clear.field, clear.file->record(), "");
+        if (o.desc.primeLocate) o.desc.primeLocate();
+        if (isNumeric(*f.field))
+            data::setNumber(*f.field, f.file->record(), leadingNumber(text));
+        else
+            data::setString(*f.field, f.file->record(), text);
+        locate(kLocateOnValue);
+    };
+    // The keys fold ASCII letters only: other scripts' capitals sort apart from their small
+    // letters, so the capital is looked for first and, when no record starts with it, the letter as
+    // typed.
+    const std::string upper = utf8Of(typed), asTyped = utf8Of(char32_t(c));
+    locateOn(upper);
+    if (!m_closing && upper != asTyped && !isNumeric(*f.field) && !firstMatches()) locateOn(asTyped);
 }
 
 void BrowseEngine::contextMenu() {
@@ -619,8 +706,7 @@ void BrowseEngine::gainFocus() {
 }
 
 void BrowseEngine::select() {
-    if (m_rows.empty() || m_closing) return;
-    getRecord();
+    if (!readHighlighted()) return;
     m_localResponse = ResponseCompleted;
     m_host.postCloseWindow();
 }
@@ -642,15 +728,14 @@ void BrowseEngine::insert() {
 }
 
 void BrowseEngine::change() {
-    if (!m_desc.hasUpdate || m_rows.empty() || m_closing) return;
+    if (!m_desc.hasUpdate) return;
     // The form edits what is on file now, with the watch armed against other windows' changes.
-    getRecord();
+    if (!readHighlighted()) return;
     afterUpdate(RequestChange, callUpdate(RequestChange));
 }
 
 void BrowseEngine::remove() {
-    if (!m_desc.hasUpdate || m_rows.empty() || m_closing) return;
-    getRecord();
+    if (!m_desc.hasUpdate || !readHighlighted()) return;
     int response = callUpdate(RequestDelete);
     if (response == ResponseCompleted) {
         int at = m_currentRow >= 1 && m_currentRow <= rowCount() ? m_currentRow : rowCount();

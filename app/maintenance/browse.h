@@ -93,8 +93,15 @@ public:
     void refresh();
     // Locate on the key value in the record buffer (a window that positions the list itself).
     void locateOnValue();
-    // Re-reads the highlighted record into the record buffer with change watch armed.
-    void getRecord();
+    // Re-reads the highlighted record into the record buffer with change watch armed. Returns 0, or
+    // the read's error (33 or 35 when another window or program deleted the record meanwhile).
+    int32_t getRecord();
+    // Re-reads the highlighted record before the window acts on it (select, change, delete, the
+    // clipboard, a list of its own). False when there is nothing to act on: an empty list; a record
+    // deleted meanwhile by another window or program, which the user is told of while the page is
+    // rebuilt from what is on file (acting on the buffer then would write over another record); a
+    // read error (warning 35, and the window closes).
+    bool readHighlighted();
 
     // ---- state ----------------------------------------------------------------------------------
     int rowCount() const { return int(m_rows.size()); }

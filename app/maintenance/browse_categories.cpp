@@ -86,7 +86,7 @@ void BrowseCategories() {
                 browse.engine().refresh();
             } else if (event == kEventAccepted && acceptedControl() == bw.locations) {
                 // CAT:CATEGORY must hold the category whose locations are wanted.
-                browse.engine().getRecord();
+                if (!browse.engine().readHighlighted()) continue;
                 if (const ProcedureFunction* f = findProcedure("BrowseURL:K_Category")) {
                     CallRequest() = 0;
                     (*f)();

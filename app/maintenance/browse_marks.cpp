@@ -25,10 +25,21 @@ std::string clipped(std::string_view v, int length) {
 
 void StringMarks::setup(std::string_view low, std::string_view high, int length, int flags, int lettersOnly) {
     if (lettersOnly) flags = kMarkLetters;
+    // Text beyond ASCII is UTF-8, whose letters are made of the bytes 128 to 255: when the keys hold
+    // such text, those bytes count as letters (in their byte order, as the keys sort them), or every
+    // Cyrillic or accented key would stand past the last mark.
+    auto beyondAscii = [&](std::string_view v) {
+        for (char ch : clipped(v, length))
+            if ((unsigned char)ch >= 128) return true;
+        return false;
+    };
+    const bool utf8Letters = (flags & kMarkLetters) && (beyondAscii(low) || beyondAscii(high));
     m_alphabet.clear();
     for (int c = 1; c <= 255; ++c) {
         bool in = false;
-        if (c >= '0' && c <= '9')
+        if (c >= 128 && utf8Letters)
+            in = true;
+        else if (c >= '0' && c <= '9')
             in = flags & kMarkDigits;
         else if (isMarkPunctuation(c))
             in = flags & kMarkPunctuation;

@@ -8,6 +8,9 @@
 // mark alphabet (the characters allowed by the flags), and the range between the two numbers is cut
 // in 99 equal steps. Numeric marks are plain linear steps.
 //
+// Letters are those of ASCII, and the bytes of UTF-8 text beyond ASCII when the low or high key holds
+// such text.
+//
 // Guarantees: mark 1 is the low key's and mark 100 the high key's (both upper-cased for letters
 // without case), the marks never decrease for low <= high, and any input (empty, reversed, non-ASCII
 // bytes) gives 100 marks without reading outside the values.

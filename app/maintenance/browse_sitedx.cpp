@@ -142,6 +142,7 @@ CategoryLocationsWindow makeCategoryLocationsWindow() {
 }
 
 // The proportional rescaling of the locations browse: every control keeps its share of the window.
+// The shares are taken from the window as designed, before a stored placement sizes it.
 class ProportionalLayout {
 public:
     explicit ProportionalLayout(ui::Window& w) : m_window(w) {
@@ -163,7 +164,7 @@ public:
         const double rx = std::round(double(m_window.clientWidth()) / m_width * 10000) / 10000;
         const double ry = std::round(double(m_window.clientHeight()) / m_height * 10000) / 10000;
         for (const auto& [control, r] : m_recorded)
-            m_window.setControlGeometry(control, {int(r.x * rx), int(r.y * ry), int(r.width * rx), int(r.height * ry)});
+            m_window.fitControl(control, {int(r.x * rx), int(r.y * ry), int(r.width * rx), int(r.height * ry)});
     }
 
 private:
@@ -219,6 +220,7 @@ void BrowseSITEDX() {
     def.controls[size_t(lw.clipboardChoice - 1)].textVariable = &clipboardChoice;
 
     ui::Window w(def);
+    ProportionalLayout layout(w);
     RestoreWindowPlacement(w, "BrowseSITEDX");
 
     static constexpr int kOrderOfTab[] = {5, 1, 2, 3, 4};
@@ -239,14 +241,12 @@ void BrowseSITEDX() {
     d.format = storedListFormat();
 
     BrowseList browse(w, {lw.list, 0, lw.insert, lw.change, lw.remove}, d, request);
-    std::unique_ptr<ProportionalLayout> layout;
     while (w.waitForEvent()) {
         const int event = currentEvent();
-        if (event == kEventOpenWindow)
-            layout = std::make_unique<ProportionalLayout>(w);
-        // The controls take their new places before the list counts the rows that fit.
-        if (event == kEventSized && layout)
-            layout->sized();
+        // The controls take their places (for the restored size too) before the list counts the rows
+        // that fit.
+        if (event == kEventOpenWindow || event == kEventSized)
+            layout.sized();
         if (browse.handleEvent())
             continue;
         const int control = eventControl();
@@ -273,8 +273,7 @@ void BrowseSITEDX() {
             CallResponse() = 0;
             browse.engine().refresh();
         } else if (control == lw.toClipboard) {
-            browse.engine().getRecord();
-            if (browse.engine().rowCount() > 0)
+            if (browse.engine().readHighlighted())
                 ui::setClipboardText(clipboardTextFor(clipboardChoice));
         } else if (control == lw.close) {
             browse.engine().getRecord();

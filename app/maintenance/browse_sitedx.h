@@ -43,11 +43,12 @@ struct CategoryLocationsWindow {
 };
 const CategoryLocationsWindow& categoryLocationsWindow();
 
-// The design list formats, and the clipboard choices of BrowseSITEDX.
+// The design list formats, and the clipboard choices of BrowseSITEDX. The category list's Rating
+// column is 30 units wide, not the 8 of its first design, which showed its header as "Ra".
 inline constexpr const char* kLocationsListFormat =
     "107L|M~Description~@S100@89L|M~Location~@S255@60L|M~Category~@S30@25L|M~Rating~@N2@40L(2)|M~Keyword~L(1)@s10@";
 inline constexpr const char* kCategoryLocationsListFormat =
-    "60L(0)|M~Location~@S60@60L(0)|M~Description~@S60@60L(0)|M~Category~@S15@8L(0)|M~Rating~@N2@40L(0)|M~Keyword~@s10@";
+    "60L(0)|M~Location~@S60@60L(0)|M~Description~@S60@60L(0)|M~Category~@S15@30L(0)|M~Rating~@N2@40L(0)|M~Keyword~@s10@";
 
 // The text "-> Clipboard" puts on the clipboard for a choice, from the Locations record buffer, with
 // trailing blanks removed ("URL", "Description", "Category", "Keyword", "Rating", "Site Information";

@@ -7,6 +7,7 @@
 #include "data/dictionary.h"
 #include "data/error_state.h"
 #include "data/warnings.h"
+#include "runtime/hooks.h"
 #include "runtime/thread_state.h"
 
 namespace sitedex::app::maintenance {
@@ -119,7 +120,9 @@ int putRecord(FileDecl& file, std::string_view label) {
         reget(file, state().saveArea);
         return kWriteChanged;
     }
-    ShowWarning(15, label);
+    // The record files answer 33 for a record that has gone since it was read: say so rather than
+    // leave the user guessing at the file's name.
+    ShowWarning(15, e == kErrRecordNotAvailable ? std::string_view("Record Deleted by Another Station") : label);
     return kWriteFailed;
 }
 
@@ -256,6 +259,12 @@ const std::string& savedCategoryName() {
 
 const std::string& saveArea() {
     return state().saveArea;
+}
+
+void ShowRecordGone() {
+    runtime::messageBox("This record was deleted by another station.  The list now shows the records that are on "
+                        "file.",
+                        "Record Deleted", runtime::kIconAsterisk, runtime::kButtonOk, runtime::kButtonOk);
 }
 
 int WriteLocation() {

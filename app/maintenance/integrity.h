@@ -24,6 +24,7 @@
 // release them on every exit. The cascades use this thread's CatHTML and Locations record buffers.
 // The saved category name and the save area are per thread.
 
+#include <cstdint>
 #include <string>
 
 namespace sitedex::app::maintenance {
@@ -54,5 +55,13 @@ const std::string& savedCategoryName();
 
 // This thread's save area: the position taken just before the last write (at most 512 bytes).
 const std::string& saveArea();
+
+// Tells the user that the record a list showed, or a form was about to write, is no longer on file:
+// another window or program deleted it. The lists and forms show it instead of acting on the record,
+// so that nothing is written in its place.
+void ShowRecordGone();
+
+// True for the answers of a read or write that mean the record is not on file any more.
+inline bool recordGone(int32_t errorCode) { return errorCode == 33 || errorCode == 35; }
 
 }  // namespace sitedex::app::maintenance

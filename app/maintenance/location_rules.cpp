@@ -5,6 +5,7 @@
 #include "data/error_state.h"
 #include "data/fields.h"
 #include "data/warnings.h"
+#include "runtime/hooks.h"
 
 namespace sitedex::app::maintenance {
 
@@ -29,6 +30,15 @@ std::string keywordFromLocation(std::string_view location) {
     if (location.find("mailto:") != std::string_view::npos)
         return "mailto:";
     return "?";
+}
+
+bool locationMissing(std::string_view location) {
+    return location.find_first_not_of(' ') == std::string_view::npos;
+}
+
+void ShowLocationRequired() {
+    runtime::messageBox("The Location field cannot be blank: enter the site's address.", "Location Required",
+                        runtime::kIconAsterisk, runtime::kButtonOk, runtime::kButtonOk);
 }
 
 void fillKeywordForInsert() {

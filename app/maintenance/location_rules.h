@@ -11,6 +11,7 @@
 //     duplicate of URL:K_LOCATION and shows warning 24 naming "Site Location"; any other error
 //     warning 14. Nothing is written on failure.
 //   - the rating is entered from 0 to 10.
+//   - the address must not be blank (the command line refuses it too).
 //
 // REQUIRES: Locations (SITEDX) and Categories are open on the current thread.
 
@@ -24,6 +25,11 @@ constexpr int kRatingMax = 10;
 
 // The keyword the scheme rule gives for an address.
 std::string keywordFromLocation(std::string_view location);
+
+// True when an address is blank (empty or blanks only): a location is never saved without one.
+bool locationMissing(std::string_view location);
+// Tells the user that the Location field needs the site's address.
+void ShowLocationRequired();
 
 // Insert only: when URL:KEYWORD is blank, sets it from URL:LOCATION by the scheme rule.
 void fillKeywordForInsert();

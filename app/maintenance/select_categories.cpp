@@ -28,6 +28,7 @@ const SelectCategoriesWindow& selectCategoriesWindow() {
         s.list = d.addList({}, {6, 6, 304, 162});
         s.select = d.addButton("&Select", {204, 176, 50, 14}, true);
         s.close = d.addButton("Close", {260, 176, 50, 14});
+        d.controls.back().isCancel = true;
         return s;
     }();
     return w;

@@ -7,6 +7,7 @@
 #include "app/maintenance/browse_window.h"
 #include "app/maintenance/category_lists.h"
 #include "app/maintenance/category_rules.h"
+#include "app/maintenance/form_fields.h"
 #include "app/maintenance/integrity.h"
 #include "app/maintenance/record_copy.h"
 #include "app/maintenance/update_cathtml.h"
@@ -174,6 +175,7 @@ void runCategoryForm(bool withLists) {
         }
         const int innerButtons[] = {fw.htmlInsert,     fw.htmlChange,     fw.htmlDelete,
                                     fw.locationInsert, fw.locationChange, fw.locationDelete};
+        bool finishing = false;  // the form closes itself (OK, Cancel): nothing to ask
 
         while (w.waitForEvent()) {
             const int event = currentEvent();
@@ -201,10 +203,24 @@ void runCategoryForm(bool withLists) {
                 locations->engine().refresh();
             } else if (event == kEventAccepted && control == fw.ok) {
                 storeFields(fields);
-                if (complete(request, loaded, w, fw, fields, response)) w.post(kEventCloseWindow);
+                if (complete(request, loaded, w, fw, fields, response)) {
+                    finishing = true;
+                    w.post(kEventCloseWindow);
+                }
             } else if (event == kEventAccepted && control == fw.cancel) {
                 response = int(ResponseCancelled);
+                finishing = true;
                 w.post(kEventCloseWindow);
+            } else if ((event == kEventCloseWindow || event == kEventCloseDown) && !finishing) {
+                // Asked to close from outside (the close box, File > Exit) with edits not saved:
+                // the user says whether to save them first.
+                storeFields(fields);
+                if (!recordUnchanged(data::Categories, loaded)) {
+                    const int answer = data::ShowWarning(33);
+                    if (answer == kButtonYes && !complete(request, loaded, w, fw, fields, response)) w.keepOpen();
+                    else if (answer == kButtonNo) response = int(ResponseCancelled);
+                    else if (answer != kButtonYes) w.keepOpen();
+                }
             }
         }
         SaveWindowPlacement(w, placement);
@@ -257,6 +273,9 @@ UpdateCategoriesWindow updateCategoriesWindow(CategoryFormFields& fields, bool w
     }
     u.ok = d.addButton("&OK", {210, bottom, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, bottom, 50, 14});
+    d.controls.back().isCancel = true;
+    d.controls[size_t(u.category - 1)].maxBytes = fieldBytes("CAT:CATEGORY");
+    d.controls[size_t(u.description - 1)].maxBytes = fieldBytes("CAT:DESCRIPTION");
     return u;
 }
 

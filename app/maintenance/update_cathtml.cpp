@@ -1,6 +1,7 @@
 #include "app/maintenance/update_cathtml.h"
 
 #include "app/maintenance/category_rules.h"
+#include "app/maintenance/form_fields.h"
 #include "app/maintenance/integrity.h"
 #include "app/maintenance/record_copy.h"
 #include "data/access.h"
@@ -61,6 +62,8 @@ UpdateCatHTMLWindow updateCatHTMLWindow(SnippetFormFields& fields) {
     d.onTabFrom(tabStart0, u.tab);
     u.ok = d.addButton("&OK", {210, 176, 50, 14}, true);
     u.cancel = d.addButton("Cancel", {266, 176, 50, 14});
+    d.controls.back().isCancel = true;
+    d.controls[size_t(u.html - 1)].maxBytes = fieldBytes("HTM:HTMLTOADD");
     return u;
 }
 
@@ -84,47 +87,71 @@ void UpdateCatHTML() {
         ui::Window w(fw.def);
         RestoreWindowPlacement(w, "UpdateCatHTML");
         w.setTitle(request == RequestInsert ? "Adding HTML" : "Changing HTML");
+        bool finishing = false;  // the form closes itself (OK, Cancel): nothing to ask
+        auto finish = [&](int r) {
+            response = r;
+            finishing = true;
+            w.post(kEventCloseWindow);
+        };
+        // OK: true when the form is done.
+        auto ok = [&]() -> bool {
+            data::setString(data::findField("HTM:TYPEOFHTML"), fields.type);
+            data::setMemo(data::CatHTML, 0, fields.html);
+            if (request == RequestInsert) {
+                const InsertResult r = InsertCatHTML();
+                if (r == InsertResult::kAdded) {
+                    finish(int(ResponseCompleted));
+                    return true;
+                }
+                w.focus(r == InsertResult::kDuplicate ? fw.type : fw.html);
+                return false;
+            }
+            if (recordUnchanged(data::CatHTML, loaded)) {
+                finish(int(ResponseCancelled));
+                return true;
+            }
+            for (;;) {
+                w.setWaitCursor();
+                const int result = WriteCatHTML();
+                w.restoreCursor();
+                if (result == kWriteOk) {
+                    finish(int(ResponseCompleted));
+                    return true;
+                }
+                if (result == kWriteChanged) {
+                    fields.type = withoutTrailingBlanks(data::getString(data::findField("HTM:TYPEOFHTML")));
+                    fields.html = data::CatHTML.memo(0);
+                    w.redisplay();
+                    return false;
+                }
+                const int button = data::ShowWarning(16);
+                if (button == kButtonYes) continue;
+                if (button == kButtonNo) {
+                    finish(int(ResponseCancelled));
+                    return true;
+                }
+                return false;
+            }
+        };
         while (w.waitForEvent()) {
             const int event = currentEvent();
             const int control = eventControl();
             if (event == kEventOpenWindow) {
                 w.focus(fw.html);
             } else if (event == kEventAccepted && control == fw.ok) {
+                ok();
+            } else if (event == kEventAccepted && control == fw.cancel) {
+                finish(int(ResponseCancelled));
+            } else if ((event == kEventCloseWindow || event == kEventCloseDown) && !finishing) {
+                // Asked to close from outside with edits not saved: save them first?
                 data::setString(data::findField("HTM:TYPEOFHTML"), fields.type);
                 data::setMemo(data::CatHTML, 0, fields.html);
-                if (request == RequestInsert) {
-                    const InsertResult r = InsertCatHTML();
-                    if (r == InsertResult::kAdded) {
-                        response = int(ResponseCompleted);
-                        w.post(kEventCloseWindow);
-                    } else {
-                        w.focus(r == InsertResult::kDuplicate ? fw.type : fw.html);
-                    }
-                } else if (recordUnchanged(data::CatHTML, loaded)) {
-                    w.post(kEventCloseWindow);
-                } else {
-                    for (;;) {
-                        w.setWaitCursor();
-                        const int result = WriteCatHTML();
-                        w.restoreCursor();
-                        if (result == kWriteOk) {
-                            response = int(ResponseCompleted);
-                            w.post(kEventCloseWindow);
-                        } else if (result == kWriteChanged) {
-                            fields.type = withoutTrailingBlanks(data::getString(data::findField("HTM:TYPEOFHTML")));
-                            fields.html = data::CatHTML.memo(0);
-                            w.redisplay();
-                        } else {
-                            const int button = data::ShowWarning(16);
-                            if (button == kButtonYes) continue;
-                            if (button == kButtonNo) w.post(kEventCloseWindow);
-                        }
-                        break;
-                    }
+                if (!recordUnchanged(data::CatHTML, loaded)) {
+                    const int answer = data::ShowWarning(33);
+                    if (answer == kButtonYes && !ok()) w.keepOpen();
+                    else if (answer == kButtonNo) response = int(ResponseCancelled);
+                    else if (answer != kButtonYes) w.keepOpen();
                 }
-            } else if (event == kEventAccepted && control == fw.cancel) {
-                response = int(ResponseCancelled);
-                w.post(kEventCloseWindow);
             }
         }
         SaveWindowPlacement(w, "UpdateCatHTML");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/maintenance/form_fields.h"
 #include "app/maintenance/integrity.h"
 #include "app/maintenance/location_rules.h"
 #include "app/maintenance/record_copy.h"
@@ -71,6 +72,13 @@ LocationFormWindow makeLocationFormWindow() {
     d.controls.back().tip = "Information about site";
     w.ok = d.addButton("&OK", {174, 130, 45, 14}, true);
     w.cancel = d.addButton("Cancel", {223, 130, 45, 14});
+    d.controls.back().isCancel = true;
+    // Each entry holds no more than its field.
+    const std::pair<int, const char*> limits[] = {{w.location, "URL:LOCATION"}, {w.description, "URL:DESCRIPTION"},
+                                                  {w.category, "URL:CATEGORY"}, {w.keyword, "URL:KEYWORD"},
+                                                  {w.siteInfo, "URL:SITEINFO"}};
+    for (const auto& [control, field] : limits)
+        d.controls[size_t(control - 1)].maxBytes = fieldBytes(field);
     return w;
 }
 
@@ -121,9 +129,11 @@ private:
     bool fillCategories();
     void locationAccepted();
     bool categoryAccepted();
-    void ok();
-    void completeInsert();
-    void completeChange();
+    bool ok();
+    bool completeInsert();
+    bool completeChange();
+    void finish(int response);
+    bool mayClose();
     void setUpLayout();
     void applyLayout();
 
@@ -135,6 +145,7 @@ private:
     std::unique_ptr<ui::Window> m_w;
     std::array<std::optional<Ratios>, kLayoutControls + 1> m_ratios;
     int m_response = int(ResponseCancelled);
+    bool m_finishing = false;  // the form closes itself (OK, Cancel): nothing to ask
 };
 
 void LocationForm::load() {
@@ -213,61 +224,80 @@ bool LocationForm::categoryAccepted() {
     return false;
 }
 
-void LocationForm::ok() {
-    // Every field in turn, with its rule, as if the user had moved through them all.
-    locationAccepted();
-    if (!categoryAccepted())
-        return;
-    store();
-    if (m_request == RequestInsert)
-        completeInsert();
-    else
-        completeChange();
+void LocationForm::finish(int response) {
+    m_response = response;
+    m_finishing = true;
+    m_w->post(kEventCloseWindow);
 }
 
-void LocationForm::completeInsert() {
-    switch (InsertLocation()) {
-        case InsertResult::kAdded:
-            m_response = int(ResponseCompleted);
-            m_w->post(kEventCloseWindow);
-            break;
-        case InsertResult::kDuplicate:
-        case InsertResult::kFailed:
-            m_w->select(m_fw.sheet, 1);
-            m_w->focus(m_fw.location);
-            break;
+// True when the form is done (the record written, or nothing to write).
+bool LocationForm::ok() {
+    // Every field in turn, with its rule, as if the user had moved through them all.
+    if (locationMissing(m_v.location)) {
+        ShowLocationRequired();
+        m_w->select(m_fw.sheet, 1);
+        m_w->focus(m_fw.location);
+        return false;
+    }
+    locationAccepted();
+    if (!categoryAccepted())
+        return false;
+    store();
+    return m_request == RequestInsert ? completeInsert() : completeChange();
+}
+
+// The window is asked to close from outside (its close box, File > Exit). With edits not saved the
+// user says whether to save them first; false keeps the form open.
+bool LocationForm::mayClose() {
+    if (m_finishing)
+        return true;
+    store();
+    if (recordUnchanged(data::SITEDX, m_saved))
+        return true;
+    switch (data::ShowWarning(33)) {
+        case kButtonYes: return ok();
+        case kButtonNo: m_response = int(ResponseCancelled); return true;
+        default: return false;
     }
 }
 
-void LocationForm::completeChange() {
+bool LocationForm::completeInsert() {
+    if (InsertLocation() == InsertResult::kAdded) {
+        finish(int(ResponseCompleted));
+        return true;
+    }
+    m_w->select(m_fw.sheet, 1);
+    m_w->focus(m_fw.location);
+    return false;
+}
+
+bool LocationForm::completeChange() {
     if (recordUnchanged(data::SITEDX, m_saved)) {
-        m_response = int(ResponseCancelled);
-        m_w->post(kEventCloseWindow);
-        return;
+        finish(int(ResponseCancelled));
+        return true;
     }
     while (true) {
         m_w->setWaitCursor();
         const int result = WriteLocation();
         m_w->restoreCursor();
         if (result == kWriteOk) {
-            m_response = int(ResponseCompleted);
-            m_w->post(kEventCloseWindow);
-            return;
+            finish(int(ResponseCompleted));
+            return true;
         }
         if (result == kWriteChanged) {
             // The buffer holds the other station's version: show it, and let the user decide again.
             load();
             m_w->redisplay();
-            return;
+            return false;
         }
         const int answer = data::ShowWarning(16);
         if (answer == kButtonYes)
             continue;
         if (answer == kButtonNo) {
-            m_response = int(ResponseCancelled);
-            m_w->post(kEventCloseWindow);
+            finish(int(ResponseCancelled));
+            return true;
         }
-        return;
+        return false;
     }
 }
 
@@ -305,8 +335,7 @@ void LocationForm::applyLayout() {
         const auto& r = m_ratios[size_t(n)];
         if (!r)
             continue;
-        m_w->setControlGeometry(
-            n, {int((*r)[0] * width), int((*r)[1] * height), int((*r)[2] * width), int((*r)[3] * height)});
+        m_w->fitControl(n, {int((*r)[0] * width), int((*r)[1] * height), int((*r)[2] * width), int((*r)[3] * height)});
     }
 }
 
@@ -327,10 +356,13 @@ int LocationForm::run() {
         const int event = currentEvent();
         if (event == kEventOpenWindow) {
             if (!fillCategories()) {
-                m_w->post(kEventCloseWindow);
+                finish(int(ResponseCancelled));
                 continue;
             }
             m_w->focus(m_fw.location);
+        } else if (event == kEventCloseWindow || event == kEventCloseDown) {
+            if (!mayClose())
+                m_w->keepOpen();
         } else if (event == kEventSized) {
             applyLayout();
         } else if (event == kEventAccepted) {
@@ -342,8 +374,7 @@ int LocationForm::run() {
             else if (control == m_fw.ok)
                 ok();
             else if (control == m_fw.cancel) {
-                m_response = int(ResponseCancelled);
-                m_w->post(kEventCloseWindow);
+                finish(int(ResponseCancelled));
             }
         }
     }

@@ -2,12 +2,19 @@
 
 #include <string>
 
-#include "app/shell/globals.h"
-#include "app/shell/splash.h"
+#include "app/clipboard/monitor_clipboard.h"
+#include "app/import/database_import.h"
+#include "app/import/import_main.h"
 #include "app/maintenance/browse_categories.h"
 #include "app/maintenance/browse_sitedx.h"
+#include "app/reports/print_reports.h"
+#include "app/shell/globals.h"
+#include "app/shell/splash.h"
+#include "app/upgrade/upgrade_procedures.h"
+#include "app/viewer/text_viewer.h"
 #include "data/warnings.h"
 #include "runtime/events.h"
+#include "runtime/hooks.h"
 #include "runtime/procedures.h"
 #include "runtime/settings_file.h"
 #include "runtime/window_placement.h"
@@ -132,20 +139,29 @@ void registerApplicationProcedures() {
     // Each subsystem registers the procedures its menu commands start, as it is added to the program.
     maintenance::registerLocationProcedures();
     maintenance::registerCategoryProcedures();
+    clipboard::registerClipboardProcedures();
+    importing::registerDatabaseImportProcedures();
+    reports::registerReportProcedures();
+    viewer::registerViewerProcedures();  // WhatsNew, and ExportHelp and ImportHelp for the dialogs' "Help!"
+    importing::registerImportProcedures();
 }
 
-void upgradeOlderDataFiles() {
-    // The conversion of the older data files (SITEDX, CATEGORI, CATHTML) belongs to the upgrade
-    // procedures; until they are part of the program there is nothing here that could read the old
-    // files, and the start-up goes on to record the current version.
+bool upgradeOlderDataFiles() {
+    const upgrade::UpgradeReport report = upgrade::upgradeOlderDataFiles(upgrade::driveInProgressWindow);
+    if (!report.notes.empty())
+        messageBox(upgrade::upgradeNotesText(report), "Upgrade", kIconAsterisk, kButtonOk);
+    return report.complete;
 }
 
 void Main() {
     importDocumentName() = "bookmark.htm";                                  // 1
     versionText() = readSetting("System", "Version", "");                  // 2
-    if (settingNumber(versionText()) < 1.5) upgradeOlderDataFiles();        // 3
+    // An upgrade that was cancelled or failed leaves the version as it was, so that it is offered
+    // again at the next start.
+    bool upToDate = true;
+    if (settingNumber(versionText()) < 1.5) upToDate = upgradeOlderDataFiles();  // 3
     versionText() = kVersion;                                               // 4
-    writeSetting("System", "Version", versionText());
+    if (upToDate) writeSetting("System", "Version", versionText());
     ui::setHelpFile(ui::kHelpDocument);                                     // 5
     CallRequest() = 0;                                                      // 6
     CallResponse() = 0;

@@ -40,9 +40,10 @@ int startNamedProcedure(std::string_view name, std::size_t stack);
 // Registers every procedure the menus start by name. Each subsystem adds its registration here.
 void registerApplicationProcedures();
 
-// Step 3 of the start-up: looks for data files of older versions and converts them. Called only
-// when the stored data version is below 1.5.
-void upgradeOlderDataFiles();
+// Step 3 of the start-up: looks for data files of older versions and converts them, then tells what
+// the user should know (backups kept, a cancel). Called only when the stored data version is below
+// 1.5. False when an upgrade that ran did not complete: the version must then stay as it was.
+bool upgradeOlderDataFiles();
 
 // Runs the desktop program (application object, hooks, Main on thread 1); returns the exit code.
 int runDesktopProgram(int argc, char** argv);

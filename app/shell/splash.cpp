@@ -1,6 +1,7 @@
 #include "app/shell/splash.h"
 
 #include "app/shell/globals.h"
+#include "app/shell/main_frame.h"
 #include "runtime/events.h"
 #include "ui/resources.h"
 #include "ui/window.h"
@@ -49,6 +50,7 @@ ui::WindowDef aboutDefinition() {
     version.centered = true;
     d.add(version);
     d.addButton("&OK", {(kPictureWidth + 16) / 2 - 25, kPictureHeight + 30, 50, 14}, true);
+    d.controls.back().isCancel = true;  // Escape closes it as well
     return d;
 }
 
@@ -68,9 +70,17 @@ void Splash() {
 void About() {
     ui::WindowDef def = aboutDefinition();
     const int ok = int(def.controls.size());
-    ui::Window w(def);
-    while (w.waitForEvent())
-        if (currentEvent() == kEventAccepted && acceptedControl() == ok) w.close();
+    bool splashClosed = false;
+    {
+        ui::Window w(def);
+        while (w.waitForEvent()) {
+            if (currentEvent() == kEventAccepted && acceptedControl() == ok) w.close();
+            // The splash, closed by the command that opened About, tells the frame's thread, whose
+            // current window this is: the frame still has to hear of it.
+            if (currentEvent() == kSplashClosedEvent) splashClosed = true;
+        }
+    }
+    if (splashClosed) ui::postEvent(kSplashClosedEvent, 0, 1);
 }
 
 }  // namespace sitedex::app::shell

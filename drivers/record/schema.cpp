@@ -30,6 +30,14 @@ std::string upper(std::string s) {
     return s;
 }
 
+// A name as the comparison of definitions sees it: upper case, without the "PREFIX:" a program
+// gives it, so that a file made under one prefix opens under a declaration with another prefix
+// and the same layout (the program reads another database's locations that way).
+std::string comparedName(const std::string& name) {
+    const size_t colon = name.find(':');
+    return upper(colon == std::string::npos ? name : name.substr(colon + 1));
+}
+
 class Reader {
 public:
     explicit Reader(std::string_view s) : m_s(s) {}
@@ -73,7 +81,7 @@ std::string stream(const Schema& s, bool forCompare) {
     for (const Field& f : s.fields) {
         out.push_back(char(f.type));
         append16(out, f.offset);
-        appendText(out, forCompare ? upper(f.name) : f.name);
+        appendText(out, forCompare ? comparedName(f.name) : f.name);
         append16(out, f.elements);
         // The three description values: element size, total size, reserved.
         append16(out, f.size);
@@ -90,13 +98,13 @@ std::string stream(const Schema& s, bool forCompare) {
     }
     for (const Memo& m : s.memos) {
         appendText(out, forCompare ? upper(m.externalName) : m.externalName);
-        appendText(out, forCompare ? upper(m.name) : m.name);
+        appendText(out, forCompare ? comparedName(m.name) : m.name);
         append16(out, m.maxSize);
         append16(out, forCompare ? uint16_t(m.flags & kMemoBinary) : m.flags);
     }
     for (const Key& k : s.keys) {
         appendText(out, forCompare ? upper(k.externalName) : k.externalName);
-        appendText(out, forCompare ? upper(k.name) : k.name);
+        appendText(out, forCompare ? comparedName(k.name) : k.name);
         out.push_back(char(forCompare ? (k.attributes & ~kKeyIgnoredOnCompare) : k.attributes));
         append16(out, uint16_t(k.parts.size()));
         for (const KeyPart& p : k.parts) {

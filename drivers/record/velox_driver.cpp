@@ -560,22 +560,28 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             return readRecord(f, v, uint32_t(a.number[0]));
         case kOpReget:
         case kOpRegetByKey: {
-            std::string_view pos = a.text[0];
-            if (pos.size() < 4) return kRecordNotFound;
-            uint32_t recno = get32(bytes(pos));
-            if (op == kOpRegetByKey) {
-                std::string want;
-                if (!entryFromPosition(v, key, pos, want)) return kRecordNotFound;
-                Cursor c(file, key);
-                c.setFetchRecords(false);
-                Status s = c.seek(want, true);
-                if (!s.ok() && s.code != kNoRecord) return code(s);
-                if (!c.valid() || c.key() != want) return kRecordNotFound;
-                int32_t e = readRecord(f, v, recno);
-                // (A unique key's entry may name another record now: that one is not the position's.)
-                return e == kRecordNotFound && c.recno() == recno ? keysOutOfStep(v) : e;
-            }
-            return readRecord(f, v, recno);
+            int32_t e = [&]() -> int32_t {
+                std::string_view pos = a.text[0];
+                if (pos.size() < 4) return kRecordNotFound;
+                uint32_t recno = get32(bytes(pos));
+                if (op == kOpRegetByKey) {
+                    std::string want;
+                    if (!entryFromPosition(v, key, pos, want)) return kRecordNotFound;
+                    Cursor c(file, key);
+                    c.setFetchRecords(false);
+                    Status s = c.seek(want, true);
+                    if (!s.ok() && s.code != kNoRecord) return code(s);
+                    if (!c.valid() || c.key() != want) return kRecordNotFound;
+                    int32_t r = readRecord(f, v, recno);
+                    // (A unique key's entry may name another record now: that one is not the position's.)
+                    return r == kRecordNotFound && c.recno() == recno ? keysOutOfStep(v) : r;
+                }
+                return readRecord(f, v, recno);
+            }();
+            // A re-get that finds no record leaves none current: a put or delete that follows must
+            // answer 33, not land on the record read before.
+            if (e) v.current = 0;
+            return e;
         }
         case kOpSet:
             startSequence(v, -1, Sequence::Start::kEnds);

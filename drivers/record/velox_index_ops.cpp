@@ -115,11 +115,15 @@ int32_t indexOp(int op, FileDecl& f, VeloxInstance& v, CallArgs& a, int declared
             return 0;
         }
         case kOpRegetByKey: {
+            // As for the file's own keys: a record that is gone leaves none current.
             std::string want;
-            if (!indexEntryFromPosition(ix, a.text[0], want)) return kRecordNotFound;
-            size_t i = ix.lowerBound(want);
-            if (i == ix.size() || ix.entryAt(i) != want) return kRecordNotFound;
-            return readRecord(f, v, ix.recnoAt(i));
+            int32_t e = kRecordNotFound;
+            if (indexEntryFromPosition(ix, a.text[0], want)) {
+                size_t i = ix.lowerBound(want);
+                if (i < ix.size() && ix.entryAt(i) == want) e = readRecord(f, v, ix.recnoAt(i));
+            }
+            if (e) v.current = 0;
+            return e;
         }
         case kOpDuplicateOfKey:
             a.numberResult = 0;  // an index holds equal values side by side

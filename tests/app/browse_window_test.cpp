@@ -203,7 +203,16 @@ TEST_F(BrowseWindow, KeysAtThePageEdgesScrollThePage) {
     l.pressKey(kDownKey);
     settle();
     EXPECT_EQ(highlighted(), "Auctions");
-    l.pressKey(kPgDnKey);  // to the last row of the page
+    const std::string pageEnd = l.cellText(fit, 1);
+    l.pressKey(kPgDnKey);  // the page slides by a page; the highlight keeps its row
+    settle();
+    EXPECT_EQ(l.selectedRow(), 2);
+    EXPECT_GT(l.cellText(1, 1), pageEnd);
+    l.pressKey(kPgUpKey);  // and back
+    settle();
+    EXPECT_EQ(l.selectedRow(), 2);
+    EXPECT_EQ(highlighted(), "Auctions");
+    for (int r = 2; r < fit; ++r) l.pressKey(kDownKey);  // to the last row of the page
     settle();
     EXPECT_EQ(l.selectedRow(), fit);
     const std::string last = highlighted();

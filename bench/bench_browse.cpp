@@ -27,6 +27,7 @@
 #include "data/dictionary.h"
 #include "data/fields.h"
 #include "drivers/record/velox_driver.h"
+#include "drivers/standard_drivers.h"
 #include "runtime/events.h"
 #include "runtime/thread_state.h"
 
@@ -257,6 +258,7 @@ BENCHMARK(BM_LocateLetter)->Apply(sizes);
 int main(int argc, char** argv) {
     record::setVeloxDurability(record::Durability::kProcessCrash);
     runtime::setCurrentThread(1);
+    drivers::registerStandardDrivers();
     std::string tmpl = (std::filesystem::temp_directory_path() / "sitedex-bench-browse-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) return 1;
     g_dir = tmpl;

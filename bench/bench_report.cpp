@@ -33,6 +33,7 @@
 #include "data/dictionary.h"
 #include "data/fields.h"
 #include "drivers/record/velox_driver.h"
+#include "drivers/standard_drivers.h"
 #include "runtime/events.h"
 #include "runtime/procedures.h"
 #include "runtime/thread_state.h"
@@ -233,6 +234,7 @@ void runSize(int count) {
 }  // namespace
 
 int main() {
+    drivers::registerStandardDrivers();
     ui::ensureApplication();
     ui::setMessageBoxResponder([](const ui::MessageBoxInfo& b) { return b.defaultButton ? b.defaultButton : 1; });
     std::printf("report font: %s\n", ui::reportFontFamily(ui::ReportFont::kNormal).c_str());

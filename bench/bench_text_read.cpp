@@ -7,6 +7,7 @@
 // the program's input text file.
 #include "data/access.h"
 #include "data/error_state.h"
+#include "drivers/standard_drivers.h"
 
 #include <benchmark/benchmark.h>
 
@@ -140,6 +141,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    sitedex::drivers::registerStandardDrivers();
     benchmark::Initialize(&argc, argv);
     if (const char* mb = std::getenv("SITEDEX_BENCH_TEXT_MB"); mb && std::atoll(mb) > 0)
         g_target = std::atoll(mb) * 1024 * 1024;

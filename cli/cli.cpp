@@ -20,6 +20,8 @@
 #include "cli/maintenance_commands.h"
 #include "cli/record_commands.h"
 #include "cli/report_command.h"
+#include "drivers/record/velox_driver.h"
+#include "drivers/standard_drivers.h"
 
 #ifndef SITEDEX_VERSION
 #define SITEDEX_VERSION "unknown"
@@ -36,7 +38,8 @@ namespace {
 const Command kCommands[] = {
     {"check", "check every record file of the data directory", runCheck},
     {"dump", "print a record file's definition and records", runDump},
-    {"rebuild", "rebuild the keys of a record file", runRebuild},
+    {"rebuild", "rebuild a record file from every record it can read", runRebuild},
+    {"pack", "write a record file anew, dense", runPack},
     {"list", "list the locations (tsv, csv or json)", runList},
     {"add", "add a location", runAdd},
     {"remove", "delete a location", runRemove},
@@ -91,6 +94,8 @@ void printUsage() {
         "  --data-dir DIR   the folder of the data files (default: the working directory), before\n"
         "                   the command or among its arguments; a leading ~/ stands for the home\n"
         "                   folder. Missing data files are made; the window also makes the folder.\n"
+        "  --wait SECONDS   how long a command waits for a file another program is changing before it\n"
+        "                   reports the file in use and ends (default 5); the window asks instead\n"
         "  --help           show this text (or a command's own, after the command)\n"
         "  --version        show the version of the program\n"
         "\nFiles:\n"
@@ -124,6 +129,24 @@ bool isDataDirOption(std::string_view a) {
     return a == "--data-dir" || a.rfind("--data-dir=", 0) == 0;
 }
 
+bool isWaitOption(std::string_view a) {
+    return a == "--wait" || a.rfind("--wait=", 0) == 0;
+}
+
+int g_waitSeconds = kDefaultWaitSeconds;
+
+bool readWait(std::string_view value) {
+    std::string text(value);
+    char* end = nullptr;
+    long seconds = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || seconds < 0 || seconds > 86400) {
+        std::fprintf(stderr, "sitedex: --wait needs a number of seconds (0 to 86400), not '%s'\n", text.c_str());
+        return false;
+    }
+    g_waitSeconds = int(seconds);
+    return true;
+}
+
 // The folder named by --data-dir, with a leading "~" standing for the home folder: a desktop
 // entry's command line passes the option as it is written, with no shell to expand it.
 std::string expandHome(std::string_view dir) {
@@ -137,6 +160,11 @@ std::string expandHome(std::string_view dir) {
 int openWindow(char* program, std::vector<char*> global, WindowProgram window) {
     std::span<char*> options(global);
     std::string dir;
+    for (char* a : global)
+        if (isWaitOption(a)) {
+            std::fputs("sitedex: --wait is for the commands; the window asks when a file is in use\n", stderr);
+            return kExitUsage;
+        }
     if (!takeDataDir(options, dir))
         return kExitUsage;
     if (!haveDisplay()) {
@@ -177,10 +205,26 @@ bool takeDataDir(std::span<char*>& args, std::string& dir) {
     // args may be what an earlier call left in `kept`: the new list is made apart, then kept.
     std::vector<char*> rest;
     dir = ".";
+    g_waitSeconds = kDefaultWaitSeconds;
     bool found = false;
+    bool foundWait = false;
     bool onlyPositional = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string_view a = args[i];
+        if (!onlyPositional && isWaitOption(a)) {
+            if (foundWait) {
+                std::fputs("sitedex: --wait is given twice\n", stderr);
+                return false;
+            }
+            foundWait = true;
+            if (a == "--wait" && i + 1 >= args.size()) {
+                std::fputs("sitedex: --wait needs a number of seconds\n", stderr);
+                return false;
+            }
+            if (!readWait(a == "--wait" ? std::string_view(args[++i]) : a.substr(std::strlen("--wait="))))
+                return false;
+            continue;
+        }
         if (onlyPositional || !isDataDirOption(a)) {
             onlyPositional = onlyPositional || a == "--";
             rest.push_back(args[i]);
@@ -207,10 +251,24 @@ bool takeDataDir(std::span<char*>& args, std::string& dir) {
     }
     kept.swap(rest);
     args = std::span<char*>(kept);
+    // Another program's change holds a file for this long at most before the command says the file
+    // is in use and ends (exit 1), instead of seeming to hang.
+    record::setVeloxWaits(g_waitSeconds * 1000, g_waitSeconds * 1000);
     return true;
 }
 
+int waitSeconds() {
+    return g_waitSeconds;
+}
+
+record::PagerOptions toolOptions() {
+    record::PagerOptions o;
+    o.openWaitMs = o.lockWaitMs = g_waitSeconds * 1000;
+    return o;
+}
+
 int run(int argc, char** argv, WindowProgram window) {
+    drivers::registerStandardDrivers();
     std::vector<char*> args(argv, argv + argc);
     // The options of every command given before the command, in their order.
     std::vector<char*> global;
@@ -225,10 +283,10 @@ int run(int argc, char** argv, WindowProgram window) {
             std::puts("sitedex " SITEDEX_VERSION);
             return kExitOk;
         }
-        if (!isDataDirOption(a))
+        if (!isDataDirOption(a) && !isWaitOption(a))
             return unknown(a);
         global.push_back(args[i]);
-        if (a == "--data-dir" && i + 1 < args.size())
+        if ((a == "--data-dir" || a == "--wait") && i + 1 < args.size())
             global.push_back(args[++i]);
     }
     if (i == args.size())

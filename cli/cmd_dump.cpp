@@ -132,7 +132,7 @@ int runDump(std::span<char*> args) {
     bool keyFound = keyName.empty();
     for (size_t t = 0; s.ok() && t < tables.size(); ++t) {
         std::unique_ptr<record::RecordFile> f;
-        record::PagerOptions o;
+        record::PagerOptions o = toolOptions();
         o.writable = false;
         s = record::RecordFile::open(path, tables[t], nullptr, o, f);
         if (!s.ok()) break;

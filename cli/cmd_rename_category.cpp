@@ -7,8 +7,11 @@
 #include "cli/commands.h"
 #include "cli/data_session.h"
 #include "cli/maintenance_commands.h"
+#include "data/access.h"
 #include "data/dictionary.h"
+#include "data/error_state.h"
 #include "data/fields.h"
+#include "data/warnings.h"
 
 namespace sitedex::cli {
 
@@ -40,9 +43,29 @@ int runRenameCategory(std::span<char*> args) {
         return kExitUsage;
     DataSession session(dir, {&data::Categories});
     return session.run([&] {
+        // A name another category has is refused before anything is written or opened: the
+        // rename would open (and so make) the snippet and location files only to be refused.
+        int64_t holder = 0;
+        data::Categories.clear();
+        data::setString(data::findField("CAT:CATEGORY"), newName);
+        int32_t e = data::get(data::Categories, *data::Categories.findKey("CAT:K_CATEGORY"));
+        if (e == 0) {
+            holder = data::pointer(data::Categories);
+        } else if (e != data::kErrRecordNotFound) {
+            data::ShowWarning(35, data::Categories.label());
+            return kExitRefused;
+        }
         if (!findRecord("rename-category", data::Categories, "CAT:K_CATEGORY", "CAT:CATEGORY", "category",
                         p.positional[0]))
             return kExitRefused;
+        if (holder != 0 && holder != data::pointer(data::Categories)) {
+            // The refusal the write itself would have met, in the same words.
+            data::SavedError& saved = data::savedError();
+            saved.code = data::kErrDuplicateKey;
+            saved.text = data::errorTextFor(data::kErrDuplicateKey);
+            data::ShowWarning(15, data::Categories.label());
+            return kExitRefused;
+        }
         app::maintenance::RememberCategoryName();
         app::maintenance::RecordCopy loaded = app::maintenance::copyRecord(data::Categories);
         data::setString(data::findField("CAT:CATEGORY"), newName);

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "drivers/record/pager.h"
+
 namespace sitedex::cli {
 
 struct Command {
@@ -31,9 +33,15 @@ struct Command {
 
 std::span<const Command> commands();
 
-// The data directory of a command: the value of --data-dir DIR or --data-dir=DIR (removed from
-// args; a leading "~/" stands for the home folder), else the working directory. Returns false and
-// prints a usage message when --data-dir has no value or is given twice.
+// The options every command takes, removed from args: the data directory (--data-dir DIR or
+// --data-dir=DIR; a leading "~/" stands for the home folder; else the working directory) and how
+// long to wait for a file another program is changing (--wait SECONDS, default kDefaultWaitSeconds;
+// the record driver is told). Returns false and prints a usage message when either has no (valid)
+// value or is given twice.
+constexpr int kDefaultWaitSeconds = 5;
 bool takeDataDir(std::span<char*>& args, std::string& dir);
+// The wait given, and engine options for the record tools that honour it.
+int waitSeconds();
+record::PagerOptions toolOptions();
 
 }  // namespace sitedex::cli

@@ -5,12 +5,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
+#include "cli/commands.h"
 #include "data/access.h"
 #include "data/dictionary.h"
 #include "data/error_state.h"
 #include "data/fields.h"
 #include "data/warnings.h"
+#include "drivers/record/velox_driver.h"
 
 namespace sitedex::cli {
 
@@ -19,6 +22,17 @@ namespace {
 struct CommandHalted {};
 
 int answerSafely(std::string_view text, std::string_view caption, int, int buttons, int) {
+    if (caption == "File In Use") {
+        // Nobody is there to press Retry: the command has waited what --wait allows.
+        std::string name(text.substr(0, text.find(' ')));
+        std::fprintf(stderr, "sitedex: %s is in use: another program is changing it (waited %d s; --wait SECONDS waits longer)\n",
+                     name.c_str(), waitSeconds());
+        return runtime::kButtonCancel;
+    }
+    // There is no OK to press here: the command ends by itself.
+    constexpr std::string_view kPressOk = "  Press OK to end this application.";
+    if (size_t at = text.find(kPressOk); at != std::string_view::npos && at + kPressOk.size() == text.size())
+        text = text.substr(0, at);
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);
     if (buttons == runtime::kButtonOk || buttons == 0)
@@ -29,6 +43,21 @@ int answerSafely(std::string_view text, std::string_view caption, int, int butto
         if (buttons & safe)
             return safe;
     return buttons & -buttons;
+}
+
+// A damaged page ends the desktop program with the internal error; a command names the file and
+// what to do about it, and ends with exit code 1 (a problem found), not 2 (a usage error). Nothing
+// is unwound: whatever the command had begun and not committed is left undone, as by a crash.
+void damagedFile(std::string_view text) {
+    std::string name = std::filesystem::path(record::veloxDamagedFile()).filename().string();
+    if (name.empty()) name = "a data file";
+    std::fprintf(stderr,
+                 "sitedex: %s is damaged (%.*s). `sitedex check` shows what is damaged; `sitedex rebuild %s` "
+                 "saves every record it can read (it keeps the damaged file as a backup).\n",
+                 name.c_str(), int(text.size()), text.data(), name.c_str());
+    std::fflush(stderr);
+    std::fflush(stdout);
+    std::_Exit(kExitRefused);
 }
 
 void haltCommand(std::string_view text) {
@@ -187,6 +216,7 @@ DataSession::DataSession(const std::string& dataDir, std::initializer_list<data:
     }
     m_oldBox = runtime::setMessageBoxHook(answerSafely);
     m_oldHalt = runtime::setHaltHook(haltCommand);
+    m_oldFatal = runtime::setFatalHook(damagedFile);
     try {
         for (data::FileDecl* f : files) {
             data::useFile(*f);
@@ -214,6 +244,7 @@ DataSession::~DataSession() {
         data::useCount(*f) = 0;
     runtime::setMessageBoxHook(m_oldBox);
     runtime::setHaltHook(m_oldHalt);
+    runtime::setFatalHook(m_oldFatal);
     (void)!::chdir(m_oldDir.c_str());
 }
 

@@ -11,7 +11,8 @@
 // nothing: "Confirm Delete" is answered OK (the command itself was the confirmation), any other
 // question No or Cancel (so a key rebuild is not started unasked: the program ends instead, and
 // `sitedex rebuild` repairs the file). A standard warning that ends the program makes the command
-// end with exit code 1.
+// end with exit code 1, and so does a damaged page, with a message that names the file and the
+// commands that check and repair it.
 //
 // Callers: the maintenance commands, on thread 1, one at a time.
 
@@ -92,6 +93,7 @@ private:
     std::vector<data::FileDecl*> m_used;
     runtime::MessageBoxHook m_oldBox = nullptr;
     runtime::HaltHook m_oldHalt = nullptr;
+    runtime::FatalHook m_oldFatal = nullptr;
 };
 
 }  // namespace sitedex::cli

@@ -1,6 +1,10 @@
 #include "cli/record_files.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace sitedex::cli {
@@ -10,13 +14,28 @@ namespace fs = std::filesystem;
 std::vector<std::string> recordFilesIn(const std::string& dir) {
     std::vector<std::string> out;
     std::error_code ec;
+    // Every name counts, whatever it is: a directory or a broken link under a data file's name is
+    // a problem to report, not something to pass over.
     for (const auto& e : fs::directory_iterator(dir, ec)) {
         std::string ext = e.path().extension().string();
         for (char& c : ext) c = char(toupper(static_cast<unsigned char>(c)));
-        if (ext == ".VLX" && e.is_regular_file(ec)) out.push_back(e.path().string());
+        if (ext == ".VLX") out.push_back(e.path().string());
     }
     std::sort(out.begin(), out.end());
     return out;
+}
+
+std::string whyNotARegularFile(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ELOOP) return "cannot be opened: a symbolic link that leads round in a circle";
+        // (A link to a file not made yet is made when first needed, as a missing file is.)
+        if (errno == ENOENT) return {};
+        return std::string("cannot be opened: ") + std::strerror(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return "cannot be opened: it is a directory, not a record file";
+    if (!S_ISREG(st.st_mode)) return "cannot be opened: it is not a regular file";
+    return {};
 }
 
 void resolveRecordFile(const std::string& dataDir, const std::string& arg, std::string& path, std::string& table) {

@@ -13,8 +13,12 @@
 
 namespace sitedex::cli {
 
-// The record files (*.VLX, any case) of a directory, sorted by name.
+// The names of record files (*.VLX, any case) of a directory, sorted, whatever they are on disk.
 std::vector<std::string> recordFilesIn(const std::string& dir);
+
+// Why a record file's name cannot be opened as a file (a directory, a link that leads round in a
+// circle, a device); empty for a regular file and for a link to a file not made yet.
+std::string whyNotARegularFile(const std::string& path);
 
 // Resolves a FILE argument: the path and table; `table` is empty when none was named.
 void resolveRecordFile(const std::string& dataDir, const std::string& arg, std::string& path, std::string& table);

@@ -175,7 +175,10 @@ int32_t runDriver(int op, const DriverDescriptor& d, FileDecl& file, CallArgs& a
 }
 
 void postFor(FileDecl& file, int32_t code) {
-    postError(code);
+    // A driver names a failed system call by its code (300 + the system error); errno may have
+    // changed since.
+    bool system = code > kErrSystemBase && code < kErrSystemBase + 100;
+    postError(code, system ? code - kErrSystemBase : -1);
     setFileInError(&file);
 }
 
@@ -358,6 +361,7 @@ int32_t open(FileDecl& f, uint32_t mode) { return withNumbers(kOpOpen, f, mode);
 int32_t share(FileDecl& f, uint32_t mode) { return withNumbers(kOpShare, f, mode); }
 int32_t close(FileDecl& f) { return simple(kOpClose, f); }
 int32_t create(FileDecl& f) { return simple(kOpCreate, f); }
+int32_t createIfMissing(FileDecl& f) { return withNumbers(kOpCreate, f, kCreateIfMissing); }
 int32_t remove(FileDecl& f) { return simple(kOpRemove, f); }
 int32_t copy(FileDecl& f, std::string_view n) { return withText(kOpCopy, f, n); }
 int32_t rename(FileDecl& f, std::string_view n) { return withText(kOpRename, f, n); }

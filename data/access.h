@@ -56,6 +56,9 @@ int32_t open(FileDecl& file, uint32_t mode = kModeExclusive);
 int32_t share(FileDecl& file, uint32_t mode = kModeShared);
 int32_t close(FileDecl& file);
 int32_t create(FileDecl& file);
+// Create, told to keep a file (and a table) that exists already, as when another program has just
+// made it: the decision is the driver's, taken under the file's own lock. OpenDataFile creates so.
+int32_t createIfMissing(FileDecl& file);
 int32_t remove(FileDecl& file);
 int32_t copy(FileDecl& file, std::string_view newName);
 int32_t rename(FileDecl& file, std::string_view newName);

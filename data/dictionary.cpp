@@ -213,12 +213,28 @@ void releaseFile(FileDecl& file) {
     if (--n == 0) close(file);
 }
 
+namespace {
+
+// Another program holds the file for a change of its own (the driver waits for it only briefly):
+// the user is told, and may wait once more or give up.
+bool retryWhileInUse(const FileDecl& file, int32_t result) {
+    if (result != kErrAlreadyLocked) return false;
+    std::string text = std::string(file.name()) +
+                       " is in use: another program is changing it.  Retry to wait for it once more, or Cancel.";
+    return runtime::messageBox(text, "File In Use", runtime::kIconExclamation,
+                               runtime::kButtonRetry | runtime::kButtonCancel,
+                               runtime::kButtonRetry) == runtime::kButtonRetry;
+}
+
+}  // namespace
+
 void OpenDataFile(FileDecl& file, bool mayCreate) {
     int32_t r = open(file, kModeShared);
     if (r == kErrAlreadyLocked) {
         send(file, "Recover=10");
         r = open(file, kModeShared);
     }
+    while (retryWhileInUse(file, r)) r = open(file, kModeShared);
     switch (r) {
     case 0:
     case kErrAlreadyOpen: return;
@@ -227,8 +243,14 @@ void OpenDataFile(FileDecl& file, bool mayCreate) {
             ShowWarning(22, file.name());
             return;
         }
-        if (create(file) != 0) ShowWarning(4, file.name());
-        if (open(file, kModeShared) != 0) ShowWarning(5, file.name());
+        // Another program may be making the same file at this moment: whatever it has made (and
+        // added to) is kept, never emptied.
+        r = createIfMissing(file);
+        while (retryWhileInUse(file, r)) r = createIfMissing(file);
+        if (r != 0) ShowWarning(4, file.name());
+        r = open(file, kModeShared);
+        while (retryWhileInUse(file, r)) r = open(file, kModeShared);
+        if (r != 0) ShowWarning(5, file.name());
         r = 0;
         break;
     case kErrInvalidDeclaration: ShowWarning(1, file.name()); break;

@@ -42,8 +42,10 @@ extern FileDecl ExportHelpText;
 extern FileDecl ImportHelpText;
 
 // Opens a data file in mode 66 (read/write, deny none), retrying once with "Recover=10" when it is
-// locked, creating it when missing (mayCreate), offering a key rebuild when its keys are damaged.
-// Failures show standard warnings 1-5, 22 or 30; all of them end the program ("Disk Error" after 30).
+// locked, creating it when missing (mayCreate; a file another program makes meanwhile is kept),
+// offering a key rebuild when its keys are damaged. While another program's change keeps the file
+// locked, a "File In Use" box offers Retry and Cancel. Failures show standard warnings 1-5, 22 or
+// 30; all of them end the program ("Disk Error" after 30, and after Cancel).
 void OpenDataFile(FileDecl& file, bool mayCreate = true);
 
 // The current thread's use count of a shared file (the files above without the viewer files).

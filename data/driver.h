@@ -22,6 +22,8 @@
 //         open/share; the pointer for get/set/put-to-pointer; the seconds for hold/lock with wait;
 //         the count for skip); args.number[1] holds the second (the length of the "with length"
 //         forms). Result: 0 or an error code.
+//         Create's args.number[0] is kCreateIfMissing when an existing file and table are to be kept
+//         as they are (a driver that cannot tell may create anew).
 //       - key operations (get by key, set by key forms, build key/index, record count of key, duplicate
 //         test of key, position/reset/re-get by key): args.key is the key declaration and
 //         args.keyNumber its number within the file; args.key2 the second key of codes 45 and 46.
@@ -116,6 +118,9 @@ enum Op : int {
     kOpNoOperation = 74,
     kOpLastRow = 323,
 };
+
+// args.number[0] of create: keep a file and table that exist already.
+constexpr int64_t kCreateIfMissing = 1;
 
 // Instance state bits.
 enum StateBit : uint32_t {

@@ -1,8 +1,5 @@
 #include "data/driver_registry.h"
 
-#include "drivers/record/velox_driver.h"
-#include "drivers/text/text_driver.h"
-
 #include <vector>
 
 namespace sitedex::data {
@@ -15,7 +12,6 @@ namespace {
 
 struct Registry {
     std::vector<const DriverDescriptor*> drivers;
-    bool builtinsDone = false;
 };
 
 Registry& registry() {
@@ -34,22 +30,9 @@ void put(const DriverDescriptor& d) {
     v.push_back(&d);
 }
 
-// The drivers that come with the program. A new driver adds its descriptor here.
-void registerBuiltinDrivers() {
-    put(text::descriptor());
-    put(record::veloxDriverDescriptor());
-}
-
 }  // namespace
 
-void registerDriver(const DriverDescriptor& descriptor) {
-    if (!registry().builtinsDone) {
-        registry().builtinsDone = true;
-        registerBuiltinDrivers();
-    }
-    put(descriptor);
-}
-
+void registerDriver(const DriverDescriptor& descriptor) { put(descriptor); }
 
 void unregisterDriver(std::string_view name) {
     ++detail::g_driverRegistryGeneration;
@@ -62,10 +45,6 @@ void unregisterDriver(std::string_view name) {
 }
 
 const DriverDescriptor* findDriver(std::string_view name) {
-    if (!registry().builtinsDone) {
-        registry().builtinsDone = true;
-        registerBuiltinDrivers();
-    }
     for (const DriverDescriptor* d : registry().drivers)
         if (sameName(d->name, name)) return d;
     return nullptr;

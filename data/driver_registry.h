@@ -1,9 +1,9 @@
 #pragma once
 // The table of drivers by registered name ("ASCII", "VELOX"), from which a file declaration finds its
-// driver. The built-in drivers are entered on first lookup by registerBuiltinDrivers() in
-// driver_registry.cpp; a driver that lives elsewhere (or a test's driver) calls registerDriver before
-// its first file operation. A name with no driver makes every operation of its files fail with 80
-// "Unsupported File Driver Function".
+// driver. The data layer knows no driver of its own: the program's start enters the drivers that
+// come with it (drivers/standard_drivers.h), and a test enters its own, before the first file
+// operation. A name with no driver makes every operation of its files fail with 80 "Unsupported File
+// Driver Function".
 //
 // Callers: the access layer (lookup); start-up code and tests (registration).
 

@@ -233,9 +233,9 @@ int systemErrorFromErrno(int err) {
     case ELOOP: return 3;
     case EMFILE:
     case ENFILE: return 4;
+    case EROFS: return 19;  // Write Protect
     case EACCES:
     case EPERM:
-    case EROFS:
     case EISDIR:
     case ETXTBSY: return 5;
     case EBADF: return 6;

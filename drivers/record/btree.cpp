@@ -265,8 +265,26 @@ Status Tree::erase(std::string_view key, bool& found) {
     return {};
 }
 
+// A seek never goes back: an answer before the key sought (pages out of order after damage) would
+// make every caller that steps from answer to answer go round for ever.
 Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
                          Spot* spot) {
+    VLX_TRY(seekForwardOnce(key, after, outKey, outData, found, spot));
+    if (found && (after ? std::string_view(outKey) <= key : std::string_view(outKey) < key))
+        return Status::damaged(__LINE__, spot ? spot->leaf : 0, "entries out of order across pages");
+    return {};
+}
+
+Status Tree::seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData,
+                          bool& found, Spot* spot) {
+    VLX_TRY(seekBackwardOnce(key, before, outKey, outData, found, spot));
+    if (found && (before ? std::string_view(outKey) >= key : std::string_view(outKey) > key))
+        return Status::damaged(__LINE__, spot ? spot->leaf : 0, "entries out of order across pages");
+    return {};
+}
+
+Status Tree::seekForwardOnce(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
+                             Spot* spot) {
     if (!spot) {
         bool done;
         VLX_TRY(searchOnDisk(key, after ? LeafSeek::kAfter : LeafSeek::kAtLeast, &outKey, outData, found, done));
@@ -291,6 +309,9 @@ Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, 
             Node* n;
             VLX_TRY(m_pager.node(id, n));
             if (n->count() == 0) return Status::damaged(__LINE__, id, "empty page inside the tree");
+            // Each step goes one level down: a page of another level (a child offset that points
+            // back up, say) would lead round in a circle.
+            if (n->level + 1 != path.back().node->level) return Status::damaged(__LINE__, id, "page level out of step");
             path.push_back({n, 0});
             if (n->level == 0) break;
             id = n->children[0];
@@ -305,8 +326,8 @@ Status Tree::seekForward(std::string_view key, bool after, std::string& outKey, 
     return {};
 }
 
-Status Tree::seekBackward(std::string_view key, bool before, std::string& outKey, std::string* outData,
-                          bool& found, Spot* spot) {
+Status Tree::seekBackwardOnce(std::string_view key, bool before, std::string& outKey, std::string* outData,
+                              bool& found, Spot* spot) {
     found = false;
     Path path;
     VLX_TRY(descend(key, path));
@@ -329,6 +350,7 @@ Status Tree::seekBackward(std::string_view key, bool before, std::string& outKey
             Node* n;
             VLX_TRY(m_pager.node(id, n));
             if (n->count() == 0) return Status::damaged(__LINE__, id, "empty page inside the tree");
+            if (n->level + 1 != path.back().node->level) return Status::damaged(__LINE__, id, "page level out of step");
             path.push_back({n, n->count() - 1});
             if (n->level == 0) break;
             id = n->children[n->count() - 1];

@@ -65,6 +65,10 @@ private:
     // The way down from the root; kept on the stack for trees of ordinary depth.
     using Path = boost::container::small_vector<Step, 8>;
     Status descend(std::string_view key, Path& path);
+    Status seekForwardOnce(std::string_view key, bool after, std::string& outKey, std::string* outData, bool& found,
+                           Spot* spot);
+    Status seekBackwardOnce(std::string_view key, bool before, std::string& outKey, std::string* outData, bool& found,
+                            Spot* spot);
     Status searchOnDisk(std::string_view key, LeafSeek how, std::string* outKey, std::string* data, bool& found,
                         bool& done);
     Status splitIfNeeded(Path& path, size_t level);

@@ -314,7 +314,7 @@ Status openPosixFile(const std::string& path, bool writable, bool create, std::u
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) {
         if (errno == ENOENT) return Status::error(kNotFound, path);
-        if (errno == EACCES || errno == EPERM || errno == EROFS) return Status::error(kAccessDenied, path);
+        if (errno == EACCES || errno == EPERM) return Status::error(kAccessDenied, path);
         return Status::system(errno, path);
     }
     struct stat st;

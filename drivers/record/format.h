@@ -106,6 +106,9 @@ inline const uint8_t* bytes(std::string_view s) { return reinterpret_cast<const 
 
 uint32_t crc32(const uint8_t* data, size_t n);
 
+// A failed system call in words a user acts on ("the disk is full", "the file system is read-only").
+std::string systemErrorText(int err);
+
 // ---- status ------------------------------------------------------------------------------------
 // Error codes are those of the access layer, so the driver passes them through unchanged.
 enum Code : int {

@@ -440,6 +440,54 @@ void encodeNode(const Node& n, uint32_t home, const std::vector<uint32_t>& child
     for (size_t i = 0; n.level && i < n.count(); ++i) put32(h + kTreeHeader + 4 * i, childHomes[i]);
 }
 
+bool fillUnits(std::string& page, uint32_t units) {
+    if (page.size() < kTreeHeader || units == 0) return false;
+    auto* h = reinterpret_cast<uint8_t*>(page.data());
+    const size_t stored = get16(h + 4), unpacked = get16(h + 6), count = get16(h + 10);
+    const size_t prefix = kTreeHeader + (h[12] ? 4 * count : 0);
+    const size_t lo = size_t(units - 1) * kUnit + 1, hi = size_t(units) * kUnit;
+    if (unpacked < lo || stored != page.size() || prefix > stored) return false;
+    std::string body;
+    if (stored == unpacked) {
+        body.assign(page, prefix, std::string::npos);
+    } else if (!rleUnpack(h + prefix, stored - prefix, unpacked - prefix, body, 0).ok()) {
+        return false;
+    }
+    std::string head = page.substr(0, prefix);
+    auto finish = [&](std::string&& image) {
+        page = std::move(image);
+        put16(reinterpret_cast<uint8_t*>(page.data()) + 4, uint16_t(page.size()));
+        return true;
+    };
+    if (unpacked <= hi) return finish(head + body);  // the plain page fills them
+    // The coded body with its first x bytes taken as they are: the longer that literal start, the
+    // longer the page, a few bytes at a time. A packed page must stay shorter than unpacked.
+    const size_t most = std::min(hi, unpacked - 1);
+    auto coded = [&](size_t x, std::string& out) {
+        out = head;
+        if (x > 0) {
+            appendCount(out, x);
+            out.append(body, 0, x);
+            if (x == body.size()) return;
+            appendCount(out, 0);
+        }
+        rlePack(std::string_view(body).substr(x), out);
+    };
+    std::string image;
+    size_t a = 0, b = body.size();
+    while (a < b) {  // the smallest literal start that reaches the first byte of the last unit
+        size_t mid = a + (b - a) / 2;
+        coded(mid, image);
+        if (image.size() < lo) a = mid + 1;
+        else b = mid;
+    }
+    for (size_t x = a; x < body.size() && x < a + 8; ++x) {
+        coded(x, image);
+        if (image.size() >= lo && image.size() <= most) return finish(std::move(image));
+    }
+    return false;
+}
+
 Status storedPageLength(const uint8_t* h, size_t avail, uint32_t home, uint32_t& len) {
     if (avail < kTreeHeader) return Status::damaged(__LINE__, home, "page cut short");
     if (get32(h) != home) return Status::damaged(__LINE__, home, "page does not carry its own offset");

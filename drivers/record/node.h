@@ -107,6 +107,12 @@ Status searchPackedLeaf(const uint8_t* page, size_t avail, uint32_t home, std::s
                         std::vector<uint64_t>* keyHashes = nullptr);
 inline uint64_t keyHash(std::string_view key) { return std::hash<std::string_view>{}(key); }
 
+// Codes the page image again (encodeNode's output) so that it occupies exactly `units` 256-byte units:
+// plain when its unpacked length fits them, else packed with part of its body left uncoded. False
+// (the image unchanged) when its unpacked length is too short for them. A page that shrank keeps
+// its place this way instead of leaving a sliver of free space behind it.
+bool fillUnits(std::string& page, uint32_t units);
+
 // Stored length of a tree page from its header, checked; kDamaged when implausible.
 Status storedPageLength(const uint8_t* hdr, size_t avail, uint32_t home, uint32_t& len);
 

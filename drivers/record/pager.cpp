@@ -3,7 +3,9 @@
 #include "drivers/record/tcf.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace sitedex::record {
@@ -33,6 +35,23 @@ uint32_t crc32(const uint8_t* data, size_t n) {
     return c ^ 0xFFFFFFFFu;
 }
 
+std::string systemErrorText(int err) {
+    switch (err) {
+        case ENOSPC:
+        case EDQUOT:
+            return "the disk is full";
+        case EROFS:
+            return "the file system is read-only";
+        case EIO:
+            return "the device failed to read or write (input/output error)";
+        case EACCES:
+        case EPERM:
+            return "permission denied";
+        default:
+            return "system error " + std::to_string(err) + ": " + std::strerror(err);
+    }
+}
+
 std::string Status::toString() const {
     switch (code) {
         case kOk:
@@ -41,7 +60,7 @@ std::string Status::toString() const {
             return "damaged page at offset " + std::to_string(offset) + " (check " + std::to_string(check) +
                    (detail.empty() ? "" : ": " + detail) + ")";
         case kSystem:
-            return "system error " + std::to_string(sysErrno) + (detail.empty() ? "" : " (" + detail + ")");
+            return systemErrorText(sysErrno) + (detail.empty() ? "" : " (" + detail + ")");
         default:
             return "error " + std::to_string(code) + (detail.empty() ? "" : " (" + detail + ")");
     }
@@ -57,20 +76,29 @@ Status Pager::open(const std::string& path, const PagerOptions& opts, std::uniqu
     p->m_opts = opts;
     VLX_TRY(openFile(path, opts.writable, opts.create, p->m_io));
     // Opening only reads the header (so it does not wait for other programs' readers); a writable
-    // open takes the writer region only to make an empty file a record file (I1) or to roll a
-    // pending log forward (I7).
+    // open takes the writer region only to make an empty or unmade file a record file (I1) or to
+    // roll a pending log forward (I7).
+    if (opts.openWaitMs >= 0) p->m_opts.lockWaitMs = opts.openWaitMs;
+    p->m_opening = true;
     uint64_t size = 0;
     VLX_TRY(p->m_io->size(size));
     bool settle = opts.writable && size == 0;
     if (!settle) {
-        VLX_TRY(p->enterRead());
-        settle = opts.writable && (!p->m_logMap.empty() || p->preparedOnDisk());
-        p->leave();
+        Status s = p->enterRead();
+        if (s.code == kNotFound && opts.writable) {
+            settle = true;  // unmade: made below, under the writer lock
+        } else {
+            VLX_TRY(s);
+            settle = opts.writable && (!p->m_logMap.empty() || p->preparedOnDisk());
+            p->leave();
+        }
     }
     if (settle) {
         VLX_TRY(p->enterWrite());
         p->leave();
     }
+    p->m_opening = false;
+    p->m_opts.lockWaitMs = opts.lockWaitMs;
     out = std::move(p);
     return {};
 }
@@ -181,6 +209,8 @@ Status Pager::initNewFile() {
 }
 
 Status Pager::readHeader(bool) {
+    // (m_opening: an unmade file reads as no file at all while opening, and as no record file later,
+    // as a file cut to nothing under an open reader does.)
     uint8_t h[kHeaderSize];
     size_t got = 0;
     // Every operation starts here: a header as last verified is confirmed through the mapped first
@@ -197,13 +227,19 @@ Status Pager::readHeader(bool) {
         got = kHeaderSize;
     else
         VLX_TRY(m_io->read(0, h, kHeaderSize, got));
-    if (got == 0 && m_mode == Mode::kWrite) {
+    if (!unchanged && std::all_of(h, h + got, [](uint8_t b) { return b == 0; })) {
+        // (I1) An empty file is a new record file, and so is one whose making was cut short before
+        // its header was written (the free-space map is written first): nothing lies beyond the
+        // map, so nothing can be lost. Any other file without a header is damaged.
         uint64_t size = 0;
         VLX_TRY(m_io->size(size));
-        if (size == 0) {
-            // (I1) an empty file is a new record file.
-            VLX_TRY(initNewFile());
-            VLX_TRY(m_io->read(0, h, kHeaderSize, got));
+        if (size <= kFirstPage) {
+            if (m_mode == Mode::kWrite) {
+                VLX_TRY(initNewFile());
+                VLX_TRY(m_io->read(0, h, kHeaderSize, got));
+            } else if (m_opening) {
+                return Status::error(kNotFound, "the record file was never made whole");
+            }
         }
     }
     if (got < kHeaderSize || std::memcmp(h + kHdrMagic, kMagic, 4) != 0)
@@ -431,6 +467,17 @@ void Pager::release(uint32_t home, uint32_t units) {
             if (it->second < smallest->second) smallest = it;
         m_free.erase(smallest);
     }
+}
+
+// (I14) A page that shrinks gives the units it no longer needs back to the free-space map, unless
+// they would be a sliver of one or two units standing alone: such extents are of use to almost no
+// other page and, in a file changed for long, fill the map until it has to give space up. The page
+// keeps them instead, coded to fill them (fillUnits), and grows into them later. Once the map is
+// nearly full, every shrinking page keeps its units when it can.
+bool Pager::keepsItsUnits(uint32_t home, uint32_t units, uint32_t diskUnits) const {
+    uint32_t tailEnd = home + diskUnits * kUnit;
+    if (tailEnd == m_allocEnd || m_free.count(tailEnd)) return false;  // the tail joins free space
+    return diskUnits - units <= 2 || m_free.size() + 8 >= kMaxFreeExtents;
 }
 
 Status Pager::place(Slot& s, uint32_t units, uint32_t& home) {
@@ -1081,6 +1128,8 @@ Status Pager::flushNode(uint64_t id, uint32_t& home, std::vector<std::pair<uint3
     if (size > kMaxPage) return Status::damaged(__LINE__, n.id < kTempBase ? n.id : 0, "page too large to store");
     encodeNode(n, 0, childHomes, page);
     uint32_t units = roundUnits(uint32_t(page.size()));
+    if (s.diskUnits > units && keepsItsUnits(uint32_t(n.id), units, s.diskUnits) && fillUnits(page, s.diskUnits))
+        units = s.diskUnits;
     VLX_TRY(place(s, units, home));
     put32(reinterpret_cast<uint8_t*>(page.data()), home);
     s.diskUnits = units;

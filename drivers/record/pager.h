@@ -42,11 +42,16 @@ struct PagerOptions {
     Durability durability = Durability::kPowerCut;
     size_t cacheBytes = 32u << 20;          // clean decoded pages kept between operations
     int lockWaitMs = 30000;                 // how long an operation waits for its lock
+    // How long opening waits for its lock, behind another program's change (ms); < 0: lockWaitMs.
+    // A program that can tell its user the file is in use waits briefly and asks.
+    int openWaitMs = -1;
 };
 
 class Pager {
 public:
     ~Pager();
+    // A file whose making was interrupted (I1: no header yet, nothing past the free-space map) is
+    // kNotFound to a reader, and a writable open makes it an empty record file.
     static Status open(const std::string& path, const PagerOptions& opts, std::unique_ptr<Pager>& out);
 
     // ---- modes -------------------------------------------------------------------------------
@@ -204,6 +209,7 @@ private:
     uint32_t allocate(uint32_t units);
     void release(uint32_t home, uint32_t units);
     Status place(Slot& s, uint32_t units, uint32_t& home);
+    bool keepsItsUnits(uint32_t home, uint32_t units, uint32_t diskUnits) const;
     // Forgets the cached page under id (changed or not), keeping the cache's accounting.
     void dropSlot(uint64_t id);
     // Takes a cached page out of the cache; its slot is kept for the next page read (see
@@ -228,6 +234,7 @@ private:
     std::string m_path;
     PagerOptions m_opts;
     Mode m_mode = Mode::kNone;
+    bool m_opening = false;  // Pager::open is reading the header for the first time
     uint32_t m_slot = kReaderSlots - 1;
 
     // header copy

@@ -118,14 +118,14 @@ std::string RecordFile::keyEntry(size_t key, std::string_view record, uint32_t r
 }
 
 Status RecordFile::create(const std::string& path, const std::string& table, const Schema& schema,
-                          const PagerOptions& optsIn) {
+                          const PagerOptions& optsIn, CreateMode mode) {
     VLX_TRY(validateSchema(schema));
     PagerOptions opts = optsIn;
     opts.writable = true;
     opts.create = true;
     std::unique_ptr<Pager> pager;
     Status s = Pager::open(path, opts, pager);
-    if (s.code == kInvalidDataFile) {
+    if (s.code == kInvalidDataFile && mode == CreateMode::kReplace) {
         // Create replaces a file that is not a record file at all.
         std::unique_ptr<FileIo> io;
         VLX_TRY(openFile(path, true, true, io));
@@ -134,7 +134,7 @@ Status RecordFile::create(const std::string& path, const std::string& table, con
         s = Pager::open(path, opts, pager);
     }
     VLX_TRY(s);
-    VLX_TRY(pager->enterWrite());
+    VLX_TRY(pager->enterWrite(opts.openWaitMs));
     Tree tree(*pager);
     auto fail = [&](Status st) {
         pager->leave();
@@ -144,6 +144,7 @@ Status RecordFile::create(const std::string& path, const std::string& table, con
     bool found;
     s = findTable(tree, table, number, found);
     if (!s.ok()) return fail(s);
+    if (found && mode == CreateMode::kIfMissing) return fail({});
     if (found) {
         RecordFile tmp;
         tmp.m_table = number;
@@ -157,6 +158,7 @@ Status RecordFile::create(const std::string& path, const std::string& table, con
             if (!s.ok()) return fail(s);
             if (!f || !startsWith(k, prefix)) break;
             s = tree.erase(k, f);
+            if (s.ok() && !f) s = Status::damaged(__LINE__, 0, "an entry found in order is not found by its key");
             if (!s.ok()) return fail(s);
         }
     } else {
@@ -193,6 +195,8 @@ Status RecordFile::open(const std::string& path, const std::string& table, const
     o.create = false;
     VLX_TRY(Pager::open(path, o, f->m_pager));
     f->m_tree = std::make_unique<Tree>(*f->m_pager);
+    // Opening waits for another program's change only as long as the caller allows an open to.
+    if (opts.openWaitMs >= 0) f->m_pager->setLockWait(opts.openWaitMs);
     Status s = f->reading([&]() -> Status {
         bool found;
         VLX_TRY(findTable(*f->m_tree, table, f->m_table, found));
@@ -210,6 +214,7 @@ Status RecordFile::open(const std::string& path, const std::string& table, const
         }
         return {};
     });
+    f->m_pager->setLockWait(opts.lockWaitMs);
     VLX_TRY(s);
     out = std::move(f);
     return {};
@@ -221,6 +226,11 @@ Status RecordFile::listTables(const std::string& path, std::vector<std::string>&
     o.writable = false;
     VLX_TRY(Pager::open(path, o, pager));
     VLX_TRY(pager->enterRead());
+    if (pager->root() == 0) {
+        // Nothing in it yet (its making may have stopped before its first table): as good as no file.
+        pager->leave();
+        return Status::error(kNotFound, "the file holds no table yet");
+    }
     Tree tree(*pager);
     std::string prefix = namedKey(kTablePrefix), key = prefix, k;
     bool found, strict = false;
@@ -245,6 +255,7 @@ Status RecordFile::begin(int waitMs) {
     if (m_hold == Hold::kNone) VLX_TRY(m_pager->enterWrite(waitMs));
     m_hold = Hold::kTransaction;
     m_failed = false;
+    m_failure = {};
     m_infoPending = false;
     return {};
 }
@@ -254,7 +265,7 @@ Status RecordFile::storePendingInfo() {
     m_infoPending = false;  // a failed transaction is undone with its counters
     if (m_failed) return {};
     Status s = putInfo(m_pendingInfo);
-    if (!s.ok()) m_failed = true;
+    if (!s.ok()) failTransaction(s);
     return s;
 }
 
@@ -262,7 +273,7 @@ Status RecordFile::commit() {
     if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
     Status s = storePendingInfo();
     if (!s.ok() || m_failed)
-        m_pager->rollback(), s = Status::error(kAccessDenied, "the transaction lost a change and was undone");
+        m_pager->rollback(), s = lostChange();
     else
         s = m_pager->commit();
     m_pager->leave();
@@ -283,7 +294,7 @@ void RecordFile::rollback() {
 Status RecordFile::prepareCommit(uint64_t txid, const std::string& tcf) {
     if (m_hold != Hold::kTransaction) return Status::error(kAccessDenied, "no transaction");
     VLX_TRY(storePendingInfo());
-    if (m_failed) return Status::error(kAccessDenied, "the transaction lost a change and was undone");
+    if (m_failed) return lostChange();
     return m_pager->prepare(txid, tcf);
 }
 
@@ -320,12 +331,12 @@ Status RecordFile::writing(F&& fn) {
     if (!m_pager->writable()) return Status::error(kAccessDenied, "file opened for reading");
     if (m_hold == Hold::kRead) return Status::error(kAccessDenied, "a read snapshot is held");
     if (m_hold == Hold::kTransaction) {
-        if (m_failed) return Status::error(kAccessDenied, "the transaction already failed");
+        if (m_failed) return lostChange();
         Status s = fn();
-        if (s.code == kDamaged || s.code == kSystem) m_failed = true;
+        if (s.code == kDamaged || s.code == kSystem) failTransaction(s);
         Status t = m_pager->trimCache();
         if (!t.ok()) {
-            m_failed = true;
+            failTransaction(t);
             if (s.ok()) s = t;
         }
         return s;
@@ -338,6 +349,18 @@ Status RecordFile::writing(F&& fn) {
         m_pager->rollback();
     if (m_hold == Hold::kNone) m_pager->leave();
     return s;
+}
+
+// The first failure that cost a transaction a change is what its commit reports: a full disk stays
+// a full disk, not a refusal.
+void RecordFile::failTransaction(const Status& why) {
+    if (!m_failed) m_failure = why;
+    m_failed = true;
+}
+
+Status RecordFile::lostChange() const {
+    if (m_failure.code == kSystem || m_failure.code == kDamaged || m_failure.code == kRebuildKeys) return m_failure;
+    return Status::error(kAccessDenied, "the transaction lost a change and was undone");
 }
 
 // ---- counters ------------------------------------------------------------------------------------
@@ -523,7 +546,16 @@ Status RecordFile::remove(uint32_t recno) {
 void RecordFile::keysFoundStale() {
     if (m_hold == Hold::kTransaction) {
         // Part of the change may be in the transaction already: it must not commit.
-        m_failed = true;
+        failTransaction(Status::error(kRebuildKeys));
+        m_stalePending = true;
+        return;
+    }
+    (void)markKeysStale();
+}
+
+void RecordFile::keysMetOutOfStep() {
+    if (!m_pager->writable()) return;
+    if (m_hold == Hold::kTransaction || m_hold == Hold::kRead) {
         m_stalePending = true;
         return;
     }
@@ -588,6 +620,9 @@ Status RecordFile::eraseRange(const std::string& prefix, uint64_t* erased) {
         VLX_TRY(m_tree->seekForward(prefix, false, k, nullptr, found));
         if (!found || !startsWith(k, prefix)) return {};
         VLX_TRY(m_tree->erase(k, found));
+        // The seek found the entry and the way down for erasing it did not: the separators above
+        // it are damaged. Going on would find the same entry for ever.
+        if (!found) return Status::damaged(__LINE__, 0, "an entry found in order is not found by its key");
         if (erased) ++*erased;
     }
 }
@@ -767,12 +802,15 @@ Status RecordFile::check(CheckReport& report) {
         VLX_TRY(m_pager->freeExtents(freeSpace));
         for (auto [home, units] : freeSpace) extents.emplace_back(home, units);
         std::sort(extents.begin(), extents.end());
+        uint64_t accounted = 0;
         for (size_t i = 0; i < extents.size(); ++i) {
             uint64_t end = uint64_t(extents[i].first) + uint64_t(extents[i].second) * kUnit;
             if (end > m_pager->allocEnd()) return Status::damaged(__LINE__, extents[i].first, "page past the allocated space");
             if (i + 1 < extents.size() && end > extents[i + 1].first)
                 return Status::damaged(__LINE__, extents[i + 1].first, "two pages overlap");
+            accounted += uint64_t(extents[i].second) * kUnit;
         }
+        report.unaccountedBytes = m_pager->allocEnd() - accounted;
         if (info.records != recnos.size()) return Status::damaged(__LINE__, 0, "record count does not match the records");
         if (highest >= info.nextRecord) return Status::damaged(__LINE__, 0, "record number beyond the next one");
         if (keysMarked) return Status::error(kRebuildKeys, "the keys are marked as out of step with the records");
@@ -821,7 +859,7 @@ Status Cursor::land(std::string&& k, std::string&& d, Tree& tree) {
             append32be(dk, m_recno);
             bool have;
             VLX_TRY(tree.find(dk, &m_record, have));
-            if (!have) return Status::damaged(__LINE__, 0, "key entry of a missing record");
+            if (!have) return Status::error(kRebuildKeys, "a key entry names a missing record");
         }
     }
     m_entryKey = std::move(k);
@@ -868,6 +906,7 @@ Status Cursor::move(std::string_view key, bool forward, bool strict) {
         return land(std::move(k), std::move(d), tree);
     });
     if (!m_status.ok()) {
+        if (m_status.code == kRebuildKeys) m_file.keysMetOutOfStep();
         m_valid = false;
         return m_status;
     }

@@ -24,19 +24,26 @@ namespace sitedex::record {
 // ("UNNAMED" when none is given).
 void splitTableName(const std::string& declared, std::string& path, std::string& table);
 
+enum class CreateMode { kReplace, kIfMissing };
+
 class RecordFile {
 public:
     ~RecordFile();
 
-    // Makes the file (replacing a file that is not a record file) and the table in it; an existing
-    // table of that name is emptied and takes the new definition.
+    // Makes the file and the table in it, deciding under the file's writer lock, so that two programs
+    // creating one file at once end with one file and one table. kReplace: a file that is not a
+    // record file is replaced, and an existing table of that name is emptied and takes the new
+    // definition. kIfMissing: an existing table is kept as it is (another program may have just
+    // made it and added to it), and a file that is not a record file is refused (36). A file whose
+    // making was interrupted (I1) is made anew in either case.
     static Status create(const std::string& path, const std::string& table, const Schema& schema,
-                         const PagerOptions& opts = {});
+                         const PagerOptions& opts = {}, CreateMode mode = CreateMode::kReplace);
     // Opens a table. With `declared` the stored definition must match it (47); without it the
     // stored definition is used (tools). A missing file or table gives kNotFound.
     static Status open(const std::string& path, const std::string& table, const Schema* declared,
                        const PagerOptions& opts, std::unique_ptr<RecordFile>& out);
-    // The names of the tables stored in a file.
+    // The names of the tables stored in a file; kNotFound when the file holds nothing yet (not made
+    // whole, or made and not given its first table).
     static Status listTables(const std::string& path, std::vector<std::string>& names);
 
     const Schema& schema() const { return m_schema; }
@@ -79,6 +86,10 @@ public:
     // stored record missing from one of its keys. Only building all keys (or pack) takes the mark
     // away; the driver refuses to open the table for the program meanwhile (46).
     Status keysNeedRebuild(bool& stale);
+    // A read met a key entry whose record is missing: the keys are out of step (I19). The mark is
+    // written at once when the file can take it, else when the transaction or read snapshot held
+    // now ends; a file opened for reading only is not marked.
+    void keysMetOutOfStep();
     // Record locks between programs (I8): kHeld when another open file holds the record.
     Status lockRecord(uint32_t recno, int waitMs) { return m_pager->lockRecord(recno, waitMs); }
     void unlockRecord(uint32_t recno) { m_pager->unlockRecord(recno); }
@@ -93,10 +104,13 @@ public:
     std::string rangePrefix(int key) const;
 
     // Checks the whole file: tree shape, page bounds, free space, counters, every key entry against
-    // its record and every memo. Read-only.
+    // its record and every memo. Read-only. Space below the allocation end that is neither a page,
+    // the header, the free-space map nor a free extent is counted (lost to use until a pack), not
+    // reported as damage: the data is whole.
     struct CheckReport {
         uint64_t records = 0;
         uint64_t pages = 0;
+        uint64_t unaccountedBytes = 0;
     };
     Status check(CheckReport& report);
 
@@ -113,6 +127,7 @@ public:
         if (m_hold != Hold::kRead) return;
         m_pager->leave();
         m_hold = Hold::kNone;
+        if (m_stalePending) (void)markKeysStale();
     }
 
     template <class F>
@@ -164,6 +179,9 @@ private:
     uint32_t m_table = 0;
     Hold m_hold = Hold::kNone;
     bool m_failed = false;  // a transaction lost a change half-way; commit refuses it
+    Status m_failure;       // why (the first failure)
+    void failTransaction(const Status& why);
+    Status lostChange() const;
     bool m_stalePending = false;  // keys met out of step inside a transaction: mark them at its end
     Info m_pendingInfo;
     bool m_infoPending = false;

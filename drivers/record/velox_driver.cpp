@@ -1,12 +1,15 @@
 #include "drivers/record/velox_driver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
 
 #include "drivers/record/commit_group.h"
+#include "drivers/record/rebuild.h"
 #include "drivers/record/velox_instance.h"
+#include "data/error_state.h"
 #include "drivers/record/table.h"
 #include "runtime/hooks.h"
 
@@ -20,6 +23,18 @@ using data::CallArgs;
 using data::FileDecl;
 
 Durability g_durability = Durability::kPowerCut;
+// How long an open (or create) waits behind another program's change before it answers 32, so that
+// the program can tell its user the file is in use; and how long any other operation waits.
+int g_openWaitMs = 2000;
+int g_lockWaitMs = PagerOptions{}.lockWaitMs;
+
+PagerOptions driverOptions() {
+    PagerOptions o;
+    o.durability = g_durability;
+    o.openWaitMs = g_openWaitMs;
+    o.lockWaitMs = g_lockWaitMs;
+    return o;
+}
 std::string& tcfName() {
     static std::string name = "c:\\velox.tcf";
     return name;
@@ -43,8 +58,22 @@ std::string upper(std::string_view s) {
 
 namespace velox {
 
+// The file of the operation running now, named when one meets a damaged page.
+const std::string* g_operationPath = nullptr;
+std::string g_damagedPath;
+
 [[noreturn]] void damaged(const Status& s) {
+    g_damagedPath = g_operationPath ? *g_operationPath : std::string();
     runtime::fatalRuntimeError("Internal error : vlxbt line " + std::to_string(s.check));
+}
+
+// A failed system call as the message table numbers it (300 + the system error): a full disk is
+// "Handle Disk Full", a read-only file system "Write Protect", a failing device "Read Fault" or
+// "Write Fault", a refused permission "Access Denied".
+int32_t systemCode(const Status& s) {
+    if (s.sysErrno == EIO) return s.detail.rfind("read", 0) == 0 ? 330 : 329;
+    int n = data::systemErrorFromErrno(s.sysErrno);
+    return n ? data::kErrSystemBase + n : 0;
 }
 
 // Engine status -> access-layer code; a broken structure ends the program.
@@ -55,6 +84,7 @@ int32_t code(const Status& s, int32_t otherwise) {
         case kDamaged:
             damaged(s);
         case kSystem:
+            if (int32_t c = systemCode(s)) return c;
             return otherwise;
         default:
             return s.code;
@@ -195,6 +225,13 @@ void startSequence(VeloxInstance& v, int key, Sequence::Start start, std::string
     v.seq.cursor->setFetchRecords(false);
 }
 
+// A key entry led to a record that is not there: reported as keys out of step (46, which the
+// program answers with its rebuild offer), and the file is marked so (I19).
+int32_t keysOutOfStep(VeloxInstance& v) {
+    v.file->keysMetOutOfStep();
+    return kRebuildKeys;
+}
+
 // next / previous: move a copy of the cursor, so that a refused hold leaves the position as it was.
 int32_t step(FileDecl& f, VeloxInstance& v, bool forward) {
     if (v.seq.index >= 0) return stepIndex(f, v, forward);
@@ -223,7 +260,13 @@ int32_t step(FileDecl& f, VeloxInstance& v, bool forward) {
     if (e == kHeld) return e;
     v.seq.cursor = std::move(c);
     v.seq.start = Sequence::Start::kOn;
-    return e == kRecordNotFound ? kNoRecord : e;
+    if (e == kRecordNotFound) {
+        // The record order lists only records that exist (one removed meanwhile is passed over by
+        // the next step); a key entry of a record that is gone means the keys are out of step.
+        if (v.seq.key < 0) return kNoRecord;
+        return keysOutOfStep(v);
+    }
+    return e;
 }
 
 std::string keyValueEntry(FileDecl& f, VeloxInstance& v, int key, uint32_t recno) {
@@ -241,6 +284,7 @@ int32_t getByKey(FileDecl& f, VeloxInstance& v, int key) {
     if (!c.valid() || c.key().compare(0, want.size(), want) != 0 || (!k.duplicates() && c.key() != entry))
         return kRecordNotFound;
     int32_t e = readRecord(f, v, c.recno());
+    if (e == kRecordNotFound) return keysOutOfStep(v);
     if (e == 0) {
         startSequence(v, key, Sequence::Start::kOn);
         v.seq.cursor = std::make_unique<Cursor>(c);
@@ -373,9 +417,8 @@ std::string sendRequest(VeloxInstance* v, std::string_view text) {
 
 int32_t openFile(FileDecl& f, VeloxInstance& v, int64_t mode) {
     Schema s = schemaOf(f);
-    PagerOptions o;
+    PagerOptions o = driverOptions();
     o.writable = (mode & 3) != 0;
-    o.durability = g_durability;
     for (size_t p = f.options().find('/'); p != std::string_view::npos; p = f.options().find('/', p + 1)) {
         size_t end = f.options().find('/', p + 1);
         sendRequest(&v, f.options().substr(p + 1, end == std::string_view::npos ? end : end - p - 1));
@@ -426,6 +469,7 @@ private:
 
 int32_t entry(int op, FileDecl& f, CallArgs& a) {
     VeloxInstance& v = inst(f);
+    g_operationPath = &v.path;
     using namespace data;
     int declared = a.key ? a.key->number - 1 : -1;
     if (a.key && (declared < 0 || size_t(declared) >= f.keys().size())) return kUnsupportedType;
@@ -446,9 +490,10 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
         case kOpCreate: {
             if (!(f.attributes() & kAttrCreate)) return 54;
             Schema s = schemaOf(f);
-            PagerOptions o;
-            o.durability = g_durability;
-            Status st = RecordFile::create(v.path, v.table, s, o);
+            PagerOptions o = driverOptions();
+            Status st = RecordFile::create(v.path, v.table, s, o,
+                                           a.number[0] == data::kCreateIfMissing ? CreateMode::kIfMissing
+                                                                                 : CreateMode::kReplace);
             return st.ok() ? 0 : code(st);
         }
         case kOpRemove: {
@@ -473,11 +518,18 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
             if (!v.file) {
                 // Build on a closed file works on the disk file directly.
                 Schema s = schemaOf(f);
-                PagerOptions o;
-                o.durability = g_durability;
+                PagerOptions o = driverOptions();
+                if (op == kOpBuild) {
+                    // Every key of a file that may be damaged: the file is rebuilt from every record
+                    // that can be read, never left worse than it was (rebuild.h).
+                    RebuildReport report;
+                    Status st = rebuildFile(v.path, {{upper(v.table), s}}, o, report);
+                    if (st.code == kDamaged || st.code == kInvalidDataFile) return kRebuildKeys;
+                    return st.ok() ? 0 : code(st);
+                }
                 std::unique_ptr<RecordFile> tmp;
                 Status st = RecordFile::open(v.path, v.table, &s, o, tmp);
-                if (st.ok()) st = op == kOpPack ? tmp->pack() : tmp->buildKeys(op == kOpBuildKey ? key : -1);
+                if (st.ok()) st = op == kOpPack ? tmp->pack() : tmp->buildKeys(key);
                 return st.ok() ? 0 : st.code == kDuplicate ? kDuplicate : code(st);
             }
             break;
@@ -539,6 +591,9 @@ int32_t entry(int op, FileDecl& f, CallArgs& a) {
                     Status s = c.seek(want, true);
                     if (!s.ok() && s.code != kNoRecord) return code(s);
                     if (!c.valid() || c.key() != want) return kRecordNotFound;
+                    int32_t r = readRecord(f, v, recno);
+                    // (A unique key's entry may name another record now: that one is not the position's.)
+                    return r == kRecordNotFound && c.recno() == recno ? keysOutOfStep(v) : r;
                 }
                 return readRecord(f, v, recno);
             }();
@@ -771,8 +826,17 @@ const data::DriverDescriptor kDescriptor = [] {
 
 const data::DriverDescriptor& veloxDriverDescriptor() { return kDescriptor; }
 
+Schema veloxSchemaOf(const data::FileDecl& file) { return schemaOf(file); }
+
 void setVeloxDurability(Durability d) { g_durability = d; }
 
+void setVeloxWaits(int openWaitMs, int lockWaitMs) {
+    g_openWaitMs = openWaitMs;
+    g_lockWaitMs = lockWaitMs;
+}
+
 std::string veloxTransactionControlFile() { return tcfName(); }
+
+std::string veloxDamagedFile() { return g_damagedPath; }
 
 }  // namespace sitedex::record

@@ -231,8 +231,8 @@ TEST_F(Integrity, AFailingCascadeRollsBackTheCategoryToo) {
     EXPECT_EQ(locationsOnDisk(), kLocationsBefore);
 }
 
-// The commit itself fails (the disk refuses the transaction control file's record, the commit point
-// of the three files): the procedure says so and answers 1, and no file holds any of the change.
+// The commit itself fails (the disk, full, refuses the transaction control file's record, the commit
+// point of the three files): the procedure says so and answers 1, and no file holds any of the change.
 TEST_F(Integrity, AFailedCommitIsReportedAndChangesNothing) {
     sitedex::testing::RefusedWrites refuse;
     refuse.target = "VELOX.TCF";
@@ -241,7 +241,7 @@ TEST_F(Integrity, AFailedCommitIsReportedAndChangesNothing) {
     EXPECT_FALSE(transactionActive());
     ASSERT_EQ(shownBoxes().size(), 1u);
     EXPECT_EQ(shownBoxes()[0].text,
-              "An error (Access Denied (5)) was experienced when attempting to update a record from the file.  "
+              "An error (Handle Disk Full (339)) was experienced when attempting to update a record from the file.  "
               "Probable Cause: Categories.");
     expectNothingChanged();
 
@@ -250,7 +250,7 @@ TEST_F(Integrity, AFailedCommitIsReportedAndChangesNothing) {
     EXPECT_EQ(EraseCategory(), kWriteFailed);
     ASSERT_EQ(shownBoxes().size(), 1u);
     EXPECT_EQ(shownBoxes()[0].caption, "Delete Operation Error");
-    EXPECT_NE(shownBoxes()[0].text.find("(Access Denied (5))"), std::string::npos);
+    EXPECT_NE(shownBoxes()[0].text.find("(Handle Disk Full (339))"), std::string::npos);
     expectNothingChanged();
 
     // once the disk takes writes again the same rename goes through in all three files

@@ -122,7 +122,11 @@ TEST(RecordTools, RebuildRestoresALostKeyEntry) {
     EXPECT_NE(r.out.find("missing from key URL:K_DESCRIPTION"), std::string::npos) << r.out;
     r = sitedex("rebuild URL_L.VLX --data-dir " + dir.path().string());
     EXPECT_EQ(r.code, 0) << r.out;
-    EXPECT_EQ(r.out, "URL_L.VLX: keys rebuilt, 50 records\n");
+    EXPECT_EQ(r.out.rfind("URL_L.VLX: rebuilt, 50 records saved, 0 could not be read; the file as it was is kept as "
+                          "URL_L.VLX.",
+                          0),
+              0u)
+        << r.out;
     r = sitedex("check --data-dir " + dir.path().string());
     EXPECT_EQ(r.code, 0) << r.out;
 }

@@ -249,9 +249,24 @@ TEST_F(OpenData, LockedFileIsRecoveredOnce) {
     EXPECT_EQ(g_script.sends, std::vector<std::string>{"Recover=10"});
     EXPECT_TRUE(f->instance()->state & kStateOpen);
     close(*f);
+    // Still locked after the recovery: the user is told the file is in use. Retry opens again...
     g_script = {};
+    g_boxes.clear();
+    g_script.opens = {32, 32, 32, 0};
+    g_answer = runtime::kButtonRetry;
+    EXPECT_EQ(halted(*f), "");
+    EXPECT_EQ(g_boxes, std::vector<std::string>(2, "File In Use|SCRIPTED is in use: another program is changing it.  "
+                                                   "Retry to wait for it once more, or Cancel."));
+    EXPECT_TRUE(f->instance()->state & kStateOpen);
+    close(*f);
+    // ...and Cancel gives up: the file could not be opened.
+    g_script = {};
+    g_boxes.clear();
     g_script.opens = {32, 32};
+    g_answer = runtime::kButtonCancel;
     EXPECT_EQ(halted(*f), "Disk Error");
+    ASSERT_EQ(g_boxes.size(), 2u);
+    EXPECT_EQ(g_boxes[0].substr(0, 12), "File In Use|");
     EXPECT_EQ(g_boxes.back(), "File Access Error|File (SCRIPTED) could not be opened.  Error: File Is Already "
                               "Locked (32).");
 }

@@ -172,9 +172,11 @@ TEST_F(GroupCommit, KilledWriterLeavesAllThreeFilesOrNone) {
     EXPECT_EQ(sitedex::testing::readFile(m_dir.file("VELOX.TCF")), "");
 }
 
-// A write refused during the commit, in any of the three files or in the control file, fails the
-// whole transaction: the code stays in the error state after the files are unlocked, none of the
-// files holds the change, and the next transaction commits normally.
+constexpr int32_t kDiskFull = kErrSystemBase + 39;
+
+// A write refused during the commit (a full disk), in any of the three files or in the control file,
+// fails the whole transaction: the code (339 "Handle Disk Full") stays in the error state after the
+// files are unlocked, none of the files holds the change, and the next transaction commits normally.
 TEST_F(GroupCommit, ARefusedWriteFailsTheCommitInAllFiles) {
     for (const char* target : {"URL_C.VLX", "URL_H.VLX", "URL_L.VLX", "VELOX.TCF"}) {
         SCOPED_TRACE(target);
@@ -182,7 +184,8 @@ TEST_F(GroupCommit, ARefusedWriteFailsTheCommitInAllFiles) {
         ASSERT_EQ(openAll(), 0);
         ASSERT_EQ(addGroup(1), 0) << errorText();
         refuse.target = target;
-        EXPECT_EQ(addGroup(2), kErrAccessDenied);
+        EXPECT_EQ(addGroup(2), kDiskFull);
+        EXPECT_EQ(errorText(), "Handle Disk Full");
         EXPECT_FALSE(transactionActive());
         refuse.target.clear();
         ASSERT_EQ(addGroup(3), 0) << errorText();
@@ -207,7 +210,7 @@ TEST_F(GroupCommit, TheNamedControlFileIsUsedAndOneFileCommitsAlone) {
     commit();
     EXPECT_EQ(errorCode(), 0);
     ASSERT_EQ(send(SITEDX, "TCF=" + m_dir.file("OTHER.TCF")), "");
-    EXPECT_EQ(addGroup(1), kErrAccessDenied);  // the named file refuses the record
+    EXPECT_EQ(addGroup(1), kDiskFull);  // the named file refuses the record
     ASSERT_EQ(send(SITEDX, "TCF=c:\\velox.tcf"), "");
     closeAllFiles();
     std::vector<Names> c = contents();

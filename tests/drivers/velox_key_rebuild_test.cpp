@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "data/access.h"
 #include "data/dictionary.h"
 #include "data/error_state.h"
@@ -90,6 +93,104 @@ TEST(KeysOutOfStep, AChangeMeetingThemIsRefusedAndMarksTheTableUntilAllKeysAreBu
     EXPECT_FALSE(stale);
     EXPECT_TRUE(f->check(rep).ok());
     EXPECT_TRUE(f->put(9, rec, nullptr).ok());
+}
+
+// Takes a record's own entry out of the file, leaving its key entries: the keys name a record that
+// is not there.
+void loseRecord(const std::string& path, uint32_t recno) {
+    std::unique_ptr<RecordFile> f;
+    ASSERT_TRUE(RecordFile::open(path, "UNNAMED", nullptr, fastOptions(), f).ok());
+    Pager& p = f->pager();
+    ASSERT_TRUE(p.enterWrite().ok());
+    Tree t(p);
+    std::string key = f->rangePrefix(-1);
+    append32be(key, recno);
+    bool found = false;
+    ASSERT_TRUE(t.erase(key, found).ok());
+    ASSERT_TRUE(found);
+    ASSERT_TRUE(p.commit().ok());
+    p.leave();
+}
+
+struct FatalSeen {
+    std::string text;
+};
+void throwingFatal(std::string_view text) { throw FatalSeen{std::string(text)}; }
+
+// Reads in key order that meet a key entry of a missing record answer 46, as a change meeting it
+// does, instead of ending the program; the table is marked, so the next open offers the rebuild.
+TEST(KeysOutOfStep, AReadMeetingAKeyEntryOfAMissingRecordAnswers46) {
+    using namespace data;
+    TempDir dir;
+    char old[4096];
+    ASSERT_EQ(::getcwd(old, sizeof old), old);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    setVeloxDurability(Durability::kProcessCrash);
+    runtime::setCurrentThread(1);
+    auto fatal = runtime::setFatalHook(throwingFatal);
+    KeyDecl& byDescription = *SITEDX.findKey("URL:K_DESCRIPTION");
+    KeyDecl& byLocation = *SITEDX.findKey("URL:K_LOCATION");
+    struct Case {
+        const char* what;
+        std::function<int32_t()> read;
+    } cases[] = {
+        {"next in key order",
+         [&] {
+             EXPECT_EQ(set(byDescription), 0);
+             int32_t e;
+             while ((e = next(SITEDX)) == 0) {
+             }
+             return e;
+         }},
+        {"previous in key order",
+         [&] {
+             EXPECT_EQ(set(byDescription), 0);
+             int32_t e;
+             while ((e = previous(SITEDX)) == 0) {
+             }
+             return e;
+         }},
+        {"get by a unique key",
+         [&] {
+             SITEDX.clear();
+             setString(findField("URL:LOCATION"), "http://site5/");
+             return get(SITEDX, byLocation);
+         }},
+        {"get by a key with duplicates",
+         [&] {
+             SITEDX.clear();
+             setString(findField("URL:DESCRIPTION"), "description 5");
+             return get(SITEDX, byDescription);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir.file("URL_L.VLX"));
+        ASSERT_EQ(create(SITEDX), 0);
+        ASSERT_EQ(share(SITEDX, kModeShared), 0);
+        for (int i = 0; i < 20; ++i) {
+            SITEDX.clear();
+            setString(findField("URL:LOCATION"), "http://site" + std::to_string(i) + "/");
+            setString(findField("URL:DESCRIPTION"), "description " + std::to_string(i));
+            ASSERT_EQ(add(SITEDX), 0);
+        }
+        close(SITEDX);
+        loseRecord(dir.file("URL_L.VLX"), 6);  // "http://site5/"
+        ASSERT_EQ(share(SITEDX, kModeShared), 0);
+        int32_t e = -1;
+        try {
+            e = c.read();
+        } catch (const FatalSeen& f) {
+            ADD_FAILURE() << "the program ended: " << f.text;
+        }
+        EXPECT_EQ(e, 46);
+        EXPECT_EQ(errorText(), "Key File Must Be Rebuilt");
+        close(SITEDX);
+        EXPECT_EQ(share(SITEDX, kModeShared), 46);  // marked: the next open offers the rebuild
+    }
+    closeAllFiles();
+    runtime::setFatalHook(fatal);
+    ASSERT_EQ(::chdir(old), 0);
 }
 
 int g_answer = 0;

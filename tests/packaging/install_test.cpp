@@ -180,7 +180,7 @@ TEST_F(Installed, BashCompletesCommandsOptionsAndNames) {
     struct Case {
         Words typed, expected;
     } cases[] = {
-        {{"sitedex", "--"}, {"--data-dir", "--help", "--version"}},
+        {{"sitedex", "--"}, {"--data-dir", "--help", "--version", "--wait"}},
         {{"sitedex", "li"}, {"list"}},
         {{"sitedex", "--data-dir", "d", "rem"}, {"remove", "remove-category"}},
         {{"sitedex", "--data-dir", "a"}, {"alpha dir"}},

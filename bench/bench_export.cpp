@@ -36,6 +36,7 @@
 #include "data/fields.h"
 #include "data/views.h"
 #include "drivers/record/velox_driver.h"
+#include "drivers/standard_drivers.h"
 #include "runtime/dates.h"
 #include "runtime/thread_state.h"
 
@@ -216,6 +217,7 @@ struct Side {
 }  // namespace
 
 int main() {
+    sitedex::drivers::registerStandardDrivers();
     if (const char* s = std::getenv("SITEDEX_BENCH_SIZE"); s && std::atoi(s) > 0)
         g_size = std::atoi(s);
     int rounds = 5;

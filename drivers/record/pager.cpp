@@ -597,7 +597,7 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
         }
         return {};
     }
-    if (how == LeafSeek::kExact && !m_leafKeys.empty()) {
+    if (how == LeafSeek::kExact && !m_leafKeys.empty() && mayKnowLeafKeys(id)) {
         dropStaleLeafKeys();
         if (auto known = m_leafKeys.find(id); known != m_leafKeys.end()) {
             if (!std::binary_search(known->second.begin(), known->second.end(), keyHash(key))) {
@@ -635,6 +635,8 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
         std::sort(keys.begin(), keys.end());
         m_leafKeysBytes += keys.size() * sizeof(uint64_t) + 64;
         m_leafKeys[id] = std::move(keys);
+        size_t b = leafKeysBit(id);
+        m_leafKeysBits[b / 64] |= uint64_t(1) << (b % 64);
     }
     return {};
 }
@@ -642,6 +644,7 @@ Status Pager::searchLeaf(uint64_t id, std::string_view key, LeafSeek how, std::s
 void Pager::dropStaleLeafKeys() {
     if (m_leafKeysVersion == m_version && m_leafKeysBytes <= m_opts.cacheBytes / 16) return;
     m_leafKeys.clear();
+    std::fill(m_leafKeysBits.begin(), m_leafKeysBits.end(), 0);
     m_leafKeysBytes = 0;
     m_leafKeysVersion = m_version;
 }

@@ -297,6 +297,15 @@ private:
     // is answered without reading the page again. They hold while nothing has changed (m_version)
     // and take at most a sixteenth of the cache's room.
     std::unordered_map<uint64_t, std::vector<uint64_t>> m_leafKeys;
+    // A bit per hash of the ids in m_leafKeys: most exact lookups (a record by number) are in
+    // leaves whose keys are not kept, and a bit tells so without the map's lookup.
+    static constexpr size_t kLeafKeysBitWords = 1024;
+    std::vector<uint64_t> m_leafKeysBits = std::vector<uint64_t>(kLeafKeysBitWords);
+    static size_t leafKeysBit(uint64_t id) { return size_t((id * 0x9E3779B97F4A7C15ull) >> 48); }
+    bool mayKnowLeafKeys(uint64_t id) const {
+        size_t b = leafKeysBit(id);
+        return m_leafKeysBits[b / 64] >> (b % 64) & 1;
+    }
     uint64_t m_leafKeysVersion = 0;
     size_t m_leafKeysBytes = 0;
     uint64_t m_answeredByLeafKeys = 0;

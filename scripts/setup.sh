@@ -25,6 +25,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/sitedex-ccache}
+# Paths relative to the checkout, so that a fresh clone in another folder finds what an earlier
+# build compiled.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$here} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 if [ ! -f "$build/build.ninja" ]; then
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi

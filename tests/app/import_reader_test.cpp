@@ -103,7 +103,8 @@ TEST(DocumentReader, TextThatIsNotUtf8AndUtf16) {
 
 TEST(DocumentReader, RefusesWhatIsNoDocument) {
     testing::TempDir dir;
-    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0", 33);
+    static constexpr char kPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0";
+    const std::string png(kPng, sizeof kPng - 1);  // the bytes written, NULs included
     testing::writeFile(dir.file("picture.png"), png);
     ::mkdir(dir.file("folder").c_str(), 0755);
     testing::writeFile(dir.file("locked"), "text\n");

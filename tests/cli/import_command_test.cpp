@@ -96,7 +96,8 @@ TEST(ImportCommand, BadInputGivesAClearMessageAndHarmsNothing) {
     ASSERT_EQ(sitedex("add-category Kept --data-dir " + data.path()).code, 0);
     ASSERT_EQ(sitedex("add http://kept.example/ --category Kept --data-dir " + data.path()).code, 0);
 
-    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89", 37);
+    static constexpr char kPng[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\0\x01\0\0\0\x01\x08\x06\0\0\0\x1f\x15\xc4\x89";
+    const std::string png(kPng, sizeof kPng - 1);  // the bytes written, NULs included
     testing::writeFile(docs.file("picture.png"), png);
     ::mkdir(docs.file("folder.html").c_str(), 0755);
     testing::writeFile(docs.file("empty.html"), "");

@@ -12,6 +12,7 @@
 #include "data/dictionary.h"
 #include "data/fields.h"
 #include "tests/app/maintenance_fixture.h"
+#include "tests/cli/command_runner.h"
 
 namespace sitedex::cli {
 namespace {
@@ -20,10 +21,7 @@ using sitedex::testing::readFile;
 using sitedex::testing::TempDir;
 using sitedex::testing::writeFile;
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
+using Result = sitedex::testing::ProgramRun;
 
 std::string drain(FILE* f) {
     std::fflush(f);
@@ -38,28 +36,7 @@ std::string drain(FILE* f) {
 
 // Runs `sitedex ARGS...` in this process with standard output and error captured.
 Result sitedex(std::vector<std::string> args) {
-    args.insert(args.begin(), "sitedex");
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    int savedOut = ::dup(1), savedErr = ::dup(2);
-    ::dup2(::fileno(out), 1);
-    ::dup2(::fileno(err), 2);
-    Result r;
-    r.code = run(int(argv.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    ::dup2(savedOut, 1);
-    ::dup2(savedErr, 2);
-    ::close(savedOut);
-    ::close(savedErr);
-    r.out = drain(out);
-    r.err = drain(err);
-    return r;
+    return sitedex::testing::runInProcess(std::move(args));
 }
 
 // A shell command's exit status and output (standard error with it).

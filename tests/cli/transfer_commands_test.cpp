@@ -13,6 +13,7 @@
 #include "cli/cli.h"
 #include "runtime/settings_file.h"
 #include "tests/app/transfer_fixture.h"
+#include "tests/cli/command_runner.h"
 
 namespace sitedex::cli {
 namespace {
@@ -21,47 +22,11 @@ using namespace sitedex::testing;
 namespace fs = std::filesystem;
 using Rows = std::vector<std::string>;
 
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string drain(FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
+using Result = sitedex::testing::ProgramRun;
 
 // Runs `sitedex ARGS...` in this process with standard output and error captured.
 Result sitedex(std::vector<std::string> args) {
-    args.insert(args.begin(), "sitedex");
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    FILE* out = std::tmpfile();
-    FILE* err = std::tmpfile();
-    int savedOut = ::dup(1), savedErr = ::dup(2);
-    ::dup2(::fileno(out), 1);
-    ::dup2(::fileno(err), 2);
-    Result r;
-    r.code = run(int(argv.size()), argv.data());
-    std::fflush(stdout);
-    std::fflush(stderr);
-    ::dup2(savedOut, 1);
-    ::dup2(savedErr, 2);
-    ::close(savedOut);
-    ::close(savedErr);
-    r.out = drain(out);
-    r.err = drain(err);
-    return r;
+    return sitedex::testing::runInProcess(std::move(args));
 }
 
 void writeLocations(const std::string& folder, const Rows& addresses) {
